@@ -1,0 +1,25 @@
+// Subcommands of lumavist-cli: one function each, taking the arguments after
+// the subcommand name and returning the exit status.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lv::cli {
+
+using Args = std::vector<std::string>;
+
+int info(const Args& args);
+int header(const Args& args);
+int dump(const Args& args);
+int save(const Args& args);
+int demo(const Args& args);
+
+// Argument helpers shared by the subcommands.
+bool takeFlag(Args& args, const std::string& flag);
+std::optional<std::string> takeOption(Args& args, const std::string& option);
+// Reports a usage error on stderr and returns the usage exit status (2).
+int usageError(const std::string& text);
+
+}  // namespace lv::cli

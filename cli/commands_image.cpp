@@ -1,0 +1,159 @@
+// Image subcommands: info, header, dump, save, demo.
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+#include "commands.h"
+#include "core/app_state.h"
+#include "core/conventions.h"
+#include "core/demo_frames.h"
+#include "core/fits_image.h"
+#include "core/fits_reader.h"
+#include "core/fits_writer.h"
+#include "core/platform.h"
+
+namespace lv::cli {
+
+bool takeFlag(Args& args, const std::string& flag)
+{
+    const auto it = std::find(args.begin(), args.end(), flag);
+    if (it == args.end()) return false;
+    args.erase(it);
+    return true;
+}
+
+std::optional<std::string> takeOption(Args& args, const std::string& option)
+{
+    const auto it = std::find(args.begin(), args.end(), option);
+    if (it == args.end()) return std::nullopt;
+    if (it + 1 == args.end()) return std::string();
+    std::string value = *(it + 1);
+    args.erase(it, it + 2);
+    return value;
+}
+
+int usageError(const std::string& text)
+{
+    std::cerr << "lumavist-cli: " << text << " (see lumavist-cli --help)\n";
+    return 2;
+}
+
+namespace {
+
+void printMessages(const ScriptedPlatform& platform)
+{
+    for (const std::string& m : platform.messageTexts()) std::cout << m << '\n';
+}
+
+// Reads the one file argument the way the options say. On rejection prints
+// the messages the application would show and returns false.
+bool readImage(Args& args, FitsImage& image, AppState& state, const char* command)
+{
+    const bool dialog = takeFlag(args, "--dialog");
+    if (takeFlag(args, "--signed")) state.bzeroSign = -1;
+    if (args.size() != 1) {
+        usageError(std::string(command) + " needs exactly one FILE");
+        return false;
+    }
+    ScriptedPlatform platform;
+    const ReadForm form = dialog ? ReadForm::Dialog : ReadForm::Command;
+    if (readFitsFile(image, state, args[0], form, platform) != 0) {
+        // The file dialog shows only the reader's message; the other
+        // entry points add "File Open Error".
+        if (form == ReadForm::Command) platform.message(kFileOpenErrorMessage);
+        printMessages(platform);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int info(const Args& argsIn)
+{
+    Args args = argsIn;
+    FitsImage image;
+    AppState state;
+    if (!readImage(args, image, state, "info")) return args.size() == 1 ? 1 : 2;
+    std::cout << state.statistics << '\n';
+    std::cout << "BITPIX " << image.bitpix << " FLOAT " << (image.isFloat ? 1 : 0) << " NAXIS1 " << image.naxis1
+              << " NAXIS2 " << image.naxis2 << " NAXIS3 " << image.naxis3 << " BZERO " << plainNumberText(image.bzero)
+              << " BSCALE " << plainNumberText(image.bscale) << '\n';
+    return 0;
+}
+
+int header(const Args& argsIn)
+{
+    Args args = argsIn;
+    FitsImage image;
+    AppState state;
+    if (!readImage(args, image, state, "header")) return args.size() == 1 ? 1 : 2;
+    for (const HeaderCard& card : image.cards) std::cout << card << '\n';
+    return 0;
+}
+
+int dump(const Args& argsIn)
+{
+    Args args = argsIn;
+    const auto planeText = takeOption(args, "--plane");
+    const int plane = planeText ? toInt32Saturated(leadingNumber(*planeText)) : 0;
+    if (plane < 0 || plane > 2) return usageError("--plane must be 0, 1 or 2");
+    FitsImage image;
+    AppState state;
+    if (!readImage(args, image, state, "dump")) return args.size() == 1 ? 1 : 2;
+    std::string line;
+    for (int y = 0; y < image.naxis2; ++y) {
+        line.clear();
+        for (int x = 0; x < image.naxis1; ++x) {
+            if (x) line.push_back(' ');
+            line += plainNumberText(image.value(x, y, plane));
+        }
+        std::cout << line << '\n';
+    }
+    return 0;
+}
+
+int save(const Args& argsIn)
+{
+    Args args = argsIn;
+    const auto bitpixText = takeOption(args, "--bitpix");
+    if (!bitpixText) return usageError("save needs --bitpix 8|16|32");
+    const int bitpix = toInt32Saturated(leadingNumber(*bitpixText));
+    if (bitpix != 8 && bitpix != 16 && bitpix != 32) return usageError("--bitpix must be 8, 16 or 32");
+    AppState state;
+    if (takeFlag(args, "--signed")) state.bzeroSign = -1;
+    if (args.size() != 2) return usageError("save needs IN and OUT");
+    FitsImage image;
+    ScriptedPlatform platform;
+    if (readFitsFile(image, state, args[0], ReadForm::Command, platform) != 0) {
+        platform.message(kFileOpenErrorMessage);
+        printMessages(platform);
+        return 1;
+    }
+    std::string error;
+    if (!writeFitsFile(image, args[1], bitpix, error)) {
+        std::cout << error << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int demo(const Args& args)
+{
+    if (args.size() != 1) return usageError("demo needs DIR");
+    std::error_code ec;
+    std::filesystem::create_directories(args[0], ec);
+    if (ec) {
+        std::cout << args[0] << ": the folder cannot be created (" << ec.message() << ")\n";
+        return 1;
+    }
+    std::string error;
+    if (!writeDemoRun(args[0], error)) {
+        std::cout << error << '\n';
+        return 1;
+    }
+    std::cout << "demo run written to " << args[0] << '\n';
+    return 0;
+}
+
+}  // namespace lv::cli

@@ -1,0 +1,54 @@
+// lumavist-cli: the Lumavist engine without windows, for scripts, pipelines
+// and tests.
+#include <cstring>
+#include <iostream>
+#include <map>
+
+#include "commands.h"
+
+namespace {
+
+const char* kHelp = R"(usage: lumavist-cli <command> [arguments]
+
+Commands:
+  info FILE [--dialog] [--signed]
+      Read FILE and print the statistics line, then
+      BITPIX <b> FLOAT <0|1> NAXIS1 <n> NAXIS2 <n> NAXIS3 <n> BZERO <v> BSCALE <v>.
+      --dialog reads as the file dialog does (three planes for every BITPIX,
+      messages without the file name); --signed reads with "Non Sign Integer"
+      unticked (BZERO subtracted). A rejected file prints the messages the
+      application would show, one per line, and exits 1.
+  header FILE
+      Print the header records 1 ... END, one per line.
+  dump FILE [--dialog] [--signed] [--plane P]
+      Print NAXIS2 lines of NAXIS1 space-separated values of plane P (0).
+  save IN OUT --bitpix 8|16|32 [--signed]
+      Read IN and write plane 0 to OUT as 8-, 16- or 32-bit integers.
+  demo DIR
+      Write a synthetic observing run into DIR (created if missing): 30 frames
+      demo_0001.fit ..., dark.fit, flat.fit and README.txt with the positions
+      and true magnitudes of the comparison, variable and check stars.
+
+Exit status: 0 success, 1 the command failed, 2 wrong arguments.
+)";
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+        std::strcmp(argv[1], "help") == 0) {
+        std::cout << kHelp;
+        return argc < 2 ? 2 : 0;
+    }
+    const std::map<std::string, int (*)(const lv::cli::Args&)> commands = {
+        {"info", lv::cli::info}, {"header", lv::cli::header}, {"dump", lv::cli::dump},
+        {"save", lv::cli::save}, {"demo", lv::cli::demo},
+    };
+    const auto it = commands.find(argv[1]);
+    if (it == commands.end()) {
+        std::cerr << "lumavist-cli: unknown command '" << argv[1] << "' (see lumavist-cli --help)\n";
+        return 2;
+    }
+    return it->second(lv::cli::Args(argv + 2, argv + argc));
+}

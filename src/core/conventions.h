@@ -1,0 +1,97 @@
+// Number and text conventions shared by every file, window and report.
+//
+// All user-visible numbers are formatted and parsed here and nowhere else:
+// observers compare our text files with their archives byte for byte, so the
+// rules (leading-space numbers, fixed patterns, rounding) must be one.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lv {
+
+// Line end of every text file we write, on every platform.
+inline constexpr std::string_view kCrLf = "\r\n";
+
+// Width of one print zone of list-style text output.
+inline constexpr std::size_t kPrintZoneWidth = 14;
+
+// ---- rounding ---------------------------------------------------------------
+
+// Nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
+double roundHalfEven(double v);
+
+// Conversion of a computed value to a 32-bit integer (pixel, count, level):
+// rounds halves to even; nullopt when the value is not finite or does not fit.
+std::optional<std::int32_t> toInt32(double v);
+
+// As toInt32, but values that do not fit are clamped to the 32-bit range
+// (NaN gives 0). For user-typed levels and settings, never for pixel data.
+std::int32_t toInt32Saturated(double v);
+
+// "Int" of the formulas: the floor.
+double intFloor(double v);
+
+// Magnitude rounding: Int(v * 10^digits + 0.5) / 10^digits.
+double roundMagnitude(double v, int digits);
+
+// ---- numbers as text --------------------------------------------------------
+
+// Plain decimal form: one leading space when not negative, "-" otherwise;
+// up to 15 significant digits, no trailing zeros, no leading zero before the
+// point (" .5"), exponent form "1E+15" / "1E-05" outside 1E-4 ... 1E15.
+std::string numberText(double v);
+std::string numberText(std::int64_t v);
+inline std::string numberText(int v) { return numberText(static_cast<std::int64_t>(v)); }
+
+// The same without the leading space of non-negative numbers ("12", "-3").
+std::string plainNumberText(double v);
+std::string plainNumberText(std::int64_t v);
+inline std::string plainNumberText(int v) { return plainNumberText(static_cast<std::int64_t>(v)); }
+
+// A fixed pattern: "0" a digit always written, "#" a digit written only when
+// significant, "." the decimal point (always written when in the pattern),
+// any other character written as it stands. Rounds half away from zero at the
+// last digit shown. A negative value gets "-" in front of the whole result.
+// Examples: formatPattern(30, " 000") == " 030", formatPattern(12, "####.###")
+// == "12.", formatPattern(0.5, "####.###") == ".5".
+std::string formatPattern(double v, std::string_view pattern);
+
+// ---- text as numbers --------------------------------------------------------
+
+// The leading numeric part of a text: blanks, tabs and line feeds are skipped
+// anywhere, an optional sign, digits with one decimal point, an optional
+// exponent (E or D). Reading stops at the first character that cannot continue the number;
+// text with no number gives 0. "10,5" -> 10, "1.5E2" -> 150, "abc" -> 0.
+double leadingNumber(std::string_view text);
+
+// ---- print zones ------------------------------------------------------------
+
+// Builds one line of list-style output: items separated by a jump to the next
+// 14-character print zone.
+class PrintLine {
+public:
+    // Appends text as it stands.
+    PrintLine& text(std::string_view s);
+    // Appends a number in the plain decimal form; with trailingSpace, a space
+    // follows the number as the platform's number printing does.
+    PrintLine& number(double v, bool trailingSpace);
+    // Pads with spaces to the start of the next print zone (always moves on).
+    PrintLine& nextZone();
+    const std::string& str() const { return line_; }
+
+private:
+    std::string line_;
+};
+
+// ---- paths ------------------------------------------------------------------
+
+// The native path separator ("\" on Windows, "/" elsewhere).
+char pathSeparator();
+
+// folder + one separator + name; never doubles a separator already there.
+std::string joinPath(std::string_view folder, std::string_view name);
+
+}  // namespace lv

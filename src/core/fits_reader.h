@@ -1,0 +1,48 @@
+// Reading FITS image files into the current image.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/app_state.h"
+#include "core/fits_image.h"
+#include "core/platform.h"
+
+namespace lv {
+
+// The two readers share the header rules and the per-value arithmetic.
+enum class ReadForm {
+    // Drop, command line, folder jobs: three planes only for BITPIX -32,
+    // messages start with the file name.
+    Command,
+    // The file dialog's open mode: three planes for every BITPIX, the header
+    // messages carry no file name.
+    Dialog,
+};
+
+// Reads the FITS file at `path` into `image` with the reading options of
+// `state`, and refreshes the statistics line of `state`.
+//
+// Returns 0 when the file was read: `image` then holds its header, pixels and
+// extremes and fileName = path. Returns -1 when the file is rejected: the
+// reason has been shown through `platform` and `image` is exactly as it was.
+int readFitsFile(FitsImage& image, AppState& state, const std::string& path, ReadForm form,
+                 Platform& platform);
+
+// The check that drop and the command line make before reading: the path must
+// end in fit, fts, FIT, FTS, Fit or Fts.
+bool hasFitsFileNameEnding(std::string_view path);
+
+inline constexpr std::string_view kNotFitsMessage = "This file is not FITS file";
+inline constexpr std::string_view kFileOpenErrorMessage = "File Open Error";
+
+// Drop and command line: name check, read, and "File Open Error" after a
+// rejection. Returns true when the image was replaced.
+bool openFileAsDropped(FitsImage& image, AppState& state, const std::string& path, Platform& platform);
+
+// Header parsing shared with the folder tools that rewrite headers in place.
+// The numeric value of a record: columns 10 to 30, read by its leading number.
+double cardValue(const HeaderCard& card);
+
+}  // namespace lv

@@ -1,0 +1,141 @@
+#include "core/fits_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "core/file_replace.h"
+
+namespace lv {
+
+namespace {
+
+HeaderCard padded(std::string text)
+{
+    text.resize(kCardLength, ' ');
+    return text;
+}
+
+// Output rows are gathered into blocks of about this size per write call.
+constexpr std::size_t kWriteBlock = 1 << 20;
+
+}  // namespace
+
+HeaderCard bitpixCard(int bitpix)
+{
+    const char* value = bitpix == 8 ? " 8" : bitpix == 16 ? "16" : "32";
+    return padded(std::string("BITPIX  =                   ") + value);
+}
+
+bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error)
+{
+    if (bitpix != 8 && bitpix != 16 && bitpix != 32) {
+        error = "BITPIX must be 8, 16 or 32";
+        return false;
+    }
+    if (!image.loaded() || image.cards.empty() || image.cards.back().compare(0, 3, "END") != 0) {
+        error = "there is no image with a header to write";
+        return false;
+    }
+
+    // Header as written. BZERO and BSCALE records keep what was written;
+    // the BITPIX record in memory stays as it was read.
+    const HeaderCard bzeroCard = padded(bitpix == 16 ? "BZERO   =                32768"
+                                                     : "BZERO   =                    0");
+    const HeaderCard bscaleCard = padded("BSCALE  =                    1");
+    std::vector<HeaderCard> kept = image.cards;
+    bool hasBzero = false;
+    bool hasBscale = false;
+    for (HeaderCard& card : kept) {
+        const std::string_view key = cardKeyword(card);
+        if (key == "BZERO   ") {
+            card = bzeroCard;
+            hasBzero = true;
+        } else if (key == "BSCALE  ") {
+            card = bscaleCard;
+            hasBscale = true;
+        }
+    }
+    if (bitpix == 16) {
+        // Without BZERO 32768 other readers would take the values as signed.
+        if (!hasBzero) kept.insert(kept.end() - 1, bzeroCard);
+        if (!hasBscale) kept.insert(kept.end() - 1, bscaleCard);
+    }
+    std::string header;
+    header.reserve(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))));
+    for (const HeaderCard& card : kept)
+        header += cardKeyword(card) == "BITPIX  " ? bitpixCard(bitpix) : padded(card);
+    header.resize(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))), ' ');
+
+    const std::int32_t upper = bitpix == 8 ? 255 : bitpix == 16 ? 65535 : INT32_MAX;
+    const std::size_t bytesPerValue = static_cast<std::size_t>(bitpix / 8);
+    const std::size_t columns = static_cast<std::size_t>(image.naxis1);
+    const std::size_t rowBytes = columns * bytesPerValue;
+    const std::size_t dataBytes = rowBytes * static_cast<std::size_t>(image.naxis2);
+    bool anyClamped = false;
+
+    auto write = [&](std::FILE* f) {
+        std::setvbuf(f, nullptr, _IONBF, 0);  // our blocks are large already
+        if (std::fwrite(header.data(), 1, header.size(), f) != header.size()) return false;
+        const std::size_t rowsPerBlock = std::max<std::size_t>(1, kWriteBlock / rowBytes);
+        std::vector<unsigned char> block(rowsPerBlock * rowBytes);
+        const std::int32_t* src = image.plane(0);
+        for (int y = 0; y < image.naxis2;) {
+            const int rows = static_cast<int>(std::min<std::size_t>(rowsPerBlock, static_cast<std::size_t>(image.naxis2 - y)));
+            const std::size_t n = static_cast<std::size_t>(rows) * columns;
+            const std::int32_t* in = src + static_cast<std::size_t>(y) * columns;
+            unsigned char* out = block.data();
+            bool clamped = false;
+            if (bitpix == 16) {
+                for (std::size_t i = 0; i < n; ++i) {
+                    const std::int32_t v = std::clamp(in[i], 0, upper);
+                    clamped |= v != in[i];
+                    const auto s = static_cast<std::uint16_t>(v - 32768);  // BZERO 32768
+                    out[2 * i] = static_cast<unsigned char>(s >> 8);
+                    out[2 * i + 1] = static_cast<unsigned char>(s);
+                }
+            } else if (bitpix == 8) {
+                for (std::size_t i = 0; i < n; ++i) {
+                    const std::int32_t v = std::clamp(in[i], 0, upper);
+                    clamped |= v != in[i];
+                    out[i] = static_cast<unsigned char>(v);
+                }
+            } else {
+                for (std::size_t i = 0; i < n; ++i) {
+                    const std::int32_t v = std::max(in[i], 0);
+                    clamped |= v != in[i];
+                    const auto u = static_cast<std::uint32_t>(v);
+                    out[4 * i] = static_cast<unsigned char>(u >> 24);
+                    out[4 * i + 1] = static_cast<unsigned char>(u >> 16);
+                    out[4 * i + 2] = static_cast<unsigned char>(u >> 8);
+                    out[4 * i + 3] = static_cast<unsigned char>(u);
+                }
+            }
+            anyClamped |= clamped;
+            const std::size_t bytes = n * bytesPerValue;
+            if (std::fwrite(block.data(), 1, bytes, f) != bytes) return false;
+            y += rows;
+        }
+        // The data unit ends on a 2880-byte boundary, filled with zero bytes.
+        const std::size_t pad = (kBlockLength - dataBytes % kBlockLength) % kBlockLength;
+        std::vector<unsigned char> zeros(pad, 0);
+        return std::fwrite(zeros.data(), 1, pad, f) == pad;
+    };
+
+    if (!replaceFile(path, write, error)) return false;
+
+    // The file is in place: the image now holds what it says.
+    if (anyClamped) {
+        std::int32_t* p = image.plane(0);
+        const std::size_t n = columns * static_cast<std::size_t>(image.naxis2);
+        for (std::size_t i = 0; i < n; ++i) p[i] = std::clamp(p[i], 0, upper);
+    }
+    // `kept` has the BITPIX record as read: only the file says the new BITPIX.
+    image.cards = std::move(kept);
+    image.fileName = path;
+    image.bitpix = bitpix;
+    return true;
+}
+
+}  // namespace lv

@@ -1,0 +1,25 @@
+// Writing plane 0 of the current image as a FITS file.
+#pragma once
+
+#include <string>
+
+#include "core/fits_image.h"
+
+namespace lv {
+
+// Writes plane 0 of `image` to `path` as 8-, 16- or 32-bit integers, keeping
+// the header records that were read, with BITPIX, BZERO and BSCALE rewritten.
+// 16-bit data are stored the standard way, as signed values with BZERO 32768,
+// and the file is padded to whole 2880-byte blocks.
+//
+// On success the image takes what was written: values clamped to the range of
+// `bitpix` (negative values become 0), the BZERO/BSCALE records as written,
+// fileName = path and bitpix = `bitpix`; the result is true.
+// On failure `error` says why and neither the file at `path` nor `image` has
+// changed.
+bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error);
+
+// The BITPIX record written for `bitpix` (80 characters).
+HeaderCard bitpixCard(int bitpix);
+
+}  // namespace lv

@@ -1,0 +1,46 @@
+#include "core/platform.h"
+
+namespace lv {
+
+void ScriptedPlatform::message(std::string_view text, std::string_view title)
+{
+    shown.push_back({std::string(text), std::string(title), false});
+}
+
+bool ScriptedPlatform::askOkCancel(std::string_view text, std::string_view title)
+{
+    shown.push_back({std::string(text), std::string(title), true});
+    if (answers.empty()) return defaultAnswer;
+    const bool a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+void ScriptedPlatform::clearClipboard()
+{
+    clipboardText.clear();
+    clipboardPicture = RgbPicture{};
+}
+
+void ScriptedPlatform::setClipboardText(std::string_view text)
+{
+    clipboardText = std::string(text);
+    ++clipboardWrites;
+}
+
+void ScriptedPlatform::setClipboardPicture(const RgbPicture& picture)
+{
+    clipboardPicture = picture;
+    ++clipboardWrites;
+}
+
+std::vector<std::string> ScriptedPlatform::messageTexts() const
+{
+    std::vector<std::string> out;
+    for (const auto& s : shown) {
+        if (!s.question) out.push_back(s.text);
+    }
+    return out;
+}
+
+}  // namespace lv
