@@ -84,6 +84,8 @@ struct FitsImage {
     }
 
     static constexpr std::int32_t kDuskyLimit = 60000;
+
+    friend bool operator==(const FitsImage&, const FitsImage&) = default;
 };
 
 // Length of the header in bytes (whole 2880-byte blocks) for `cardCount` records.

@@ -71,7 +71,9 @@ struct ValueRules {
 // Running extremes and plane-0 sum of the values stored so far.
 struct Tally {
     std::int32_t minValue = std::numeric_limits<std::int32_t>::max();
-    std::int32_t maxValue = -1;
+    // Below every value, so that an image of negative values gets its true
+    // maximum; -1 is kept when no value qualified (dusky picture).
+    std::int32_t maxValue = std::numeric_limits<std::int32_t>::min();
     long long sum = 0;
 };
 
@@ -350,7 +352,7 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
         done += static_cast<long long>(n);
     }
 
-    staged.maxValue = tally.maxValue;
+    staged.maxValue = tally.maxValue == INT32_MIN ? -1 : tally.maxValue;
     staged.minValue = tally.minValue;
     staged.fileName = path;
     image = std::move(staged);

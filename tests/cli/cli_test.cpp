@@ -1,0 +1,134 @@
+// lumavist-cli as scripts use it: output lines and exit status.
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include "core/demo_frames.h"
+#include "fits_builder.h"
+
+namespace lv {
+namespace {
+
+struct CliRun {
+    std::string out;
+    int status = -1;
+};
+
+CliRun cli(const std::string& args)
+{
+    CliRun r;
+    FILE* p = popen((std::string(LUMAVIST_CLI) + " " + args + " 2>/dev/null").c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf{};
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+std::string q(const std::string& s) { return "'" + s + "'"; }
+
+TEST(Cli, InfoHeaderDumpAndSave)
+{
+    test::TempDir dir;
+    const std::string in = dir.file("in.fit");
+    test::writeFile(in, test::simpleFits(16, 3, 2, {test::card("BZERO", "32768"), test::card("BSCALE", "1")},
+                                         test::bytes16({0x8000, 0x8001, 0x8002, 0x0000, 0xFFFF, 0x8010})));
+
+    CliRun r = cli("info " + q(in));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "max 32768 / min 0 / ave 10926\nBITPIX 16 FLOAT 0 NAXIS1 3 NAXIS2 2 NAXIS3 -1 BZERO 32768 BSCALE 1\n");
+
+    r = cli("dump " + q(in));
+    EXPECT_EQ(r.out, "0 1 2\n32768 32767 16\n");
+    r = cli("dump " + q(in) + " --signed");
+    EXPECT_EQ(r.out, "0 1 2\n-32768 32767 16\n");
+
+    r = cli("header " + q(in));
+    EXPECT_EQ(r.out.substr(0, 81), test::card("SIMPLE", "T") + "\n");
+    EXPECT_EQ(r.out.substr(r.out.size() - 81), test::endCard() + "\n");
+
+    const std::string out = dir.file("out.fit");
+    r = cli("save " + q(in) + " " + q(out) + " --bitpix 8");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(cli("dump " + q(out)).out, "0 1 2\n255 255 16\n");
+}
+
+TEST(Cli, RejectedFilesPrintTheApplicationsMessages)
+{
+    test::TempDir dir;
+    const std::string bad = dir.file("bad.fit");
+    test::writeFile(bad, test::simpleFits(64, 1, 1, {}, std::string(8, '\0')));
+    CliRun r = cli("info " + q(bad));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, bad + "BITPIX error : BITPIX = 64\nFile Open Error\n");
+    r = cli("info " + q(bad) + " --dialog");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "BITPIX error : BITPIX = 64\n");
+
+    EXPECT_EQ(cli("info").status, 2);
+    EXPECT_EQ(cli("frobnicate x").status, 2);
+    EXPECT_EQ(cli("save " + q(bad) + " x.fit --bitpix 12").status, 2);
+    EXPECT_EQ(cli("--help").status, 0);
+}
+
+TEST(Cli, DemoWritesAReadableObservingRun)
+{
+    test::TempDir dir;
+    const std::string folder = dir.file("demo");
+    CliRun r = cli("demo " + q(folder));
+    ASSERT_EQ(r.status, 0) << r.out;
+    const DemoRun run = demoRun();
+    for (int f = 0; f < run.frames; ++f)
+        EXPECT_TRUE(std::filesystem::exists(folder + "/" + DemoRun::frameName(f))) << f;
+    EXPECT_TRUE(std::filesystem::exists(folder + "/dark.fit"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/flat.fit"));
+    const std::string readme = test::readFile(folder + "/README.txt");
+    EXPECT_NE(readme.find("variable    x 290  y 230  magnitude 11.000"), std::string::npos) << readme;
+
+    r = cli("header " + q(folder + "/demo_0001.fit"));
+    EXPECT_NE(r.out.find("DATE-OBS= '2018-02-15'"), std::string::npos);
+    EXPECT_NE(r.out.find("UT      = '12:30:45'"), std::string::npos);
+    EXPECT_NE(r.out.find("EXPTIME =                 30.0"), std::string::npos);
+    r = cli("info " + q(folder + "/demo_0002.fit"));
+    EXPECT_NE(r.out.find("BITPIX 16 FLOAT 0 NAXIS1 512 NAXIS2 512 NAXIS3 -1 BZERO 32768"), std::string::npos);
+
+    // The variable is the brightest thing near its position, and fainter at
+    // mid-eclipse than at the start.
+    auto peakNear = [&](const std::string& file, int cx, int cy) {
+        std::string dump = cli("dump " + q(file)).out;
+        std::vector<std::vector<long>> rows;
+        std::size_t pos = 0;
+        while (pos < dump.size()) {
+            const std::size_t end = dump.find('\n', pos);
+            std::vector<long> row;
+            const char* p = dump.c_str() + pos;
+            char* next = nullptr;
+            for (long v = std::strtol(p, &next, 10); next != p; v = std::strtol(p, &next, 10)) {
+                row.push_back(v);
+                p = next;
+            }
+            rows.push_back(row);
+            pos = end + 1;
+        }
+        long peak = 0;
+        for (int y = cy - 3; y <= cy + 3; ++y)
+            for (int x = cx - 3; x <= cx + 3; ++x) peak = std::max(peak, rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]);
+        return peak;
+    };
+    const long start = peakNear(folder + "/demo_0001.fit", 290, 230);
+    const int mid = (run.frames - 1) / 2;
+    const long deepest = peakNear(folder + "/" + DemoRun::frameName(mid), 290 + static_cast<int>(run.driftX(mid)),
+                                  230 + static_cast<int>(run.driftY(mid)));
+    EXPECT_GT(start, 20000);
+    // One magnitude fainter: about 2.5 times less light above the sky.
+    EXPECT_NEAR(static_cast<double>(start - 1320) / static_cast<double>(deepest - 1320), 2.5, 0.4);
+}
+
+}  // namespace
+}  // namespace lv

@@ -1,0 +1,113 @@
+#include "core/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "fits_builder.h"
+
+namespace lv {
+namespace {
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t p; (p = text.find("\r\n", start)) != std::string::npos; start = p + 2)
+        out.push_back(text.substr(start, p - start));
+    EXPECT_EQ(start, text.size()) << "every line ends with CR LF";
+    return out;
+}
+
+TEST(Settings, MissingFileGivesDefaults)
+{
+    test::TempDir dir;
+    AppSettings s;
+    EXPECT_FALSE(readSettings(dir.file("lumavist.ini"), s));
+    EXPECT_EQ(s.beepOn, 0);
+    EXPECT_EQ(s.digits, 3);
+    EXPECT_EQ(s.timeZoneHours, 0.0);
+    EXPECT_FALSE(s.window(SettingsWindow::LightCurve).known);
+    EXPECT_EQ(settingsPathIn(dir.path().string()), dir.file("lumavist.ini"));
+}
+
+TEST(Settings, LayoutOfTheTwentyFiveLines)
+{
+    AppSettings s;
+    s.observerCode = "ABC";
+    s.starName = "RZ Cas";
+    s.comparisonMagnitude = "10.0";
+    s.observerPlace = "Taro Yamada, Tokyo";
+    s.beepOn = 1;
+    s.window(SettingsWindow::Main) = {1234, 5678, true};
+    s.window(SettingsWindow::FileDialog) = {-150, 0, true};
+    s.axisStart = 12;
+    s.axisEnd = 0.5;
+    s.digits = 2;
+    s.timeZoneHours = 9;
+    const auto lines = linesOf(settingsText(s));
+    ASSERT_EQ(lines.size(), 25u);
+    EXPECT_EQ(lines[0], "ABC");
+    EXPECT_EQ(lines[1], "");
+    EXPECT_EQ(lines[2], "RZ Cas");
+    EXPECT_EQ(lines[4], "Taro Yamada, Tokyo");
+    EXPECT_EQ(lines[6], " 1");
+    EXPECT_EQ(lines[7], " 1234" + std::string(9, ' ') + " 5678");
+    EXPECT_EQ(lines[8], "-150" + std::string(10, ' ') + " 0");
+    EXPECT_EQ(lines[21], " 0" + std::string(12, ' ') + " 0");
+    EXPECT_EQ(lines[22], "12." + std::string(11, ' ') + ".5");
+    EXPECT_EQ(lines[23], " 2");
+    EXPECT_EQ(lines[24], " 9");
+}
+
+TEST(Settings, WrittenFileReadsBackUnchanged)
+{
+    test::TempDir dir;
+    const std::string path = dir.file("lumavist.ini");
+    AppSettings s;
+    s.observerCode = "XYZ";
+    s.comparisonColour = "V";
+    s.starName = "  SS Cyg  ";  // spaces at both ends survive
+    s.comparisonMagnitude = "11.25";
+    s.observerPlace = "Observer, Place";
+    s.instruments = "20cm SCT + CCD, V filter";
+    s.beepOn = 1;
+    for (std::size_t i = 0; i < s.windows.size(); ++i)
+        s.windows[i] = {static_cast<double>(i * 1000 + 15), static_cast<double>(i * 300), true};
+    s.axisStart = 6562.816;
+    s.axisEnd = 4861.3;
+    s.digits = 2;
+    s.timeZoneHours = 9;
+    std::string error;
+    ASSERT_TRUE(writeSettings(path, s, error)) << error;
+    const std::string first = test::readFile(path);
+
+    AppSettings back;
+    ASSERT_TRUE(readSettings(path, back));
+    EXPECT_EQ(back.starName, s.starName);
+    EXPECT_EQ(back.instruments, s.instruments);
+    EXPECT_EQ(back.window(SettingsWindow::BzeroBscale).left, 14015.0);
+    EXPECT_TRUE(back.window(SettingsWindow::BzeroBscale).known);
+    EXPECT_DOUBLE_EQ(back.axisStart, 6562.816);
+    EXPECT_EQ(back.digits, 2);
+    ASSERT_TRUE(writeSettings(path, back, error)) << error;
+    EXPECT_EQ(test::readFile(path), first);
+}
+
+TEST(Settings, ShortOrOddFilesKeepDefaultsForWhatIsMissing)
+{
+    test::TempDir dir;
+    const std::string path = dir.file("lumavist.ini");
+    // LF line ends, comma-separated numbers, a line with only one number.
+    test::writeFile(path, "OBS\nB\nT Cep\n7.5\nplace\ninst\n1\n100,200\n300\n");
+    AppSettings s;
+    ASSERT_TRUE(readSettings(path, s));
+    EXPECT_EQ(s.starName, "T Cep");
+    EXPECT_EQ(s.beepOn, 1);
+    EXPECT_EQ(s.window(SettingsWindow::Main).left, 100.0);
+    EXPECT_EQ(s.window(SettingsWindow::Main).top, 200.0);
+    EXPECT_FALSE(s.window(SettingsWindow::FileDialog).known);
+    EXPECT_EQ(s.digits, 3);
+    EXPECT_EQ(s.timeZoneHours, 0.0);
+}
+
+}  // namespace
+}  // namespace lv
