@@ -114,7 +114,9 @@ TEST_F(FitsInteropTest, SixteenBitFilesWrittenByCfitsio)
             // We take the stored 16 bits as unsigned and wrap at 65536 once.
             const double u = stored[i] < 0 ? stored[i] + 65536 : stored[i];
             expected[i] = wrapped(u * s.bscale + s.bzero, 65536);
-            if (s.bscale == 1 && s.bzero == 32768) EXPECT_EQ(expected[i], physical[i]);
+            if (s.bscale == 1 && s.bzero == 32768) {
+                EXPECT_EQ(expected[i], physical[i]);
+            }
         }
         expectValues(expected, ("BITPIX 16, BSCALE " + plainNumberText(s.bscale) + " BZERO " +
                                 plainNumberText(s.bzero)).c_str());

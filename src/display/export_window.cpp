@@ -1,0 +1,88 @@
+#include "display/export_window.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "core/conventions.h"
+#include "display/picture_names.h"
+#include "ui/platform/qt_support.h"
+
+namespace lv {
+
+PictureExportWindow::PictureExportWindow(Session& session, Platform& platform, RgbPicture picture, QWidget* parent)
+    : QWidget(parent, Qt::Window), platform_(platform), picture_(std::move(picture))
+{
+    setObjectName("Form19");
+    setWindowTitle("Image save to BMP & JPEG");
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* nameLabel = new QLabel("File Name", this);
+    nameLabel->setObjectName("Label1");
+    nameBox_ = new QLineEdit(fromLocal(defaultPictureName(session.image.fileName)), this);
+    nameBox_->setObjectName("Text1");
+    nameBox_->setMinimumWidth(320);
+    jpegCheck_ = new QCheckBox("Addition Jpeg File", this);
+    jpegCheck_->setObjectName("Check1");
+    auto* qualityLabel = new QLabel("Compression ratio (0-100)", this);
+    qualityLabel->setObjectName("Label2");
+    qualityBox_ = new QLineEdit("50", this);
+    qualityBox_->setObjectName("Text2");
+    qualityBox_->setEnabled(false);
+    auto* saveButton = new QPushButton("Save", this);
+    saveButton->setObjectName("Command1");
+    auto* cancelButton = new QPushButton("Cancel", this);
+    cancelButton->setObjectName("Command2");
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(nameLabel, 0, 0);
+    grid->addWidget(nameBox_, 0, 1);
+    grid->addWidget(jpegCheck_, 1, 0, 1, 2);
+    grid->addWidget(qualityLabel, 2, 0);
+    grid->addWidget(qualityBox_, 2, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(saveButton);
+    buttons->addWidget(cancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+
+    connect(jpegCheck_, &QCheckBox::toggled, qualityBox_, &QWidget::setEnabled);
+    connect(qualityBox_, &QLineEdit::textChanged, this, &PictureExportWindow::qualityTyped);
+    connect(saveButton, &QPushButton::clicked, this, &PictureExportWindow::save);
+    connect(cancelButton, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void PictureExportWindow::qualityTyped(const QString& text)
+{
+    // Anything outside 0 ... 100 leaves the last good quality in force; just
+    // inside the bounds (100.7, -0.7) rounding would step out, so hold it in.
+    const double v = leadingNumber(toLocal(text));
+    if (v > -1 && v < 101) jpegQuality_ = std::clamp(toInt32Saturated(v), 0, 100);
+}
+
+void PictureExportWindow::save()
+{
+    const std::string path = toLocal(nameBox_->text());
+    const QImage image = toQImage(picture_);
+    auto write = [&](const std::string& file, const char* format, int quality) {
+        if (!image.isNull() && image.save(fromLocal(file), format, quality)) return true;
+        platform_.message(file + ": the picture cannot be written");
+        return false;
+    };
+    if (!write(path, "BMP", -1)) return;
+    if (jpegCheck_->isChecked() && path.find('.') != std::string::npos) {
+        if (!write(jpegNameFor(path), "JPG", jpegQuality_)) return;
+    }
+    close();
+}
+
+}  // namespace lv

@@ -1,0 +1,75 @@
+// Turning pixel values into a picture: the grey and colour mapping, the
+// automatic levels, the half-size picture, rotation and the zoom cells.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "core/app_state.h"
+#include "core/fits_image.h"
+#include "core/picture.h"
+
+namespace lv {
+
+// Grey level 0 ... 255 of value v: Int((v - background) / range * 256 + 0.5)
+// limited to 0 ... 255. A range of 0 acts as the smallest possible range:
+// values above the background are white, the rest black.
+int greyLevel(std::int32_t v, std::int32_t background, std::int32_t range);
+
+// Maps many values quickly with exactly the result of greyLevel.
+class GreyMapper {
+public:
+    GreyMapper(std::int32_t background, std::int32_t range);
+    int operator()(std::int32_t v) const
+    {
+        if (!table_.empty()) {
+            const long long i = static_cast<long long>(v) - low_;
+            const long long last = static_cast<long long>(table_.size()) - 1;
+            return table_[static_cast<std::size_t>(i < 0 ? 0 : i > last ? last : i)];
+        }
+        return greyLevel(v, background_, range_);
+    }
+
+private:
+    std::int32_t background_;
+    std::int32_t range_;
+    long long low_ = 0;
+    std::vector<std::uint8_t> table_;
+};
+
+inline Rgb greyRgb(int g) { return rgb(g, g, g); }
+
+// Colour of the green marker line and of the markers.
+inline constexpr Rgb kMarkerGreen = rgb(0, 200, 0);
+
+// The picture of the current image at `displayScale` (1 full size, 2 half
+// size: each screen point shows the last pixel of its 2 x 2 block, the one
+// with the largest x and y). Three-plane images map planes 0, 1, 2 to red,
+// green and blue. With lineDisplay the green line is drawn at row
+// naxis2 / 2, and state.lineRow is set to that row.
+RgbPicture buildPicture(const FitsImage& image, AppState& state);
+
+// Size of the picture at a display scale.
+inline int pictureExtent(int imageExtent, int scale) { return (imageExtent + scale - 1) / scale; }
+
+// Background and range from the histogram of plane 0. Returns false (levels
+// unchanged) when the histogram is empty.
+bool autoLevels(const FitsImage& image, AppState& state);
+
+// Turns plane 0 by 180 degrees in place.
+void rotateHalfTurn(FitsImage& image);
+
+// Image position under a picture point: Int(X * scale / 15 + 0.5) of the
+// position in twips, i.e. the point times the display scale.
+inline int imageCoordinate(int picturePoint, int displayScale) { return picturePoint * displayScale; }
+
+// The 21 x 21 cells of the zoom window around image position (px, py), in
+// grey of plane 0; cells outside the image are nullopt (they keep their
+// previous colour). Nothing is painted when (px, py) is outside
+// 0 ... naxis1, 0 ... naxis2: the result is then nullopt.
+inline constexpr int kZoomCells = 21;
+using ZoomCells = std::array<std::optional<Rgb>, kZoomCells * kZoomCells>;
+std::optional<ZoomCells> zoomCells(const FitsImage& image, const AppState& state, int px, int py);
+
+}  // namespace lv

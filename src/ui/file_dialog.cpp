@@ -1,0 +1,197 @@
+#include "ui/file_dialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+
+#include "core/fits_writer.h"
+#include "ui/main_window.h"
+#include "ui/platform/qt_support.h"
+
+namespace lv {
+
+FileDialog::FileDialog(MainWindow& main, const QString& caption) : QWidget(&main, Qt::Window), main_(main)
+{
+    setObjectName("Form2");
+    setWindowTitle(caption);
+    setAttribute(Qt::WA_DeleteOnClose);
+    Session& session = main_.session();
+    const FileDialogMode mode = session.state.fileDialogMode;
+
+    auto* grid = new QGridLayout(this);
+#ifdef Q_OS_WIN
+    drives_ = new QComboBox;
+    drives_->setObjectName("Drive1");
+    for (const QFileInfo& d : QDir::drives()) drives_->addItem(QDir::toNativeSeparators(d.absolutePath()));
+    grid->addWidget(drives_, 0, 0);
+    connect(drives_, &QComboBox::activated, this, [this](int i) { chooseFolder(drives_->itemText(i)); });
+#endif
+
+    folderModel_ = new QFileSystemModel(this);
+    folderModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    folderModel_->setRootPath(QString());
+    folders_ = new QTreeView;
+    folders_->setObjectName("Dir1");
+    folders_->setModel(folderModel_);
+    for (int c = 1; c < folderModel_->columnCount(); ++c) folders_->hideColumn(c);
+    folders_->header()->hide();
+    grid->addWidget(folders_, 1, 0);
+
+    fileModel_ = new QFileSystemModel(this);
+    fileModel_->setFilter(QDir::Files);
+    fileModel_->setNameFilterDisables(false);
+    fileModel_->setNameFilters(mode == FileDialogMode::LightCurveOrAutomatic
+                                   ? QStringList{"*.txt", "*.TXT"}
+                                   : QStringList{"*.fit", "*.fts", "*.fits", "*.FIT", "*.FTS", "*.FITS"});
+    files_ = new QListView;
+    files_->setObjectName("File1");
+    files_->setModel(fileModel_);
+    grid->addWidget(files_, 0, 1, 2, 1);
+
+    path_ = new QLineEdit(fromLocal(session.image.fileName));
+    path_->setObjectName("Text1");
+    grid->addWidget(path_, 2, 0, 1, 2);
+
+    auto* options = new QHBoxLayout;
+    unsigned_ = new QCheckBox("Non Sign Integer");
+    unsigned_->setObjectName("Check2");
+    unsigned_->setChecked(session.state.bzeroSign != -1);
+    unsigned_->setVisible(mode != FileDialogMode::Save);
+    minus_ = new QCheckBox("The minus is used");
+    minus_->setObjectName("Check1");
+    options->addWidget(unsigned_);
+    options->addWidget(minus_);
+    bitpixLabel_ = new QLabel("BITPIX");
+    bitpixLabel_->setObjectName("Label1");
+    bitpix8_ = new QRadioButton("8");
+    bitpix8_->setObjectName("Option1");
+    bitpix16_ = new QRadioButton("16");
+    bitpix16_->setObjectName("Option2");
+    bitpix32_ = new QRadioButton("32");
+    bitpix32_->setObjectName("Option3");
+    options->addWidget(bitpixLabel_);
+    options->addWidget(bitpix8_);
+    options->addWidget(bitpix16_);
+    options->addWidget(bitpix32_);
+    for (QWidget* w : {static_cast<QWidget*>(bitpixLabel_), static_cast<QWidget*>(bitpix8_),
+                       static_cast<QWidget*>(bitpix16_), static_cast<QWidget*>(bitpix32_)})
+        w->setVisible(mode == FileDialogMode::Save);
+    grid->addLayout(options, 3, 0, 1, 2);
+
+    auto* buttons = new QHBoxLayout;
+    auto* ok = new QPushButton("OK");
+    ok->setObjectName("Command1");
+    auto* cancel = new QPushButton("cancel");
+    cancel->setObjectName("Command2");
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    grid->addLayout(buttons, 4, 0, 1, 2);
+
+    connect(unsigned_, &QCheckBox::clicked, this,
+            [this](bool on) { main_.session().state.bzeroSign = on ? 1 : -1; });
+    connect(ok, &QPushButton::clicked, this, &FileDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &FileDialog::close);
+    connect(path_, &QLineEdit::returnPressed, this, &FileDialog::accept);
+    connect(folders_, &QTreeView::clicked, this,
+            [this](const QModelIndex& i) { chooseFolder(folderModel_->filePath(i)); });
+    connect(files_, &QListView::clicked, this,
+            [this](const QModelIndex& i) { applyFileNameRule(fileModel_->fileName(i)); });
+
+    resize(560, 400);
+    placeWindow(this, session.settings.window(SettingsWindow::FileDialog));
+    chooseFolder(QDir::currentPath());
+    // The folder rule writes the folder into Text1; at opening it shows the
+    // current file name instead.
+    path_->setText(fromLocal(session.image.fileName));
+}
+
+QString FileDialog::folder() const { return QDir::toNativeSeparators(fileModel_->rootPath()); }
+
+bool FileDialog::minusUsed() const { return minus_->isChecked(); }
+
+void FileDialog::chooseFolder(const QString& folder)
+{
+    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    folders_->setCurrentIndex(folderModel_->index(clean));
+    folders_->scrollTo(folders_->currentIndex());
+    files_->setRootIndex(fileModel_->setRootPath(clean));
+    applyFileNameRule(QString());
+}
+
+void FileDialog::chooseFile(const QString& name)
+{
+    const QModelIndex i = fileModel_->index(QDir(fileModel_->rootPath()).filePath(name));
+    if (i.isValid()) files_->setCurrentIndex(i);
+    applyFileNameRule(name);
+}
+
+void FileDialog::applyFileNameRule(const QString& fileName)
+{
+    const QString p = QDir::toNativeSeparators(fileModel_->rootPath());
+    const QString separator = p.endsWith(QDir::separator()) ? QString() : QString(QDir::separator());
+    // Choosing a folder makes it the current folder, as the folder tools expect.
+    QDir::setCurrent(fileModel_->rootPath());
+    path_->setText(p + separator + fileName);
+}
+
+void FileDialog::accept()
+{
+    const std::string path = toLocal(path_->text());
+    switch (main_.session().state.fileDialogMode) {
+    case FileDialogMode::Open:
+        main_.openFromFileDialog(path);  // closes this dialog
+        break;
+    case FileDialogMode::Save:
+        saveImage();
+        break;
+    default:
+        main_.runFileDialogHandler(main_.session().state.fileDialogMode, path);
+        break;
+    }
+}
+
+void FileDialog::saveImage()
+{
+    Session& session = main_.session();
+    Platform& platform = main_.platform();
+    const int bitpix = bitpix32_->isChecked() ? 32 : bitpix16_->isChecked() ? 16 : bitpix8_->isChecked() ? 8 : 0;
+    if (bitpix == 0) {
+        platform.message("Please set a BITPIX");
+        return;
+    }
+    if (!session.image.loaded()) {
+        platform.message(kNoImageMessage);
+        return;
+    }
+    std::string error;
+    bool written;
+    {
+        BusyPointer busy(platform);
+        written = writeFitsFile(session.image, toLocal(path_->text()), bitpix, error);
+    }
+    if (!written) {
+        platform.message(error);
+        return;
+    }
+    close();
+}
+
+void FileDialog::closeEvent(QCloseEvent* event)
+{
+    main_.session().settings.window(SettingsWindow::FileDialog) = windowPosition(this);
+    event->accept();
+}
+
+}  // namespace lv
