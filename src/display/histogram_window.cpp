@@ -13,12 +13,6 @@
 #include <cmath>
 
 #include "core/conventions.h"
-// main_window.h's inline accessors turn QPointer<T> into T*, which needs
-// every window it keeps to be a complete type first.
-#include "display/export_window.h"
-#include "display/header_window.h"
-#include "display/image_window.h"
-#include "ui/file_dialog.h"
 #include "ui/main_window.h"
 #include "ui/platform/qt_support.h"
 
