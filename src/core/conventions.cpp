@@ -8,7 +8,7 @@
 
 namespace lv {
 
-double roundHalfEven(double v)
+double roundHalfEvenSlow(double v)
 {
     if (!std::isfinite(v)) return v;
     const double lower = std::floor(v);
@@ -16,14 +16,6 @@ double roundHalfEven(double v)
     if (diff > 0.5) return lower + 1.0;
     if (diff < 0.5) return lower;
     return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
-}
-
-std::optional<std::int32_t> toInt32(double v)
-{
-    const double r = roundHalfEven(v);
-    if (!std::isfinite(r)) return std::nullopt;
-    if (r < -2147483648.0 || r > 2147483647.0) return std::nullopt;
-    return static_cast<std::int32_t>(r);
 }
 
 std::int32_t toInt32Saturated(double v)

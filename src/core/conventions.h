@@ -21,11 +21,25 @@ inline constexpr std::size_t kPrintZoneWidth = 14;
 // ---- rounding ---------------------------------------------------------------
 
 // Nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
-double roundHalfEven(double v);
+double roundHalfEvenSlow(double v);
+inline double roundHalfEven(double v)
+{
+    // Adding 1.5 * 2^52 leaves no fraction bits, so the addition itself rounds
+    // to the nearest whole number with ties to even (the default rounding of
+    // every IEEE platform); valid while |v| < 2^51.
+    constexpr double kMagic = 6755399441055744.0;
+    if (v > -2251799813685248.0 && v < 2251799813685248.0) return (v + kMagic) - kMagic;
+    return roundHalfEvenSlow(v);
+}
 
 // Conversion of a computed value to a 32-bit integer (pixel, count, level):
 // rounds halves to even; nullopt when the value is not finite or does not fit.
-std::optional<std::int32_t> toInt32(double v);
+inline std::optional<std::int32_t> toInt32(double v)
+{
+    const double r = roundHalfEven(v);
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) return std::nullopt;  // also NaN
+    return static_cast<std::int32_t>(r);
+}
 
 // As toInt32, but values that do not fit are clamped to the 32-bit range
 // (NaN gives 0). For user-typed levels and settings, never for pixel data.

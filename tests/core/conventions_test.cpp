@@ -21,6 +21,27 @@ TEST(Rounding, HalvesGoToTheEvenNeighbour)
     EXPECT_EQ(roundHalfEven(4503599627370497.0), 4503599627370497.0);  // beyond 2^52 every double is whole
 }
 
+TEST(Rounding, FastPathAgreesWithTheExactRuleEverywhere)
+{
+    // Around the limits of the fast path (2^51) and of exact halves (2^52).
+    for (double base : {0.0, 1e6, 2147483647.0, 2251799813685248.0, 4503599627370496.0}) {
+        for (double d : {-1.5, -0.5, -0.25, 0.0, 0.25, 0.5, 0.75, 1.5, 2.5}) {
+            for (double sign : {1.0, -1.0}) {
+                const double v = sign * (base + d);
+                EXPECT_EQ(roundHalfEven(v), roundHalfEvenSlow(v)) << v;
+            }
+        }
+    }
+    std::uint64_t x = 88172645463325252ull;
+    for (int i = 0; i < 100000; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        const double v = (static_cast<double>(x % 2000001) - 1000000.0) / 8.0;  // many exact halves
+        ASSERT_EQ(roundHalfEven(v), roundHalfEvenSlow(v)) << v;
+    }
+}
+
 TEST(Rounding, Int32ConversionRefusesWhatDoesNotFit)
 {
     EXPECT_EQ(toInt32(2147483647.4), 2147483647);

@@ -164,10 +164,11 @@ TEST_F(FitsInteropTest, FloatFilesWrittenByCfitsio)
 {
     for (const Scaling s : {Scaling{1, 0}, Scaling{2, 500}}) {
         std::vector<float> raw(kN);
-        std::uniform_real_distribution<float> d(-1e6f, 1e6f);
+        std::uniform_real_distribution<float> d(-1e7f, 1e7f);
         for (auto& r : raw) r = d(gen);
         // Halves round to even; tiny and negative-zero values give 0.
-        const float special[] = {0.5f, 1.5f, 2.5f, -2.5f, -0.0f, 1e-30f, 16777216.0f, -3.4999998f};
+        const float special[] = {0.5f, 1.5f, 2.5f, -2.5f, -0.0f, 1e-30f, 16777216.0f, -3.4999998f,
+                                 4194304.5f, 8388607.5f, -4194305.5f, 2147483520.0f, -2147483648.0f};
         for (std::size_t i = 0; i < std::size(special); ++i) raw[i] = special[i];
         const std::string path = dir.file("f32.fit");
         cfitsioWrite(path, FLOAT_IMG, TFLOAT, raw, s);

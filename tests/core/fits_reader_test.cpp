@@ -281,11 +281,16 @@ TEST_F(FitsReaderTest, RejectedFilesLeaveThePreviousImage)
          "does not fit"},
         {"big.fit", simpleFits(-32, 1, 2, {}, bytesFloat({1.0f, 3e9f})), "column 0, row 1"},
         {"calc.fit", simpleFits(16, 1, 1, {}, bytes16({2})), "does not fit"},
+        {"calcf.fit", simpleFits(-32, 2, 1, {}, bytesFloat({1.0f, 2e9f})), "column 1, row 0"},
     };
     for (const Case& c : cases) {
         platform.shown.clear();
         if (c.name == "calc.fit") {
             state.readCalcMode = 1;
+            state.readCalcValue = 2e9;
+        }
+        if (c.name == "calcf.fit") {
+            state.readCalcMode = 0;
             state.readCalcValue = 2e9;
         }
         const std::string path = put(c.name, c.bytes);
