@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "core/conventions.h"
+#include "core/vector_clones.h"
 
 namespace lv {
 
@@ -32,14 +33,6 @@ std::string describeErrno(int err)
     const char* t = std::strerror(err);
     return t ? std::string(t) : std::string("unknown error");
 }
-
-// The decoding loops are built twice on x86-64 with GCC or Clang: for AVX2,
-// chosen at run time when the processor has it, and for the baseline.
-#if defined(__x86_64__) && defined(__GNUC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
-#define LV_DECODE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define LV_DECODE_CLONES
-#endif
 
 // Values are decoded in chunks of this many per read call.
 constexpr std::size_t kChunkValues = 1 << 16;
@@ -105,7 +98,7 @@ inline std::uint32_t be32(const unsigned char* p)
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
 }
 
-LV_DECODE_CLONES void tallyValues(const std::int32_t* v, std::size_t n, const TallyRules& how, Tally& t)
+LV_VECTOR_CLONES void tallyValues(const std::int32_t* v, std::size_t n, const TallyRules& how, Tally& t)
 {
     // Chunks hold at most 65536 values: the sum is kept in two 32-bit halves
     // that cannot overflow, which the compiler can run on several at once.
@@ -146,7 +139,7 @@ std::size_t decodeThenTally(const unsigned char* src, std::size_t n, std::int32_
 // The usual camera frame: 16-bit data whose stored value is raw + shift,
 // wrapped once at 65536, which for 0 <= shift < 65536 is addition modulo
 // 2^16. Decoding, extremes and sum in one pass of 16-bit arithmetic.
-LV_DECODE_CLONES std::size_t decode16Modular(const unsigned char* src, std::size_t n, std::int32_t* dst, const ValueRules&,
+LV_VECTOR_CLONES std::size_t decode16Modular(const unsigned char* src, std::size_t n, std::int32_t* dst, const ValueRules&,
                             long long shift, const TallyRules& how, Tally& t)
 {
     const auto s = static_cast<std::uint16_t>(shift);
@@ -251,7 +244,7 @@ inline std::uint32_t byteSwap32(std::uint32_t w)
 // extremes and sum in one pass of float arithmetic that the compiler can run
 // on several values at once. A chunk with a value that does not fit is
 // decoded again by the exact path to find it. `src` points into 32-bit words.
-LV_DECODE_CLONES std::size_t decodeFloatPlain(const unsigned char* src, std::size_t n, std::int32_t* dst, const ValueRules& rules,
+LV_VECTOR_CLONES std::size_t decodeFloatPlain(const unsigned char* src, std::size_t n, std::int32_t* dst, const ValueRules& rules,
                              long long shift, const TallyRules& how, Tally& t)
 {
     const auto* in = reinterpret_cast<const std::uint32_t*>(src);

@@ -6,12 +6,13 @@
 
 namespace lv {
 
-// 0xRRGGBB colour of one picture point.
+// 0xFFRRGGBB colour of one picture point (opaque, as window systems store
+// pictures, so that a picture can be shown without conversion).
 using Rgb = std::uint32_t;
 
 inline constexpr Rgb rgb(int r, int g, int b)
 {
-    return (static_cast<Rgb>(r) << 16) | (static_cast<Rgb>(g) << 8) | static_cast<Rgb>(b);
+    return 0xFF000000u | (static_cast<Rgb>(r) << 16) | (static_cast<Rgb>(g) << 8) | static_cast<Rgb>(b);
 }
 
 struct RgbPicture {
@@ -20,7 +21,7 @@ struct RgbPicture {
     std::vector<Rgb> points;  // row-major, row 0 at the top
 
     RgbPicture() = default;
-    RgbPicture(int w, int h, Rgb fill = 0)
+    RgbPicture(int w, int h, Rgb fill = rgb(0, 0, 0))
         : width(w), height(h), points(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill)
     {
     }

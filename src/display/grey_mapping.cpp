@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/conventions.h"
+#include "core/vector_clones.h"
 
 namespace lv {
 
@@ -15,43 +16,97 @@ int greyLevel(std::int32_t v, std::int32_t background, std::int32_t range)
     return g >= 256 ? 255 : g < 0 ? 0 : static_cast<int>(g);
 }
 
+namespace {
+
+// Largest lookup window; beyond it (ranges of millions) values are mapped
+// one by one.
+constexpr long long kMaxTable = 1 << 22;
+
+// First v in [lo, hi] with step(v) >= k for a non-decreasing step function,
+// or hi + 1.
+template <class Step>
+long long firstAtLeast(long long lo, long long hi, int k, Step step)
+{
+    long long a = lo, b = hi + 1;
+    while (a < b) {
+        const long long m = a + (b - a) / 2;
+        if (step(m) >= k) b = m; else a = m + 1;
+    }
+    return a;
+}
+
+// Fills table[v - lo] for v in [lo, hi] with a monotonic step function of
+// levels 0 ... top, by finding each step's first value.
+template <class Out, class Step>
+void fillSteps(std::vector<Out>& table, long long lo, long long hi, int top, bool increasing, Step step,
+               Out (*as)(int))
+{
+    table.resize(static_cast<std::size_t>(hi - lo + 1));
+    auto rising = [&](long long v) { return increasing ? step(v) : top - step(v); };
+    long long start = lo;
+    int level = rising(lo);
+    while (start <= hi) {
+        const long long next = level >= top ? hi + 1 : firstAtLeast(start, hi, level + 1, rising);
+        std::fill(table.begin() + (start - lo), table.begin() + (next - lo), as(increasing ? level : top - level));
+        if (next > hi) break;
+        start = next;
+        level = rising(next);
+    }
+}
+
+LV_VECTOR_CLONES void mapThroughTable(const std::int32_t* __restrict in, Rgb* __restrict out, std::size_t n,
+                                      std::int32_t low, std::int32_t high, const Rgb* __restrict table)
+{
+    for (std::size_t i = 0; i < n; ++i) out[i] = table[std::clamp(in[i], low, high) - low];
+}
+
+}  // namespace
+
 GreyMapper::GreyMapper(std::int32_t background, std::int32_t range) : background_(background), range_(range)
 {
     // Outside [background - 2|range| - 2, background + 2|range| + 2] the
-    // level is constant (0 or 255), so a table over that window, indexed
-    // with clamping, gives every value's level exactly.
+    // level is constant (0 or 255).
     const long long span = std::llabs(static_cast<long long>(range));
-    if (range == 0 || span > (1 << 22)) return;
-    low_ = static_cast<long long>(background) - 2 * span - 2;
-    const long long high = static_cast<long long>(background) + 2 * span + 2;
-    table_.resize(static_cast<std::size_t>(high - low_ + 1));
-    for (long long i = 0; i <= high - low_; ++i) {
-        const long long v = std::clamp<long long>(low_ + i, INT32_MIN, INT32_MAX);
-        table_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(greyLevel(static_cast<std::int32_t>(v), background, range));
-    }
+    if (range == 0 || span > kMaxTable / 4) return;
+    const long long lo = std::max<long long>(INT32_MIN, static_cast<long long>(background) - 2 * span - 2);
+    const long long hi = std::min<long long>(INT32_MAX, static_cast<long long>(background) + 2 * span + 2);
+    low_ = static_cast<std::int32_t>(lo);
+    high_ = static_cast<std::int32_t>(hi);
+    auto level = [&](long long v) { return greyLevel(static_cast<std::int32_t>(v), background, range); };
+    fillSteps<std::uint8_t>(levels_, lo, hi, 255, range > 0, level, [](int g) { return static_cast<std::uint8_t>(g); });
+    colours_.resize(levels_.size());
+    for (std::size_t i = 0; i < levels_.size(); ++i) colours_[i] = greyRgb(levels_[i]);
 }
 
 RgbPicture buildPicture(const FitsImage& image, AppState& state)
 {
+    RgbPicture pic;
+    buildPicture(image, state, pic);
+    return pic;
+}
+
+void buildPicture(const FitsImage& image, AppState& state, RgbPicture& pic)
+{
     const int scale = state.displayScale == 2 ? 2 : 1;
-    RgbPicture pic(pictureExtent(image.naxis1, scale), pictureExtent(image.naxis2, scale));
-    if (!image.loaded()) return pic;
+    pic.width = pictureExtent(image.naxis1, scale);
+    pic.height = pictureExtent(image.naxis2, scale);
+    pic.points.resize(static_cast<std::size_t>(pic.width) * static_cast<std::size_t>(pic.height));
+    if (!image.loaded()) {
+        std::fill(pic.points.begin(), pic.points.end(), rgb(0, 0, 0));
+        return;
+    }
     const GreyMapper map(state.background, state.range);
     const bool colour = image.naxis3 == 3;
-    for (int py = 0; py < pic.height; ++py) {
-        const int y = std::min(py * scale + scale - 1, image.naxis2 - 1);
-        Rgb* out = &pic.at(0, py);
-        if (!colour) {
-            const std::int32_t* in = image.plane(0) + static_cast<std::size_t>(y) * image.naxis1;
-            if (scale == 1) {
-                for (int x = 0; x < pic.width; ++x) out[x] = greyRgb(map(in[x]));
-            } else {
-                for (int px = 0; px < pic.width; ++px) out[px] = greyRgb(map(in[std::min(2 * px + 1, image.naxis1 - 1)]));
-            }
-        } else {
+    if (!colour && scale == 1 && map.hasTable()) {
+        mapThroughTable(image.plane(0), pic.points.data(), pic.points.size(), map.low(), map.high(), map.colours());
+    } else {
+        for (int py = 0; py < pic.height; ++py) {
+            const int y = std::min(py * scale + scale - 1, image.naxis2 - 1);
+            Rgb* out = &pic.at(0, py);
             for (int px = 0; px < pic.width; ++px) {
                 const int x = std::min(px * scale + scale - 1, image.naxis1 - 1);
-                out[px] = rgb(map(image.value(x, y, 0)), map(image.value(x, y, 1)), map(image.value(x, y, 2)));
+                out[px] = colour ? rgb(map(image.value(x, y, 0)), map(image.value(x, y, 1)), map(image.value(x, y, 2)))
+                                 : greyRgb(map(image.at(x, y)));
             }
         }
     }
@@ -61,13 +116,39 @@ RgbPicture buildPicture(const FitsImage& image, AppState& state)
         if (state.lineRow < pic.height)
             for (int x = 0; x <= image.naxis1 && x < pic.width; ++x) pic.at(x, state.lineRow) = kMarkerGreen;
     }
-    return pic;
 }
 
-bool autoLevels(const FitsImage& image, AppState& state)
+namespace {
+
+// Counts the values start ... start + span of plane 0 into the bins the
+// table gives them. Several partial histograms take turns so that runs of
+// equal values do not wait on one counter.
+void countBins(const std::int32_t* p, std::size_t n, std::int32_t start, std::uint32_t span,
+               const std::uint16_t* binOf, std::array<long long, 301>& hist)
 {
-    if (!image.loaded()) return false;
+    std::array<std::array<std::uint32_t, 301>, 4> part{};
+    std::size_t i = 0;
+    auto one = [&](std::size_t k, std::int32_t v) {
+        const std::uint32_t off = static_cast<std::uint32_t>(v) - static_cast<std::uint32_t>(start);
+        if (off <= span) ++part[k][binOf[off]];
+    };
+    for (; i + 4 <= n; i += 4) {
+        one(0, p[i]);
+        one(1, p[i + 1]);
+        one(2, p[i + 2]);
+        one(3, p[i + 3]);
+    }
+    for (; i < n; ++i) one(0, p[i]);
+    for (const auto& h : part)
+        for (std::size_t b = 0; b < h.size(); ++b) hist[b] += h[b];
+}
+
+}  // namespace
+
+std::array<long long, 301> levelsHistogram(const FitsImage& image)
+{
     std::array<long long, 301> hist{};
+    if (!image.loaded()) return hist;
     const double minV = image.minValue;
     const double spread = static_cast<double>(image.maxValue) - minV;
     const std::int32_t* p = image.plane(0);
@@ -75,14 +156,43 @@ bool autoLevels(const FitsImage& image, AppState& state)
     if (spread == 0) {
         hist[300] = static_cast<long long>(n);
     } else {
+        // Values whose bin falls outside 0 ... 300 (bright ones that the dusky
+        // picture leaves out of the maximum) are not counted.
         const double binWidth = spread / 300.0;
+        auto binAt = [&](long long off) {
+            const double b = std::floor(static_cast<double>(off) / binWidth + 0.5);
+            return b < 0 ? -1 : b > 300 ? 301 : static_cast<int>(b);
+        };
+        if (spread > 0 && spread <= static_cast<double>(kMaxTable)) {
+            // The bin is a step function of v - min; the values that land in
+            // bins 0 ... 300 reach a little below the minimum and above the
+            // maximum. Tabulated once over that stretch.
+            const long long reach = static_cast<long long>(spread) / 300 + 2;
+            const long long first = firstAtLeast(-reach, 0, 0, binAt);
+            const long long last = firstAtLeast(static_cast<long long>(spread), static_cast<long long>(spread) + reach, 301, binAt) - 1;
+            std::vector<std::uint16_t> binOf;
+            fillSteps<std::uint16_t>(binOf, first, last, 300, true, binAt,
+                                     [](int b) { return static_cast<std::uint16_t>(b); });
+            const long long start = static_cast<long long>(image.minValue) + first;
+            if (start >= INT32_MIN && start + (last - first) <= INT32_MAX) {
+                countBins(p, n, static_cast<std::int32_t>(start), static_cast<std::uint32_t>(last - first), binOf.data(), hist);
+                return hist;
+            }
+        }
         for (std::size_t i = 0; i < n; ++i) {
-            // Values beyond the extremes (the dusky picture leaves bright ones
-            // out of the maximum) are not counted.
             const double bin = std::floor((p[i] - minV) / binWidth + 0.5);
             if (bin >= 0 && bin <= 300) ++hist[static_cast<std::size_t>(bin)];
         }
     }
+    return hist;
+}
+
+bool autoLevels(const FitsImage& image, AppState& state)
+{
+    if (!image.loaded()) return false;
+    const std::array<long long, 301> hist = levelsHistogram(image);
+    const double minV = image.minValue;
+    const double spread = static_cast<double>(image.maxValue) - minV;
     int peak = -1;
     long long best = 0;
     for (int i = 0; i <= 300; ++i) {

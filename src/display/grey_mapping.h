@@ -2,9 +2,11 @@
 // automatic levels, the half-size picture, rotation and the zoom cells.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "core/app_state.h"
 #include "core/fits_image.h"
@@ -17,25 +19,31 @@ namespace lv {
 // values above the background are white, the rest black.
 int greyLevel(std::int32_t v, std::int32_t background, std::int32_t range);
 
-// Maps many values quickly with exactly the result of greyLevel.
+// Maps many values quickly with exactly the result of greyLevel: the level
+// is constant below and above a window of about four ranges around the
+// background, so values are clamped into that window and looked up.
 class GreyMapper {
 public:
     GreyMapper(std::int32_t background, std::int32_t range);
     int operator()(std::int32_t v) const
     {
-        if (!table_.empty()) {
-            const long long i = static_cast<long long>(v) - low_;
-            const long long last = static_cast<long long>(table_.size()) - 1;
-            return table_[static_cast<std::size_t>(i < 0 ? 0 : i > last ? last : i)];
-        }
-        return greyLevel(v, background_, range_);
+        if (levels_.empty()) return greyLevel(v, background_, range_);
+        return levels_[static_cast<std::size_t>(static_cast<std::int64_t>(std::clamp(v, low_, high_)) - low_)];
     }
+    bool hasTable() const { return !levels_.empty(); }
+    std::int32_t low() const { return low_; }
+    std::int32_t high() const { return high_; }
+    // Grey levels and opaque grey colours for low() ... high().
+    const std::uint8_t* levels() const { return levels_.data(); }
+    const Rgb* colours() const { return colours_.data(); }
 
 private:
     std::int32_t background_;
     std::int32_t range_;
-    long long low_ = 0;
-    std::vector<std::uint8_t> table_;
+    std::int32_t low_ = 0;
+    std::int32_t high_ = 0;
+    std::vector<std::uint8_t> levels_;
+    std::vector<Rgb> colours_;
 };
 
 inline Rgb greyRgb(int g) { return rgb(g, g, g); }
@@ -47,11 +55,19 @@ inline constexpr Rgb kMarkerGreen = rgb(0, 200, 0);
 // size: each screen point shows the last pixel of its 2 x 2 block, the one
 // with the largest x and y). Three-plane images map planes 0, 1, 2 to red,
 // green and blue. With lineDisplay the green line is drawn at row
-// naxis2 / 2, and state.lineRow is set to that row.
+// naxis2 / 2, and state.lineRow is set to that row. The second form reuses
+// the storage of `out`.
 RgbPicture buildPicture(const FitsImage& image, AppState& state);
+void buildPicture(const FitsImage& image, AppState& state, RgbPicture& out);
 
 // Size of the picture at a display scale.
 inline int pictureExtent(int imageExtent, int scale) { return (imageExtent + scale - 1) / scale; }
+
+// The 301-bin histogram of plane 0 that the automatic levels start from:
+// bin Int((v - minValue) / ((maxValue - minValue) / 300) + 0.5), values whose
+// bin falls outside 0 ... 300 not counted; every value in bin 300 when
+// maxValue = minValue.
+std::array<long long, 301> levelsHistogram(const FitsImage& image);
 
 // Background and range from the histogram of plane 0. Returns false (levels
 // unchanged) when the histogram is empty.

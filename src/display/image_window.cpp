@@ -20,19 +20,29 @@ PictureView::PictureView(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PictureView::setPicture(const RgbPicture& picture)
+void PictureView::setPicture(RgbPicture picture)
 {
-    picture_ = picture;
-    image_ = toQImage(picture_);
+    picture_ = std::move(picture);
+    // The QImage shows the picture's own memory: opaque 0xFFRRGGBB points.
+    image_ = picture_.empty() ? QImage()
+                              : QImage(reinterpret_cast<const uchar*>(picture_.points.data()), picture_.width,
+                                       picture_.height, picture_.width * 4, QImage::Format_RGB32);
     setFixedSize(picture_.width, picture_.height);
     update();
+}
+
+RgbPicture PictureView::takePicture()
+{
+    image_ = QImage();
+    RgbPicture out = std::move(picture_);
+    picture_ = RgbPicture{};
+    return out;
 }
 
 void PictureView::setPoint(int x, int y, Rgb colour)
 {
     if (!picture_.contains(x, y)) return;
     picture_.at(x, y) = colour;
-    image_.setPixel(x, y, 0xFF000000u | colour);
     update(x, y, 1, 1);
 }
 
@@ -79,11 +89,12 @@ ImageWindow::ImageWindow(Session& session, Platform& platform, QWidget* parent)
             });
 }
 
-void ImageWindow::draw()
+void ImageWindow::draw(RgbPicture storage)
 {
     BusyPointer busy(platform_);
     setWindowTitle(fromLocal(session_.image.fileName));
-    view_->setPicture(buildPicture(session_.image, session_.state));
+    buildPicture(session_.image, session_.state, storage);
+    view_->setPicture(std::move(storage));
 
     // Fit the picture, but never beyond the screen: larger frames scroll.
     QSize wanted = view_->size();
@@ -129,7 +140,7 @@ void ZoomWindow::paintEvent(QPaintEvent*)
     for (int j = 0; j < kZoomCells; ++j)
         for (int i = 0; i < kZoomCells; ++i)
             p.fillRect(i * kCellSize, j * kCellSize, kCellSize, kCellSize,
-                       QColor::fromRgb(0xFF000000u | cells_[static_cast<std::size_t>(j * kZoomCells + i)]));
+                       QColor::fromRgb(cells_[static_cast<std::size_t>(j * kZoomCells + i)]));
 }
 
 void ZoomWindow::closeEvent(QCloseEvent* event)

@@ -19,8 +19,10 @@ class PictureView : public QWidget {
     Q_OBJECT
 public:
     explicit PictureView(QWidget* parent = nullptr);
-    void setPicture(const RgbPicture& picture);
+    void setPicture(RgbPicture picture);
     const RgbPicture& picture() const { return picture_; }
+    // Hands the picture's storage on (to the next image window).
+    RgbPicture takePicture();
     // Sets single points (markers) and repaints them.
     void setPoint(int x, int y, Rgb colour);
 
@@ -44,8 +46,9 @@ public:
     ImageWindow(Session& session, Platform& platform, QWidget* parent = nullptr);
 
     // Draws the whole picture at the display scale: title, saved position,
-    // size, then the beep when "Beep On" is ticked.
-    void draw();
+    // size, then the beep when "Beep On" is ticked. `storage` is a picture
+    // whose memory may be reused.
+    void draw(RgbPicture storage = {});
     PictureView* view() const { return view_; }
     const RgbPicture& picture() const { return view_->picture(); }
 

@@ -258,7 +258,12 @@ void MainWindow::redraw()
         return;
     }
     session_.state.lineDisplay = false;
-    if (imageWindow_) imageWindow_->close();
+    // A redraw opens a new image window; it reuses the old picture's memory.
+    RgbPicture storage;
+    if (imageWindow_) {
+        storage = imageWindow_->view()->takePicture();
+        imageWindow_->close();
+    }
     auto* window = new ImageWindow(session_, platform_, this);
     imageWindow_ = window;
     connect(window, &ImageWindow::cursorMoved, this, &MainWindow::onCursorMoved);
@@ -266,7 +271,7 @@ void MainWindow::redraw()
     connect(window, &ImageWindow::closing, this, [this] {
         if (zoomWindow_) zoomWindow_->close();
     });
-    window->draw();
+    window->draw(std::move(storage));
     window->show();
     if (zoomWindow_) zoomWindow_->close();
 }

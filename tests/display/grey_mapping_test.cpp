@@ -1,5 +1,6 @@
 #include "display/grey_mapping.h"
 
+#include <cmath>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -116,6 +117,25 @@ TEST(AutoLevels, EdgesOfTheSmoothedPeak)
     ASSERT_TRUE(autoLevels(img, state));
     EXPECT_EQ(state.range, 60);
     EXPECT_EQ(state.background, 146);  // 145.5 to the even neighbour
+}
+
+TEST(AutoLevels, HistogramAgreesWithTheFormulaValueByValue)
+{
+    std::mt19937 gen(99);
+    for (const auto& [lo, hi] : std::vector<std::pair<int, int>>{{0, 300}, {-500, 70000}, {1000, 1007}, {-2000000000, 2000000000}}) {
+        std::uniform_int_distribution<std::int32_t> d(lo, hi);
+        std::vector<std::int32_t> v(20000);
+        for (auto& x : v) x = d(gen);
+        FitsImage img = imageOf(200, 100, v);
+        img.maxValue -= 3;  // values above the maximum (dusky picture) are left out
+        std::array<long long, 301> expected{};
+        const double width = (static_cast<double>(img.maxValue) - img.minValue) / 300.0;
+        for (std::int32_t x : v) {
+            const double bin = std::floor((x - static_cast<double>(img.minValue)) / width + 0.5);
+            if (bin >= 0 && bin <= 300) ++expected[static_cast<std::size_t>(bin)];
+        }
+        EXPECT_EQ(levelsHistogram(img), expected) << lo << " ... " << hi;
+    }
 }
 
 TEST(AutoLevels, ConstantImageKeepsTheLevels)

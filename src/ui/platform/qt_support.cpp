@@ -14,7 +14,7 @@ QImage toQImage(const RgbPicture& picture)
     for (int y = 0; y < picture.height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
         const Rgb* src = picture.points.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
-        for (int x = 0; x < picture.width; ++x) line[x] = 0xFF000000u | src[x];
+        for (int x = 0; x < picture.width; ++x) line[x] = src[x];  // already opaque 0xFFRRGGBB
     }
     return img;
 }
