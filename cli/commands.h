@@ -15,6 +15,7 @@ int header(const Args& args);
 int dump(const Args& args);
 int save(const Args& args);
 int demo(const Args& args);
+int photometry(const Args& args);
 
 // Argument helpers shared by the subcommands.
 bool takeFlag(Args& args, const std::string& flag);

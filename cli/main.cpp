@@ -29,6 +29,23 @@ Commands:
       demo_0001.fit ..., dark.fit, flat.fit and README.txt with the positions
       and true magnitudes of the comparison, variable and check stars.
 
+  photometry FILE --comp X,Y --var X,Y --check X,Y [options]
+      Measure the comparison, variable and check stars of FILE as the
+      "Photometry" button does. Each star's sky position goes 20 pixels to
+      its right unless given. Options (defaults as the application starts):
+        --comp-sky X,Y  --var-sky X,Y  --check-sky X,Y
+        --shape circle|square (circle)   --size N (3)
+        --sky median|aperture (median; a circle always uses the median)
+        --inner R (10)  --outer R (20)   --span N (15)
+        --position fix|peak|move (move)  --real (integer sums)
+        --digits 2|3 (3)  --signed
+        --star NAME  --comp-mag M  --filter B|V|R|I  --code CODE (report line)
+      Prints MESSAGE <text> for each message, POS <slot> <x> <y> for the six
+      positions after the run (1 comparison, 2 its sky, 3 variable, 4 its
+      sky, 5 check, 6 its sky), MAG <comparison|variable|check> <value|-->,
+      RESULT <result line>, REPORT <report line> when built, and
+      CLIPBOARD <text>. Exits 0 when all three stars were measured, 1 if not.
+
 Exit status: 0 success, 1 the command failed, 2 wrong arguments.
 )";
 
@@ -43,7 +60,7 @@ int main(int argc, char** argv)
     }
     const std::map<std::string, int (*)(const lv::cli::Args&)> commands = {
         {"info", lv::cli::info}, {"header", lv::cli::header}, {"dump", lv::cli::dump},
-        {"save", lv::cli::save}, {"demo", lv::cli::demo},
+        {"save", lv::cli::save}, {"demo", lv::cli::demo}, {"photometry", lv::cli::photometry},
     };
     const auto it = commands.find(argv[1]);
     if (it == commands.end()) {

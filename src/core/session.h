@@ -1,10 +1,12 @@
 // Everything that lives for the whole run of the application: the one
-// current image, the application-wide values and the settings file's values.
+// current image, the application-wide values, the settings file's values and
+// the state of each subsystem.
 #pragma once
 
 #include "core/app_state.h"
 #include "core/fits_image.h"
 #include "core/settings.h"
+#include "photometry/photometry_state.h"
 
 namespace lv {
 
@@ -12,6 +14,7 @@ struct Session {
     FitsImage image;
     AppState state;
     AppSettings settings;
+    PhotometryState photometry;
 };
 
 }  // namespace lv

@@ -69,6 +69,7 @@ MainWindow::MainWindow(Session& session, Platform& platform, QWidget* parent)
     setAcceptDrops(true);
     buildMenus();
     buildControls();
+    resetPhotometry();
 }
 
 MainWindow::~MainWindow() = default;
@@ -114,6 +115,7 @@ void MainWindow::buildMenus()
 
     QMenu* photometry = menuBar()->addMenu("Photometry");
     photometry->setObjectName("photometry_menu");
+    buildPhotometryMenu(photometry);
 
     QMenu* utility = menuBar()->addMenu("Utility");
     utility->setObjectName("utility_menu");
@@ -168,6 +170,7 @@ void MainWindow::buildControls()
 
     statistics_ = label("Label4", fromLocal(session_.state.statistics));
     column->addWidget(statistics_);
+    column->addWidget(buildPhotometryControls());
     column->addStretch();
     setCentralWidget(central);
 
@@ -225,6 +228,7 @@ void MainWindow::startUp(const std::string& commandLinePath)
     s.duskyPicture = false;
     actDusky_->setChecked(false);
     s.lineDisplay = false;
+    resetPhotometry();
 
     // Windows that have no saved position yet get a centred one, so that the
     // settings file written at exit holds a position for each.
@@ -258,6 +262,9 @@ void MainWindow::redraw()
         return;
     }
     session_.state.lineDisplay = false;
+    // The new picture has no markers.
+    session_.photometry.markersShown = false;
+    crossButton_->setText("Cross on");
     // A redraw opens a new image window; it reuses the old picture's memory.
     RgbPicture storage;
     if (imageWindow_) {
@@ -284,7 +291,7 @@ void MainWindow::onCursorMoved(int px, int py)
     if (zoomWindow_) zoomWindow_->showAround(px, py);
 }
 
-void MainWindow::onImageClicked(int px, int py, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint)
+void MainWindow::onImageClicked(int px, int py, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint globalPos)
 {
     onCursorMoved(px, py);
     if (session_.state.lineDisplay) return;
@@ -292,6 +299,8 @@ void MainWindow::onImageClicked(int px, int py, Qt::MouseButton button, Qt::Keyb
     if (button == Qt::RightButton && shift) {
         platform_.clearClipboard();
         if (imageWindow_) platform_.setClipboardPicture(imageWindow_->picture());
+    } else if (button == Qt::RightButton) {
+        openPositionSet(globalPos);
     } else if (button == Qt::LeftButton && !shift) {
         openZoomWindow();
     }

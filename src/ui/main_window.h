@@ -6,9 +6,11 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "core/platform.h"
 #include "core/session.h"
@@ -21,6 +23,7 @@ class QPushButton;
 
 namespace lv {
 
+struct MarkerPoint;
 class FileDialog;
 class HeaderWindow;
 class HistogramWindow;
@@ -73,15 +76,41 @@ public:
     // Closes the windows that show the old image (the dialog form of the reader).
     void closeImageWindows();
 
+    // ---- photometry ---------------------------------------------------------
+    // Takes the markers off the picture when they are shown ("Cross on").
+    void turnMarkersOff();
+    // The open PositionSet, sky area and comparison-star windows (null when closed).
+    QWidget* positionSetWindow() const { return positionSetWindow_; }
+    QWidget* skyAreaWindow() const { return skyAreaWindow_; }
+    QWidget* comparisonStarWindow() const { return comparisonStarWindow_; }
+    // Writes the photometry state into the main window's fields: positions,
+    // aperture and mode fields, magnitudes.
+    void showPhotometryFields();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
+    // The "Photometry" button.
+    void measure();
+    // The "Cross on" / "Cross off" button.
+    void toggleMarkers();
+
 private:
     void buildMenus();
     void buildControls();
+    void buildPhotometryMenu(QMenu* menu);
+    QWidget* buildPhotometryControls();
+    void resetPhotometry();
+    void drawMarkers();
+    void drawSearchSpans();
+    void paintPoints(const std::vector<MarkerPoint>& points, bool erase);
+    void setSkyMode(int mode);
+    void setApertureShape(int shape);
+    void showSkyFields();
+    void openPositionSet(QPoint globalPos);
     void redraw();
     void recordWindowPositions();
     void onCursorMoved(int px, int py);
@@ -107,6 +136,35 @@ private:
     QLineEdit* cursorY_ = nullptr;        // Text13
     QLineEdit* cursorValue_ = nullptr;    // Text14
     QLabel* statistics_ = nullptr;        // Label4
+
+    // Photometry fields
+    std::array<QLineEdit*, 7> positionX_{};  // slot 1 ... 6: Text20, Text22, ... Text30
+    std::array<QLineEdit*, 7> positionY_{};  // Text21, Text23, ... Text31
+    std::array<QLabel*, 7> positionLabels_{};
+    QLineEdit* comparisonMagnitude_ = nullptr;  // Text32
+    QLineEdit* variableMagnitude_ = nullptr;    // Text33
+    QLineEdit* checkMagnitude_ = nullptr;       // Text34
+    QLineEdit* apertureField_ = nullptr;        // Text35
+    QLineEdit* modeField_ = nullptr;            // Text36
+    QLineEdit* searchSpanField_ = nullptr;      // Text37
+    QPushButton* crossButton_ = nullptr;        // Command7
+    QAction* actDigit2_ = nullptr;
+    QAction* actDigit3_ = nullptr;
+    QAction* actFixed_ = nullptr;
+    QAction* actPeak_ = nullptr;
+    QAction* actMove_ = nullptr;
+    QAction* actCircle_ = nullptr;
+    QAction* actSquare_ = nullptr;
+    QAction* actSize_ = nullptr;
+    QAction* actInteger_ = nullptr;
+    QAction* actReal_ = nullptr;
+    QAction* actSkyAperture_ = nullptr;
+    QAction* actSkyMedian_ = nullptr;
+    QAction* actZone0_ = nullptr;
+    QAction* actZone9_ = nullptr;
+    QPointer<QWidget> positionSetWindow_;
+    QPointer<QWidget> skyAreaWindow_;
+    QPointer<QWidget> comparisonStarWindow_;
 
     QPointer<ImageWindow> imageWindow_;
     QPointer<ZoomWindow> zoomWindow_;

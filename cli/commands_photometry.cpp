@@ -1,0 +1,123 @@
+// The photometry subcommand: the "Photometry" button on one frame.
+#include <iostream>
+#include <map>
+
+#include "commands.h"
+#include "core/app_state.h"
+#include "core/conventions.h"
+#include "core/fits_image.h"
+#include "core/fits_reader.h"
+#include "core/platform.h"
+#include "photometry/photometry_run.h"
+#include "photometry/positions.h"
+
+namespace lv::cli {
+
+namespace {
+
+std::optional<PixelPosition> parsePosition(const std::string& text)
+{
+    const std::size_t comma = text.find(',');
+    if (comma == std::string::npos) return std::nullopt;
+    return PixelPosition{toInt32Saturated(leadingNumber(text.substr(0, comma))),
+                         toInt32Saturated(leadingNumber(text.substr(comma + 1)))};
+}
+
+std::string trimmed(const std::string& s)
+{
+    const std::size_t a = s.find_first_not_of(' ');
+    return a == std::string::npos ? std::string() : s.substr(a);
+}
+
+}  // namespace
+
+int photometry(const Args& argsIn)
+{
+    Args args = argsIn;
+    PhotometryState ph;
+    PhotometrySettings& set = ph.settings;
+
+    // Star positions: the sky goes 20 pixels to the right, as a right click does.
+    const std::pair<const char*, int> stars[] = {{"--comp", kComparison}, {"--var", kVariable}, {"--check", kCheck}};
+    for (const auto& [option, slot] : stars) {
+        const auto text = takeOption(args, option);
+        if (!text) return usageError(std::string("photometry needs ") + option + " X,Y");
+        const auto p = parsePosition(*text);
+        if (!p) return usageError(std::string(option) + " takes X,Y");
+        setStarPosition(ph, slot, *p);
+    }
+    const std::pair<const char*, int> skies[] = {{"--comp-sky", kComparisonSky}, {"--var-sky", kVariableSky},
+                                                 {"--check-sky", kCheckSky}};
+    for (const auto& [option, slot] : skies) {
+        if (const auto text = takeOption(args, option)) {
+            const auto p = parsePosition(*text);
+            if (!p) return usageError(std::string(option) + " takes X,Y");
+            setSkyPosition(ph, slot, *p);
+        }
+    }
+    if (const auto v = takeOption(args, "--shape")) {
+        if (*v == "circle") set.apertureShape = ApertureShape::Circle;
+        else if (*v == "square") set.apertureShape = ApertureShape::Square;
+        else return usageError("--shape takes circle or square");
+    }
+    if (const auto v = takeOption(args, "--size")) set.apertureSize = toInt32Saturated(leadingNumber(*v));
+    if (const auto v = takeOption(args, "--sky")) {
+        if (*v == "median") set.skyMode = SkyMode::Median;
+        else if (*v == "aperture") set.skyMode = SkyMode::Aperture;
+        else return usageError("--sky takes median or aperture");
+    }
+    if (const auto v = takeOption(args, "--inner")) set.skyInner = leadingNumber(*v);
+    if (const auto v = takeOption(args, "--outer")) set.skyOuter = leadingNumber(*v);
+    if (const auto v = takeOption(args, "--span")) set.searchSpan = toInt32Saturated(leadingNumber(*v));
+    if (const auto v = takeOption(args, "--position")) {
+        const std::map<std::string, PositionMode> modes = {
+            {"fix", PositionMode::Fixed}, {"peak", PositionMode::PeakCast}, {"move", PositionMode::PeakCastAndMove}};
+        const auto it = modes.find(*v);
+        if (it == modes.end()) return usageError("--position takes fix, peak or move");
+        set.positionMode = it->second;
+    }
+    if (takeFlag(args, "--real")) set.pixelArithmetic = PixelArithmetic::Real;
+    if (const auto v = takeOption(args, "--digits")) {
+        if (*v != "2" && *v != "3") return usageError("--digits takes 2 or 3");
+        set.digits = *v == "2" ? 2 : 3;
+    }
+    AppState state;
+    if (takeFlag(args, "--signed")) state.bzeroSign = -1;
+    if (const auto v = takeOption(args, "--star")) ph.comparison.starName = *v;
+    if (const auto v = takeOption(args, "--comp-mag")) ph.comparison.comparisonMagnitude = leadingNumber(*v);
+    if (const auto v = takeOption(args, "--filter")) {
+        const std::map<std::string, int> filters = {{"B", 0}, {"V", 1}, {"R", 2}, {"I", 3}};
+        const auto it = filters.find(*v);
+        if (it == filters.end()) return usageError("--filter takes B, V, R or I");
+        ph.comparison.filterIndex = it->second;
+    }
+    if (const auto v = takeOption(args, "--code")) ph.comparison.observerCode = *v;
+    if (args.size() != 1) return usageError("photometry needs exactly one FILE");
+    if (set.apertureSize < 1) return usageError("--size must be 1 or more");
+
+    FitsImage image;
+    ScriptedPlatform platform;
+    if (readFitsFile(image, state, args[0], ReadForm::Command, platform) != 0) {
+        platform.message(kFileOpenErrorMessage);
+        for (const std::string& m : platform.messageTexts()) std::cout << "MESSAGE " << m << '\n';
+        return 1;
+    }
+    const PhotometryOutcome out = runPhotometry(image, ph, false, platform);
+
+    for (const std::string& m : platform.messageTexts()) std::cout << "MESSAGE " << m << '\n';
+    for (int s = 1; s <= kSlots; ++s) {
+        const PixelPosition p = ph.fieldPosition(s);
+        std::cout << "POS " << s << ' ' << p.x << ' ' << p.y << '\n';
+    }
+    static const char* const kNames[] = {"comparison", "variable", "check"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        std::cout << "MAG " << kNames[i] << ' '
+                  << (out.magnitudes[i] ? trimmed(ph.magnitudeField(kStarSlots[i])) : std::string("--")) << '\n';
+    }
+    if (out.allMeasured) std::cout << "RESULT " << out.resultLine << '\n';
+    if (out.reportLine) std::cout << "REPORT " << *out.reportLine << '\n';
+    if (platform.clipboardWrites > 0) std::cout << "CLIPBOARD " << platform.clipboardText << '\n';
+    return out.allMeasured ? 0 : 1;
+}
+
+}  // namespace lv::cli

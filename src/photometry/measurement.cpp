@@ -1,0 +1,166 @@
+#include "photometry/measurement.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lv {
+
+int roundedDistance(int dx, int dy)
+{
+    return static_cast<int>(std::floor(std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy) + 0.5));
+}
+
+namespace {
+
+// Sum of the pixels of the box [x0, x1] x [y0, y1] that lie inside the image.
+long long boxSum(const FitsImage& image, int x0, int x1, int y0, int y1, long long* count = nullptr)
+{
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, image.naxis1 - 1);
+    y1 = std::min(y1, image.naxis2 - 1);
+    long long s = 0;
+    for (int y = y0; y <= y1; ++y) {
+        const std::int32_t* row = image.plane(0) + static_cast<std::size_t>(y) * image.naxis1;
+        for (int x = x0; x <= x1; ++x) s += row[x];
+    }
+    if (count) *count += (x1 >= x0 && y1 >= y0) ? static_cast<long long>(x1 - x0 + 1) * (y1 - y0 + 1) : 0;
+    return s;
+}
+
+int halfWidth(int size) { return static_cast<int>(std::floor(size / 2.0)); }
+
+}  // namespace
+
+bool peakSearch(const FitsImage& image, PhotometryState& state, int s)
+{
+    const PixelPosition start = state.slotPositions[static_cast<std::size_t>(s)];
+    const int h = halfWidth(state.settings.apertureSize);
+    const int span = state.settings.searchSpan;
+    long long best = 0;  // a box must have a positive sum to be chosen
+    std::optional<PixelPosition> found;
+    for (long long cx = static_cast<long long>(start.x) - span; cx <= static_cast<long long>(start.x) + span; ++cx) {
+        for (long long cy = static_cast<long long>(start.y) - span; cy <= static_cast<long long>(start.y) + span; ++cy) {
+            // Boxes wholly outside the image sum 0 and are never chosen.
+            if (cx + h < 0 || cy + h < 0 || cx - h >= image.naxis1 || cy - h >= image.naxis2) continue;
+            const long long sum = boxSum(image, static_cast<int>(cx - h), static_cast<int>(cx + h),
+                                         static_cast<int>(cy - h), static_cast<int>(cy + h));
+            if (sum > best) {
+                best = sum;
+                found = PixelPosition{static_cast<int>(cx), static_cast<int>(cy)};
+            }
+        }
+    }
+    if (!found) return false;
+
+    const int dx = found->x - start.x;
+    const int dy = found->y - start.y;
+    const PixelPosition sky = state.slotPositions[static_cast<std::size_t>(s + 1)];
+    const PixelPosition movedSky{sky.x + dx, sky.y + dy};
+    if (state.settings.positionMode == PositionMode::PeakCastAndMove) {
+        state.slotPositions[static_cast<std::size_t>(s)] = *found;
+        state.slotPositions[static_cast<std::size_t>(s + 1)] = movedSky;
+    }
+    state.setFieldPosition(s, *found);
+    state.setFieldPosition(s + 1, movedSky);
+    return true;
+}
+
+void apertureSum(const FitsImage& image, const PhotometryState& state, int slot, Measurement& m)
+{
+    const PixelPosition c = state.fieldPosition(slot);
+    double& sum = m.sum[static_cast<std::size_t>(slot)];
+    long long& count = m.count[static_cast<std::size_t>(slot)];
+    if (state.settings.apertureShape == ApertureShape::Circle) {
+        // Pixels beyond the border are left out, as for the square box.
+        const int r = state.settings.apertureSize;
+        long long s = 0;
+        for (int x = c.x - r; x <= c.x + r; ++x)
+            for (int y = c.y - r; y <= c.y + r; ++y)
+                if (image.inside(x, y) && roundedDistance(x - c.x, y - c.y) <= r) {
+                    s += image.at(x, y);
+                    ++count;
+                }
+        sum += static_cast<double>(s);
+    } else {
+        const int h = halfWidth(state.settings.apertureSize);
+        sum += static_cast<double>(boxSum(image, c.x - h, c.x + h, c.y - h, c.y + h, &count));
+    }
+}
+
+std::vector<std::int32_t> skySamples(const FitsImage& image, const PhotometryState& state, int s)
+{
+    const PixelPosition c = state.fieldPosition(s);
+    const PhotometrySettings& set = state.settings;
+    std::vector<std::int32_t> samples;
+    if (set.apertureShape == ApertureShape::Circle) {
+        // Only whole distances up to Int(outer) can pass d <= outer.
+        const int reach = static_cast<int>(std::floor(std::min(set.skyOuter, 2.0 * kMaxAxis)));
+        for (int x = c.x - reach; x <= c.x + reach; ++x)
+            for (int y = c.y - reach; y <= c.y + reach; ++y) {
+                if (!image.inside(x, y)) continue;
+                const int d = roundedDistance(x - c.x, y - c.y);
+                if (set.skyInner <= d && d <= set.skyOuter) samples.push_back(image.at(x, y));
+            }
+    } else {
+        const int from = static_cast<int>(std::floor(set.skyInner / 2.0));
+        const int to = static_cast<int>(std::floor(std::min(set.skyOuter, 2.0 * kMaxAxis) / 2.0));
+        for (int w = std::max(from, 0); w <= to; ++w) {
+            for (int x = c.x - w; x <= c.x + w; ++x)
+                for (int y = c.y - w; y <= c.y + w; ++y) {
+                    const bool border = x == c.x - w || x == c.x + w || y == c.y - w || y == c.y + w;
+                    if (border && image.inside(x, y)) samples.push_back(image.at(x, y));
+                }
+        }
+    }
+    return samples;
+}
+
+std::optional<std::int32_t> lowerMedian(std::vector<std::int32_t> samples)
+{
+    if (samples.empty()) return std::nullopt;
+    const std::size_t n = samples.size();
+    const std::size_t k = (n + 1) / 2 - 1;  // sample number Int(n / 2 + 0.5), counted from 1
+    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(k), samples.end());
+    return samples[k];
+}
+
+void skyMedian(const FitsImage& image, const PhotometryState& state, int k, Measurement& m)
+{
+    const auto median = lowerMedian(skySamples(image, state, k - 1));
+    if (!median) {
+        m.noSky[static_cast<std::size_t>(k)] = true;
+        return;
+    }
+    m.sum[static_cast<std::size_t>(k)] =
+        static_cast<double>(*median) * static_cast<double>(m.count[static_cast<std::size_t>(k - 1)]);
+}
+
+std::optional<double> instrumentalMagnitude(const Measurement& m, int s)
+{
+    const double a = m.sum[static_cast<std::size_t>(s)];
+    const double b = m.sum[static_cast<std::size_t>(s + 1)];
+    if (m.noSky[static_cast<std::size_t>(s + 1)] || a <= b) return std::nullopt;
+    return 20.0 - 2.511886432 * std::log(a - b) / std::log(10.0);
+}
+
+Measurement measureStars(const FitsImage& image, PhotometryState& state)
+{
+    Measurement m;
+    if (state.settings.positionMode != PositionMode::Fixed)
+        for (int s : kStarSlots) peakSearch(image, state, s);
+    const bool square = state.settings.apertureShape == ApertureShape::Square;
+    const bool skyByAperture = square && state.settings.skyMode == SkyMode::Aperture;
+    for (int slot = 1; slot <= kSlots; ++slot)
+        if (slot % 2 == 1 || skyByAperture) apertureSum(image, state, slot, m);
+    if (!skyByAperture) {
+        for (int s : kStarSlots) skyMedian(image, state, s + 1, m);
+    } else {
+        // A sky box wholly outside the image measured nothing.
+        for (int s : kStarSlots)
+            if (m.count[static_cast<std::size_t>(s + 1)] == 0) m.noSky[static_cast<std::size_t>(s + 1)] = true;
+    }
+    return m;
+}
+
+}  // namespace lv

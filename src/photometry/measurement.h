@@ -1,0 +1,58 @@
+// Measuring the three stars of a frame: peak search, aperture sums, sky
+// values and instrumental magnitudes, all on plane 0 in image pixels.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/fits_image.h"
+#include "photometry/photometry_state.h"
+
+namespace lv {
+
+// Working storage of one measurement, fresh for each run (index 1 ... 6).
+// Sums are kept in 64 bits under "Integer" and in doubles under "Real", so a
+// sum never wraps; pixel values are whole numbers, so both give the same.
+struct Measurement {
+    std::array<double, kSlots + 1> sum{};
+    std::array<long long, kSlots + 1> count{};
+    // Sky slots whose area had no sample inside the image.
+    std::array<bool, kSlots + 1> noSky{};
+};
+
+// Rounded distance used for circles: Int(sqrt(dx^2 + dy^2) + 0.5).
+int roundedDistance(int dx, int dy);
+
+// Looks for the brightest box of side 2 * Int(size / 2) + 1 within the search
+// span around the stored position of star slot s and moves the positions as
+// the position mode says. Returns false (positions unchanged) when no box has
+// a positive sum.
+bool peakSearch(const FitsImage& image, PhotometryState& state, int starSlot);
+
+// Sum and pixel count of the aperture of a slot at its position field.
+void apertureSum(const FitsImage& image, const PhotometryState& state, int slot, Measurement& m);
+
+// The sky samples around star slot s (circle annulus or square rings),
+// inside the image only, in the order collected.
+std::vector<std::int32_t> skySamples(const FitsImage& image, const PhotometryState& state, int starSlot);
+
+// The median of the samples: number Int(n / 2 + 0.5) of the sorted list (the
+// lower middle one for an even count). nullopt for no samples.
+std::optional<std::int32_t> lowerMedian(std::vector<std::int32_t> samples);
+
+// The sky of sky slot k (2, 4, 6) in median mode: median x pixel count of
+// star k - 1, stored as the sum of k.
+void skyMedian(const FitsImage& image, const PhotometryState& state, int skySlot, Measurement& m);
+
+// 20 - 2.511886432 * log10(A - B) for the sums of star slot s and its sky;
+// nullopt when A <= B (no star).
+std::optional<double> instrumentalMagnitude(const Measurement& m, int starSlot);
+
+// Everything of one measurement in the order of a photometry run: peak
+// search (when the position mode asks for it), aperture sums, sky values.
+Measurement measureStars(const FitsImage& image, PhotometryState& state);
+
+}  // namespace lv

@@ -1,0 +1,81 @@
+#include "photometry/position_set_window.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <utility>
+#include <vector>
+
+#include "photometry/positions.h"
+#include "ui/main_window.h"
+
+namespace lv {
+
+PositionSetWindow::PositionSetWindow(MainWindow& main, PixelPosition click, const QString& xText,
+                                     const QString& yText, QPoint at, QWidget* parent)
+    : PositionSetWindow(main.session(), main.platform(), click, xText, yText, at, [&main] { main.turnMarkersOff(); },
+                        [&main] { main.showPhotometryFields(); }, parent)
+{
+}
+
+PositionSetWindow::PositionSetWindow(Session& session, Platform& /*platform: nothing to report here*/,
+                                     PixelPosition click, const QString& xText, const QString& yText, QPoint at,
+                                     std::function<void()> markersOff, std::function<void()> fieldsChanged,
+                                     QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      session_(session),
+      click_(click),
+      markersOff_(std::move(markersOff)),
+      fieldsChanged_(std::move(fieldsChanged))
+{
+    const bool apertureSky = session_.photometry.settings.skyMode == SkyMode::Aperture;
+    setObjectName(apertureSky ? "Form5" : "Form10");
+    setWindowTitle("PositionSet");
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* where = new QLabel(xText + " / " + yText, this);
+    where->setObjectName("Label1");
+    where->setAlignment(Qt::AlignCenter);
+
+    struct Choice {
+        const char* text;
+        int slot;
+    };
+    const std::vector<Choice> choices =
+        apertureSky ? std::vector<Choice>{{"Comparison", kComparison},
+                                          {"Sky for comp.", kComparisonSky},
+                                          {"Variable", kVariable},
+                                          {"Sky for var.", kVariableSky},
+                                          {"Check star", kCheck},
+                                          {"Sky for check", kCheckSky}}
+                    : std::vector<Choice>{{"Comparison", kComparison}, {"Variable", kVariable}, {"Check star", kCheck}};
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(where);
+    int n = 0;
+    for (const Choice& c : choices) {
+        auto* b = new QPushButton(c.text, this);
+        b->setObjectName(QStringLiteral("Command%1").arg(++n));
+        b->setAutoDefault(false);
+        layout->addWidget(b);
+        const int slot = c.slot;
+        connect(b, &QPushButton::clicked, this, [this, slot] { choose(slot); });
+    }
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    move(at);
+}
+
+void PositionSetWindow::choose(int slot)
+{
+    // The markers come off at the old positions before any field moves.
+    if (markersOff_) markersOff_();
+    if (slot % 2 == 1)
+        setStarPosition(session_.photometry, slot, click_);
+    else
+        setSkyPosition(session_.photometry, slot, click_);
+    if (fieldsChanged_) fieldsChanged_();
+    close();
+}
+
+}  // namespace lv

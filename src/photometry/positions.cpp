@@ -1,0 +1,201 @@
+#include "photometry/positions.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/conventions.h"
+#include "display/grey_mapping.h"
+
+namespace lv {
+
+std::string apertureFieldText(const PhotometrySettings& s)
+{
+    if (s.apertureShape == ApertureShape::Circle) return "  Radii" + numberText(s.apertureSize);
+    return " " + numberText(s.apertureSize) + " x " + numberText(s.apertureSize);
+}
+
+std::string positionModeText(PositionMode mode)
+{
+    switch (mode) {
+    case PositionMode::Fixed: return " Fix position";
+    case PositionMode::PeakCast: return " Peak cast";
+    case PositionMode::PeakCastAndMove: break;
+    }
+    return " Peak & Move";
+}
+
+void setStarPosition(PhotometryState& state, int starSlot, PixelPosition click)
+{
+    const PixelPosition sky{click.x + 20, click.y};
+    state.slotPositions[static_cast<std::size_t>(starSlot)] = click;
+    state.slotPositions[static_cast<std::size_t>(starSlot + 1)] = sky;
+    state.setFieldPosition(starSlot, click);
+    state.setFieldPosition(starSlot + 1, sky);
+}
+
+void setSkyPosition(PhotometryState& state, int skySlot, PixelPosition click)
+{
+    state.slotPositions[static_cast<std::size_t>(skySlot)] = click;
+    state.setFieldPosition(skySlot, click);
+}
+
+std::string skyAreaCaption(const PhotometrySettings& s)
+{
+    const std::string size = numberText(s.apertureSize);
+    if (s.apertureShape == ApertureShape::Circle) return "Size Set (Aperture" + size + " radii)";
+    return "Size Set (Aperture" + size + "x" + size + ")";
+}
+
+bool skyAreaTooSmall(const PhotometrySettings& s) { return s.apertureSize >= s.skyInner; }
+
+SkyAreaCheck applySkyArea(PhotometrySettings& s, int size, double inside, double outside)
+{
+    if (size < 1) return SkyAreaCheck::SizeError;
+    if (!(size < inside)) return SkyAreaCheck::ApertureTooLarge;
+    s.apertureSize = size;
+    s.skyInner = inside;
+    s.skyOuter = outside;
+    return SkyAreaCheck::Stored;
+}
+
+std::pair<double, double> standardSkyArea(ApertureShape shape, int size)
+{
+    if (shape == ApertureShape::Circle && size < 5) return {10, 20};
+    return {2.0 * size, 4.0 * size};
+}
+
+void acceptComparisonStar(PhotometryState& state, const std::string& starName, const std::string& magnitudeText,
+                          int option, const std::string& observerCode)
+{
+    ComparisonStar& c = state.comparison;
+    c.starName = starName;
+    c.comparisonMagnitude = leadingNumber(magnitudeText);
+    ReportTexts& r = state.reportTexts;
+    if (option >= 0 && option < static_cast<int>(kFilterTexts.size())) {
+        c.filterIndex = option;
+        r.colour = kFilterTexts[static_cast<std::size_t>(option)];
+    } else {
+        c.filterIndex = -1;  // the report colour stays as it was
+    }
+    c.observerCode = observerCode;
+    r.starName = starName;
+    r.comparisonMagnitude = magnitudeText;
+    r.observerCode = observerCode;
+    r.set = true;
+}
+
+int pictureCoordinate(double v, int displayScale) { return static_cast<int>(std::floor(v / displayScale + 0.5)); }
+
+namespace {
+
+class PointList {
+public:
+    PointList(const FitsImage& image, int scale, bool erase)
+        : width_(pictureExtent(image.naxis1, scale)), height_(pictureExtent(image.naxis2, scale)), erase_(erase)
+    {
+    }
+    void add(int x, int y, Rgb colour)
+    {
+        if (x >= 0 && y >= 0 && x < width_ && y < height_) points.push_back({x, y, colour});
+    }
+    void squareOutline(int cx, int cy, int h, Rgb colour)
+    {
+        for (int x = cx - h; x <= cx + h; ++x) {
+            add(x, cy - h, colour);
+            add(x, cy + h, colour);
+        }
+        for (int y = cy - h + 1; y <= cy + h - 1; ++y) {
+            add(cx - h, y, colour);
+            add(cx + h, y, colour);
+        }
+    }
+    void cross(int cx, int cy)
+    {
+        for (int x = cx - 5; x <= cx + 5; ++x) add(x, cy, kMarkerWhite);
+        for (int y = cy - 5; y <= cy + 5; ++y)
+            if (y != cy) add(cx, y, kMarkerWhite);
+    }
+    void circle(int cx, int cy, int r)
+    {
+        if (erase_) {
+            // Erasing a circle repaints the whole square around it.
+            for (int y = cy - r; y <= cy + r; ++y)
+                for (int x = cx - r; x <= cx + r; ++x) add(x, y, kMarkerGreen);
+            return;
+        }
+        // Midpoint circle: the outline a circle primitive draws.
+        int x = r, y = 0, err = 1 - r;
+        while (x >= y) {
+            const int pts[8][2] = {{x, y}, {y, x}, {-y, x}, {-x, y}, {-x, -y}, {-y, -x}, {y, -x}, {x, -y}};
+            for (const auto& p : pts) add(cx + p[0], cy + p[1], kMarkerGreen);
+            ++y;
+            if (err < 0) {
+                err += 2 * y + 1;
+            } else {
+                --x;
+                err += 2 * (y - x) + 1;
+            }
+        }
+    }
+    std::vector<MarkerPoint> points;
+
+private:
+    int width_, height_;
+    bool erase_;
+};
+
+}  // namespace
+
+std::vector<MarkerPoint> markerPoints(const FitsImage& image, const PhotometryState& state, int scale, bool erase)
+{
+    PointList list(image, scale, erase);
+    const PhotometrySettings& s = state.settings;
+    auto at = [&](int slot) {
+        const PixelPosition p = state.fieldPosition(slot);
+        return std::pair{pictureCoordinate(p.x, scale), pictureCoordinate(p.y, scale)};
+    };
+    if (s.skyMode == SkyMode::Aperture) {
+        const int span = pictureCoordinate(s.searchSpan, scale);
+        for (int slot = 1; slot <= kSlots; ++slot) {
+            const auto [x, y] = at(slot);
+            if (slot % 2 == 1) list.squareOutline(x, y, span, kMarkerGreen);
+            list.cross(x, y);
+        }
+    } else {
+        for (int star : kStarSlots) {
+            const auto [x, y] = at(star);
+            for (double v : {static_cast<double>(s.apertureSize), s.skyInner, s.skyOuter}) {
+                const int r = pictureCoordinate(v, scale);
+                if (s.apertureShape == ApertureShape::Circle)
+                    list.circle(x, y, r);
+                else
+                    list.squareOutline(x, y, r, kMarkerGreen);
+            }
+        }
+    }
+    return std::move(list.points);
+}
+
+std::vector<MarkerPoint> searchSpanPoints(const FitsImage& image, const PhotometryState& state, int scale, bool erase)
+{
+    PointList list(image, scale, erase);
+    const int span = pictureCoordinate(state.settings.searchSpan, scale);
+    for (int star : kStarSlots) {
+        const PixelPosition p = state.fieldPosition(star);
+        list.squareOutline(pictureCoordinate(p.x, scale), pictureCoordinate(p.y, scale), span, kMarkerGreen);
+    }
+    return std::move(list.points);
+}
+
+Rgb restoreDisplayPixel(const FitsImage& image, const AppState& state, int px, int py)
+{
+    // The point the picture shows: at half size the last pixel of its block.
+    const int scale = state.displayScale == 2 ? 2 : 1;
+    const int x = std::min(px * scale + scale - 1, image.naxis1 - 1);
+    const int y = std::min(py * scale + scale - 1, image.naxis2 - 1);
+    auto g = [&](int plane) { return greyLevel(image.value(x, y, plane), state.background, state.range); };
+    if (image.naxis3 == 3) return rgb(g(0), g(1), g(2));
+    return greyRgb(g(0));
+}
+
+}  // namespace lv

@@ -1,0 +1,81 @@
+// Setting the measurement positions and aperture settings, and the markers
+// that show them on the picture.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/app_state.h"
+#include "core/fits_image.h"
+#include "core/picture.h"
+#include "photometry/photometry_state.h"
+
+namespace lv {
+
+// ---- texts of the main window -------------------------------------------------
+
+// "  Radii 3" for a circle; " 3 x  3" for a square (the size in the
+// leading-space number form).
+std::string apertureFieldText(const PhotometrySettings& settings);
+// " Fix position", " Peak cast" or " Peak & Move".
+std::string positionModeText(PositionMode mode);
+
+// ---- the PositionSet window -----------------------------------------------------
+
+// A star button: the star at the click, its sky 20 pixels to the right, in
+// the fields and the stored table.
+void setStarPosition(PhotometryState& state, int starSlot, PixelPosition click);
+// A sky button: the sky slot at the click.
+void setSkyPosition(PhotometryState& state, int skySlot, PixelPosition click);
+
+// ---- the "Sky area set" window --------------------------------------------------
+
+// "Size Set (Aperture 3 radii)" or "Size Set (Aperture 3x 3)".
+std::string skyAreaCaption(const PhotometrySettings& settings);
+inline constexpr const char* kSkyAreaTooSmall = "the Sky Area is too small. Please change";
+inline constexpr const char* kApertureSizeError = "Aperture size error";
+inline constexpr const char* kApertureTooLarge = "Aperture > Sky , error";
+// True when the stored size is not below the stored inner value.
+bool skyAreaTooSmall(const PhotometrySettings& settings);
+
+enum class SkyAreaCheck { Stored, SizeError, ApertureTooLarge };
+// OK of the window: stores size, inside and outside when size >= 1 and
+// size < inside; otherwise nothing changes.
+SkyAreaCheck applySkyArea(PhotometrySettings& settings, int size, double inside, double outside);
+// "Standard": inside and outside for a shape and size.
+std::pair<double, double> standardSkyArea(ApertureShape shape, int size);
+
+// ---- the comparison-star window -------------------------------------------------
+
+// OK of the comparison-star window. `option` is 0 B, 1 V, 2 R, 3 I, -1
+// "Don't use this Function".
+void acceptComparisonStar(PhotometryState& state, const std::string& starName, const std::string& magnitudeText,
+                          int option, const std::string& observerCode);
+
+// ---- markers ----------------------------------------------------------------
+
+// A picture point of a marker and its colour.
+struct MarkerPoint {
+    int x = 0;
+    int y = 0;
+    Rgb colour = 0;
+};
+inline constexpr Rgb kMarkerWhite = rgb(255, 255, 255);
+
+// Picture coordinate of an image coordinate or length: Int(v / scale + 0.5).
+int pictureCoordinate(double v, int displayScale);
+
+// The points of the position, aperture and sky-area markers, inside the
+// picture. With erase, the points to repaint from the image (for circles the
+// whole square around the star).
+std::vector<MarkerPoint> markerPoints(const FitsImage& image, const PhotometryState& state, int displayScale,
+                                      bool erase);
+// The squares of the search spans around the three stars (median sky mode).
+std::vector<MarkerPoint> searchSpanPoints(const FitsImage& image, const PhotometryState& state, int displayScale,
+                                          bool erase);
+// The colour a picture point has without markers: the same point the picture
+// shows.
+Rgb restoreDisplayPixel(const FitsImage& image, const AppState& state, int px, int py);
+
+}  // namespace lv
