@@ -1,0 +1,203 @@
+// The main window's photometry part driven by object names.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "core/conventions.h"
+#include "display/image_window.h"
+#include "fits_builder.h"
+#include "photometry/photometry_run.h"
+#include "ui/main_window.h"
+
+namespace lv {
+namespace {
+
+using test::card;
+
+// 120 x 90 frame: sky 1000, three stars of different brightness.
+std::string starField()
+{
+    std::vector<std::uint16_t> raw(120 * 90, 1000);
+    auto star = [&](int cx, int cy, int peak) {
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx)
+                raw[static_cast<std::size_t>((cy + dy) * 120 + cx + dx)] =
+                    static_cast<std::uint16_t>(1000 + peak / (1 + dx * dx + dy * dy));
+    };
+    star(30, 40, 20000);
+    star(70, 30, 8000);
+    star(90, 60, 12000);
+    return test::simpleFits(16, 120, 90,
+                            {card("DATE-OBS", "'15/02/18'"), card("UT", "'12:30:45'"), card("EXPTIME", "30")},
+                            test::bytes16(raw));
+}
+
+class PhotometryWindowTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    QString previousFolder = QDir::currentPath();
+    Session session;
+    ScriptedPlatform platform;
+    std::unique_ptr<MainWindow> main;
+
+    void SetUp() override
+    {
+        QDir::setCurrent(QString::fromStdString(dir.path().string()));
+        const std::string path = dir.file("field.fit");
+        test::writeFile(path, starField());
+        main = std::make_unique<MainWindow>(session, platform);
+        main->startUp(path);
+        main->show();
+    }
+    void TearDown() override
+    {
+        main->close();
+        main.reset();
+        QDir::setCurrent(previousFolder);
+    }
+    template <class T>
+    T* find(const char* name) const
+    {
+        return main->findChild<T*>(name);
+    }
+    void trigger(const char* action) { find<QAction>(action)->trigger(); }
+    QString text(const char* box) const { return find<QLineEdit>(box)->text(); }
+    PictureView* view() const { return main->imageWindow()->view(); }
+    void rightClickAt(int x, int y)
+    {
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, y), view()->mapToGlobal(QPointF(x, y)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view(), &move);
+        QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, QPoint(x, y));
+    }
+    void pressInPositionSet(const char* caption)
+    {
+        QWidget* w = main->positionSetWindow();
+        ASSERT_NE(w, nullptr);
+        for (QPushButton* b : w->findChildren<QPushButton*>())
+            if (b->text() == caption) {
+                b->click();
+                return;
+            }
+        FAIL() << "no button " << caption;
+    }
+};
+
+TEST_F(PhotometryWindowTest, RightClickSetsPositionsThroughPositionSet)
+{
+    rightClickAt(30, 40);
+    ASSERT_NE(main->positionSetWindow(), nullptr);
+    EXPECT_EQ(main->positionSetWindow()->objectName(), "Form10");  // median sky: three buttons
+    EXPECT_EQ(main->positionSetWindow()->findChildren<QPushButton*>().size(), 3);
+    pressInPositionSet("Comparison");
+    QApplication::processEvents();
+    EXPECT_EQ(main->positionSetWindow(), nullptr);
+    EXPECT_EQ(text("Text20"), " 30");
+    EXPECT_EQ(text("Text21"), " 40");
+    EXPECT_EQ(text("Text22"), " 50");  // its sky 20 pixels to the right
+    EXPECT_FALSE(find<QLineEdit>("Text22")->isVisibleTo(main.get()));
+    EXPECT_EQ(session.photometry.slotPositions[kComparisonSky], (PixelPosition{50, 40}));
+
+    trigger("photometry_menu_aperture_shape_square");
+    trigger("photometry_menu_sky_aperture");
+    EXPECT_TRUE(find<QLineEdit>("Text22")->isVisibleTo(main.get()));
+    rightClickAt(10, 80);
+    EXPECT_EQ(main->positionSetWindow()->objectName(), "Form5");
+    pressInPositionSet("Sky for comp.");
+    EXPECT_EQ(text("Text22"), " 10");
+    EXPECT_EQ(text("Text23"), " 80");
+    EXPECT_EQ(text("Text20"), " 30");  // the star stays
+}
+
+TEST_F(PhotometryWindowTest, ShapeAndSkyMenus)
+{
+    EXPECT_TRUE(find<QAction>("photometry_menu_sky_median")->isChecked());
+    EXPECT_TRUE(find<QAction>("photometry_menu_position_move")->isChecked());
+    EXPECT_EQ(text("Text35"), "  Radii 3");
+    EXPECT_EQ(text("Text36"), " Peak & Move");
+    trigger("photometry_menu_sky_aperture");
+    trigger("photometry_menu_aperture_shape_square");
+    EXPECT_EQ(session.photometry.settings.skyMode, SkyMode::Aperture);  // square leaves the sky alone
+    EXPECT_EQ(find<QAction>("photometry_menu_aperture_size")->text(), "Size (square)");
+    EXPECT_EQ(text("Text35"), "  3 x  3");
+    trigger("photometry_menu_aperture_shape_circle");
+    EXPECT_EQ(session.photometry.settings.skyMode, SkyMode::Median);  // circle forces the median
+    EXPECT_TRUE(find<QAction>("photometry_menu_sky_median")->isChecked());
+    EXPECT_FALSE(find<QAction>("photometry_menu_sky_aperture")->isChecked());
+    EXPECT_EQ(find<QAction>("photometry_menu_aperture_size")->text(), "Size (radius)");
+    trigger("photometry_menu_position_fix");
+    EXPECT_EQ(text("Text36"), " Fix position");
+    trigger("photometry_menu_digit2");
+    EXPECT_EQ(session.settings.digits, 2);
+    trigger("photometry_menu_jst_utc_plus9");
+    EXPECT_EQ(session.settings.timeZoneHours, 9);
+}
+
+TEST_F(PhotometryWindowTest, MarkersComeAndGoWithoutATrace)
+{
+    for (const char* display : {"display_menu_image", "display_menu_image_12"}) {
+        for (const char* sky : {"photometry_menu_sky_median", "photometry_menu_sky_aperture"}) {
+            trigger(sky);
+            trigger(display);
+            session.photometry.setFieldPosition(kComparison, {30, 40});
+            session.photometry.setFieldPosition(kVariable, {115, 5});  // reaching past the border
+            session.photometry.setFieldPosition(kCheck, {90, 60});
+            const RgbPicture clean = view()->picture();
+            auto* cross = find<QPushButton>("Command7");
+            cross->click();
+            EXPECT_EQ(cross->text(), "Cross off");
+            EXPECT_NE(view()->picture().points, clean.points) << display << " " << sky;
+            cross->click();
+            EXPECT_EQ(cross->text(), "Cross on");
+            EXPECT_EQ(view()->picture().points, clean.points) << display << " " << sky;
+        }
+    }
+    // Search-span squares: only in median sky mode.
+    trigger("photometry_menu_sky_median");
+    trigger("display_menu_image");
+    const RgbPicture clean = view()->picture();
+    QTest::mouseClick(find<QLabel>("Label21"), Qt::LeftButton);
+    EXPECT_NE(view()->picture().points, clean.points);
+    QTest::mouseClick(find<QLabel>("Label21"), Qt::LeftButton);
+    EXPECT_EQ(view()->picture().points, clean.points);
+    trigger("photometry_menu_sky_aperture");
+    QTest::mouseClick(find<QLabel>("Label21"), Qt::LeftButton);
+    EXPECT_FALSE(session.photometry.searchSpansShown);
+}
+
+TEST_F(PhotometryWindowTest, PhotometryButtonFillsTheFieldsAndTheClipboard)
+{
+    rightClickAt(31, 41);
+    pressInPositionSet("Comparison");
+    rightClickAt(69, 29);
+    pressInPositionSet("Variable");
+    rightClickAt(90, 60);
+    pressInPositionSet("Check star");
+    find<QPushButton>("Command7")->click();  // markers on: the run takes them off
+    find<QPushButton>("Command6")->click();
+    EXPECT_TRUE(platform.shown.empty()) << platform.shown.front().text;
+    EXPECT_EQ(find<QPushButton>("Command7")->text(), "Cross on");
+    EXPECT_EQ(text("Text20"), " 30");  // peak cast & move found the star's centre
+    EXPECT_EQ(text("Text24"), " 70");
+    const double c = leadingNumber(text("Text32").toStdString());
+    const double v = leadingNumber(text("Text33").toStdString());
+    const double k = leadingNumber(text("Text34").toStdString());
+    EXPECT_GT(v, c);  // the variable is the faintest
+    EXPECT_GT(k, c);
+    EXPECT_EQ(platform.clipboardText,
+              "15/02/18 12:30:45 030 Check=" + magnitudeText(k, 3) + " Comp=" + magnitudeText(c, 3) + " Var=" + magnitudeText(v, 3));
+
+    session.photometry.comparison = {"RZ Cas", 10.0, 1, "ABC"};
+    find<QPushButton>("Command6")->click();
+    EXPECT_EQ(platform.clipboardText.substr(0, 22), "RZ Cas 20180215123100 ");
+}
+
+}  // namespace
+}  // namespace lv
