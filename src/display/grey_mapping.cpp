@@ -209,20 +209,34 @@ bool autoLevels(const FitsImage& image, AppState& state)
         for (int k = i - 2; k <= i + 2; ++k) sq += static_cast<double>(hist[static_cast<std::size_t>(k)]) * static_cast<double>(hist[static_cast<std::size_t>(k)]);
         smooth[static_cast<std::size_t>(i)] = std::sqrt(sq) / 5.0;
     }
+    // The end bins have no smoothed count, so a peak in one of them (the sky
+    // of a frame with bright stars often sits in bin 0 or 1) would find no
+    // edge and keep the old levels, typically a white picture. For such a
+    // peak the end bins are smoothed over the bins that exist, and an edge
+    // not found is the end of the histogram. A constant image keeps its
+    // levels as before.
+    const bool endPeak = spread != 0 && (peak < 2 || peak > 298);
+    if (endPeak) {
+        for (int i : {0, 1, 299, 300}) {
+            double sq = 0;
+            for (int k = std::max(i - 2, 0); k <= std::min(i + 2, 300); ++k)
+                sq += static_cast<double>(hist[static_cast<std::size_t>(k)]) * static_cast<double>(hist[static_cast<std::size_t>(k)]);
+            smooth[static_cast<std::size_t>(i)] = std::sqrt(sq) / 5.0;
+        }
+    }
     const double limit = 0.1 * smooth[static_cast<std::size_t>(peak)];
     auto levelAt = [&](int i) { return toInt32Saturated(std::floor(minV + spread * i / 300.0 + 0.5)); };
-    for (int i = peak; i >= 0; --i) {
-        if (smooth[static_cast<std::size_t>(i)] < limit) {
-            state.background = levelAt(i);
-            break;
-        }
+    std::optional<int> lower, upper;
+    for (int i = peak; i >= 0 && !lower; --i)
+        if (smooth[static_cast<std::size_t>(i)] < limit) lower = i;
+    for (int i = peak; i <= 300 && !upper; ++i)
+        if (smooth[static_cast<std::size_t>(i)] < limit) upper = i;
+    if (endPeak) {
+        if (!lower) lower = 0;
+        if (!upper) upper = 300;
     }
-    for (int i = peak; i <= 300; ++i) {
-        if (smooth[static_cast<std::size_t>(i)] < limit) {
-            state.range = toInt32Saturated(static_cast<double>(levelAt(i)) - state.background);
-            break;
-        }
-    }
+    if (lower) state.background = levelAt(*lower);
+    if (upper) state.range = toInt32Saturated(static_cast<double>(levelAt(*upper)) - state.background);
     if (state.duskyPicture) {
         state.range = toInt32Saturated(static_cast<double>(state.range) * 10.0);
         state.background = toInt32Saturated(static_cast<double>(state.background) * 1.5);

@@ -138,6 +138,19 @@ TEST(AutoLevels, HistogramAgreesWithTheFormulaValueByValue)
     }
 }
 
+TEST(AutoLevels, SkyInTheLowestBinsStillGetsLevels)
+{
+    // Sky at the minimum and one bright star: the peak is bin 0.
+    std::vector<std::int32_t> v(1000, 1010);
+    for (int i = 0; i < 200; ++i) v[static_cast<std::size_t>(i)] = 1000;
+    v.push_back(31000);  // bin 300; bins are 100 wide
+    FitsImage img = imageOf(1001, 1, v);
+    AppState state;
+    ASSERT_TRUE(autoLevels(img, state));
+    EXPECT_EQ(state.background, 1000);  // no edge below the peak: the minimum
+    EXPECT_EQ(state.range, 300);        // s[3] is the first below a tenth: level 1300
+}
+
 TEST(AutoLevels, ConstantImageKeepsTheLevels)
 {
     FitsImage img = imageOf(3, 3, std::vector<std::int32_t>(9, 42));
