@@ -130,5 +130,33 @@ TEST(Cli, DemoWritesAReadableObservingRun)
     EXPECT_NEAR(static_cast<double>(start - 1320) / static_cast<double>(deepest - 1320), 2.5, 0.4);
 }
 
+TEST(Cli, PhotometryPrintsWhatTheWindowShows)
+{
+    test::TempDir dir;
+    const std::string folder = dir.file("demo");
+    ASSERT_EQ(cli("demo " + q(folder)).status, 0);
+    const std::string frame = q(folder + "/demo_0001.fit");
+    CliRun r = cli("photometry " + frame + " --comp 200,290 --var 290,230 --check 320,330 --star 'DEMO VAR' "
+                   "--comp-mag 10.5 --filter V --code XYZ");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("POS 1 200 290\nPOS 2 220 290\nPOS 3 290 230\n"), std::string::npos) << r.out;
+    const std::size_t result = r.out.find("RESULT 2018-02-15 12:30:45 030 Check= ");
+    ASSERT_NE(result, std::string::npos) << r.out;
+    const std::size_t report = r.out.find("REPORT DEMO VAR 20180215123100 K= ");
+    ASSERT_NE(report, std::string::npos) << r.out;
+    const std::string reportLine = r.out.substr(report + 7, r.out.find('\n', report) - report - 7);
+    EXPECT_NE(r.out.find("CLIPBOARD " + reportLine + "\n"), std::string::npos);
+    EXPECT_EQ(reportLine.substr(reportLine.size() - 5), "V XYZ");
+    EXPECT_EQ(r.out.find("MESSAGE"), std::string::npos);
+
+    // A star on empty sky: the message, no magnitude, exit 1.
+    r = cli("photometry " + frame + " --comp 200,290 --var 30,30 --check 320,330 --position fix --digits 2");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("MESSAGE No Star\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("MAG variable --\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("RESULT"), std::string::npos);
+    EXPECT_EQ(cli("photometry " + frame + " --comp 1,2").status, 2);
+}
+
 }  // namespace
 }  // namespace lv

@@ -342,6 +342,21 @@ TEST_F(MainWindowTest, SettingsAndPositionsSurviveARestart)
     EXPECT_EQ(test::readFile(settingsPath), first);
 }
 
+TEST_F(MainWindowTest, SecondaryWindowsFollowMinimiseAndRestore)
+{
+    start(put("m.fit", gradientFrame(6, 6)));
+    trigger("display_menu_header");
+    QWidget* image = main->imageWindow();
+    QWidget* header = find<QWidget>("Form3");
+    ASSERT_NE(header, nullptr);
+    main->setWindowState(Qt::WindowMinimized);
+    EXPECT_TRUE(image->isMinimized());
+    EXPECT_TRUE(header->isMinimized());
+    main->setWindowState(Qt::WindowNoState);
+    EXPECT_FALSE(image->isMinimized());
+    EXPECT_FALSE(header->isMinimized());
+}
+
 TEST_F(MainWindowTest, VersionMessage)
 {
     start();
