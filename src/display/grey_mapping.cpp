@@ -126,18 +126,14 @@ namespace {
 void countBins(const std::int32_t* p, std::size_t n, std::int32_t start, std::uint32_t span,
                const std::uint16_t* binOf, std::array<long long, 301>& hist)
 {
-    std::array<std::array<std::uint32_t, 301>, 4> part{};
+    std::array<std::array<std::uint32_t, 301>, 8> part{};
     std::size_t i = 0;
     auto one = [&](std::size_t k, std::int32_t v) {
         const std::uint32_t off = static_cast<std::uint32_t>(v) - static_cast<std::uint32_t>(start);
         if (off <= span) ++part[k][binOf[off]];
     };
-    for (; i + 4 <= n; i += 4) {
-        one(0, p[i]);
-        one(1, p[i + 1]);
-        one(2, p[i + 2]);
-        one(3, p[i + 3]);
-    }
+    for (; i + 8 <= n; i += 8)
+        for (std::size_t k = 0; k < 8; ++k) one(k, p[i + k]);
     for (; i < n; ++i) one(0, p[i]);
     for (const auto& h : part)
         for (std::size_t b = 0; b < h.size(); ++b) hist[b] += h[b];
