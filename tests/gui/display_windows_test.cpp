@@ -24,27 +24,12 @@
 #include "display/picture_names.h"
 #include "display/progress_window.h"
 #include "fits_builder.h"
+#include "owned_window.h"
 
 namespace lv {
 namespace {
 
-// Deletes a window the test left open; one closed with WA_DeleteOnClose is
-// already gone or pending and the pointer copes with both.
-template <class W>
-struct Owned {
-    QPointer<W> w;
-    explicit Owned(W* window) : w(window) { w->show(); }
-    ~Owned() { delete w.data(); }
-    W* operator->() const { return w.data(); }
-    template <class C>
-    C* child(const char* name) const
-    {
-        C* c = w->template findChild<C*>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
-    }
-    void press(const char* name) const { child<QPushButton>(name)->click(); }
-};
+using test::Owned;
 
 // 25 x 10 values between 0 and 300: 199 at 0, 50 at 100, one at 300.
 // Over the whole range that is bar 0 = 199, bar 100 = 50, bar 299 = 1, so the

@@ -13,6 +13,7 @@
 #include "core/conventions.h"
 #include "display/image_window.h"
 #include "fits_builder.h"
+#include "main_window_fixture.h"
 #include "photometry/photometry_run.h"
 #include "ui/main_window.h"
 
@@ -39,36 +40,13 @@ std::string starField()
                             test::bytes16(raw));
 }
 
-class PhotometryWindowTest : public ::testing::Test {
+class PhotometryWindowTest : public test::MainWindowFixture {
 protected:
-    test::TempDir dir;
-    QString previousFolder = QDir::currentPath();
-    Session session;
-    ScriptedPlatform platform;
-    std::unique_ptr<MainWindow> main;
-
     void SetUp() override
     {
-        QDir::setCurrent(QString::fromStdString(dir.path().string()));
-        const std::string path = dir.file("field.fit");
-        test::writeFile(path, starField());
-        main = std::make_unique<MainWindow>(session, platform);
-        main->startUp(path);
-        main->show();
+        MainWindowFixture::SetUp();
+        start(put("field.fit", starField()));
     }
-    void TearDown() override
-    {
-        main->close();
-        main.reset();
-        QDir::setCurrent(previousFolder);
-    }
-    template <class T>
-    T* find(const char* name) const
-    {
-        return main->findChild<T*>(name);
-    }
-    void trigger(const char* action) { find<QAction>(action)->trigger(); }
-    QString text(const char* box) const { return find<QLineEdit>(box)->text(); }
     PictureView* view() const { return main->imageWindow()->view(); }
     void rightClickAt(int x, int y)
     {

@@ -22,6 +22,7 @@
 #include "display/grey_mapping.h"
 #include "display/image_window.h"
 #include "fits_builder.h"
+#include "main_window_fixture.h"
 #include "ui/file_dialog.h"
 #include "ui/platform/qt_support.h"
 
@@ -39,40 +40,8 @@ std::string gradientFrame(int w, int h)
     return test::simpleFits(16, w, h, {card("BZERO", "32768"), card("BSCALE", "1")}, test::bytes16(raw));
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::MainWindowFixture {
 protected:
-    test::TempDir dir;
-    QString previousFolder = QDir::currentPath();
-    Session session;
-    ScriptedPlatform platform;
-    std::unique_ptr<MainWindow> main;
-
-    void SetUp() override { QDir::setCurrent(QString::fromStdString(dir.path().string())); }
-    void TearDown() override
-    {
-        if (main) main->close();
-        main.reset();
-        QDir::setCurrent(previousFolder);
-    }
-    void start(const std::string& commandLine = {})
-    {
-        main = std::make_unique<MainWindow>(session, platform);
-        main->startUp(commandLine);
-        main->show();
-    }
-    std::string put(const std::string& name, const std::string& bytes)
-    {
-        const std::string path = dir.file(name);
-        test::writeFile(path, bytes);
-        return path;
-    }
-    template <class T>
-    T* find(const char* name) const
-    {
-        return main->findChild<T*>(name);
-    }
-    void trigger(const char* action) { find<QAction>(action)->trigger(); }
-    QString text(const char* box) const { return find<QLineEdit>(box)->text(); }
     RgbPicture shownPicture() const { return main->imageWindow()->picture(); }
 };
 

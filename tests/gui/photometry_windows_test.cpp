@@ -14,6 +14,7 @@
 
 #include "core/platform.h"
 #include "core/session.h"
+#include "owned_window.h"
 #include "photometry/comparison_star_window.h"
 #include "photometry/position_set_window.h"
 #include "photometry/sky_area_window.h"
@@ -21,24 +22,7 @@
 namespace lv {
 namespace {
 
-// Shows a window and deletes it if the test left it open.
-template <class W>
-struct Owned {
-    QPointer<W> w;
-    explicit Owned(W* window) : w(window) { w->show(); }
-    ~Owned() { delete w.data(); }
-    W* operator->() const { return w.data(); }
-    template <class C = QLineEdit>
-    C* child(const QString& name) const { return w->template findChild<C*>(name); }
-    QString text(const char* name) const { return child(name)->text(); }
-    void type(const char* name, const char* text) const
-    {
-        child(name)->clear();
-        QTest::keyClicks(child(name), text);
-    }
-    void press(const char* name) const { child<QAbstractButton>(name)->click(); }
-    bool closed() const { return w.isNull() || !w->isVisible(); }
-};
+using test::Owned;
 
 struct PhotometryWindowTest : ::testing::Test {
     Session session;
