@@ -2,7 +2,7 @@
 #include <QApplication>
 #include <QDir>
 
-#include "core/session.h"
+#include "app/session.h"
 #include "ui/main_window.h"
 #include "ui/platform/qt_platform.h"
 #include "ui/platform/qt_support.h"

@@ -107,8 +107,9 @@ void BM_OpenAndBuildPicture(benchmark::State& state)
     lv::AppState app;
     lv::ScriptedPlatform platform;
     lv::RgbPicture pic;
+    lv::PixelPool pool;
     for (auto _ : state) {
-        if (lv::readFitsFile(current, app, path, lv::ReadForm::Command, platform) != 0) {
+        if (lv::readFitsFile(current, app, path, lv::ReadForm::Command, platform, &pool) != 0) {
             state.SkipWithError("read failed");
             break;
         }

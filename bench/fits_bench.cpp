@@ -252,8 +252,9 @@ void readLumavist(benchmark::State& state, const std::string& path, std::int64_t
     lv::AppState app;
     lv::ScriptedPlatform platform;
     lv::FitsImage image;  // kept across reads, as the application keeps its image
+    lv::PixelPool pool;   // and its storage pool
     for (auto _ : state) {
-        if (lv::readFitsFile(image, app, path, lv::ReadForm::Command, platform) != 0) {
+        if (lv::readFitsFile(image, app, path, lv::ReadForm::Command, platform, &pool) != 0) {
             state.SkipWithError("readFitsFile failed");
             break;
         }

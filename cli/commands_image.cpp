@@ -3,13 +3,10 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/image_commands.h"
 #include "commands.h"
-#include "core/app_state.h"
 #include "core/conventions.h"
 #include "core/demo_frames.h"
-#include "core/fits_image.h"
-#include "core/fits_reader.h"
-#include "core/fits_writer.h"
 #include "core/platform.h"
 
 namespace lv::cli {
@@ -47,20 +44,17 @@ void printMessages(const ScriptedPlatform& platform)
 
 // Reads the one file argument the way the options say. On rejection prints
 // the messages the application would show and returns false.
-bool readImage(Args& args, FitsImage& image, AppState& state, const char* command)
+bool readImage(Args& args, Session& session, const char* command)
 {
     const bool dialog = takeFlag(args, "--dialog");
-    if (takeFlag(args, "--signed")) state.bzeroSign = -1;
+    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
     if (args.size() != 1) {
         usageError(std::string(command) + " needs exactly one FILE");
         return false;
     }
     ScriptedPlatform platform;
-    const ReadForm form = dialog ? ReadForm::Dialog : ReadForm::Command;
-    if (readFitsFile(image, state, args[0], form, platform) != 0) {
-        // The file dialog shows only the reader's message; the other
-        // entry points add "File Open Error".
-        if (form == ReadForm::Command) platform.message(kFileOpenErrorMessage);
+    const OpenWay way = dialog ? OpenWay::CommandAsDialog : OpenWay::Command;
+    if (!openImage(session, {args[0], way, false}, platform).opened) {
         printMessages(platform);
         return false;
     }
@@ -72,10 +66,10 @@ bool readImage(Args& args, FitsImage& image, AppState& state, const char* comman
 int info(const Args& argsIn)
 {
     Args args = argsIn;
-    FitsImage image;
-    AppState state;
-    if (!readImage(args, image, state, "info")) return args.size() == 1 ? 1 : 2;
-    std::cout << state.statistics << '\n';
+    Session session;
+    if (!readImage(args, session, "info")) return args.size() == 1 ? 1 : 2;
+    const FitsImage& image = session.image;
+    std::cout << session.state.statistics << '\n';
     std::cout << "BITPIX " << image.bitpix << " FLOAT " << (image.isFloat ? 1 : 0) << " NAXIS1 " << image.naxis1
               << " NAXIS2 " << image.naxis2 << " NAXIS3 " << image.naxis3 << " BZERO " << plainNumberText(image.bzero)
               << " BSCALE " << plainNumberText(image.bscale) << '\n';
@@ -85,10 +79,9 @@ int info(const Args& argsIn)
 int header(const Args& argsIn)
 {
     Args args = argsIn;
-    FitsImage image;
-    AppState state;
-    if (!readImage(args, image, state, "header")) return args.size() == 1 ? 1 : 2;
-    for (const HeaderCard& card : image.cards) std::cout << card << '\n';
+    Session session;
+    if (!readImage(args, session, "header")) return args.size() == 1 ? 1 : 2;
+    for (const HeaderCard& card : session.image.cards) std::cout << card << '\n';
     return 0;
 }
 
@@ -98,9 +91,9 @@ int dump(const Args& argsIn)
     const auto planeText = takeOption(args, "--plane");
     const int plane = planeText ? toInt32Saturated(leadingNumber(*planeText)) : 0;
     if (plane < 0 || plane > 2) return usageError("--plane must be 0, 1 or 2");
-    FitsImage image;
-    AppState state;
-    if (!readImage(args, image, state, "dump")) return args.size() == 1 ? 1 : 2;
+    Session session;
+    if (!readImage(args, session, "dump")) return args.size() == 1 ? 1 : 2;
+    const FitsImage& image = session.image;
     std::string line;
     for (int y = 0; y < image.naxis2; ++y) {
         line.clear();
@@ -120,22 +113,14 @@ int save(const Args& argsIn)
     if (!bitpixText) return usageError("save needs --bitpix 8|16|32");
     const int bitpix = toInt32Saturated(leadingNumber(*bitpixText));
     if (bitpix != 8 && bitpix != 16 && bitpix != 32) return usageError("--bitpix must be 8, 16 or 32");
-    AppState state;
-    if (takeFlag(args, "--signed")) state.bzeroSign = -1;
+    Session session;
+    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
     if (args.size() != 2) return usageError("save needs IN and OUT");
-    FitsImage image;
     ScriptedPlatform platform;
-    if (readFitsFile(image, state, args[0], ReadForm::Command, platform) != 0) {
-        platform.message(kFileOpenErrorMessage);
-        printMessages(platform);
-        return 1;
-    }
-    std::string error;
-    if (!writeFitsFile(image, args[1], bitpix, error)) {
-        std::cout << error << '\n';
-        return 1;
-    }
-    return 0;
+    const bool done = openImage(session, {args[0], OpenWay::Command, false}, platform).opened &&
+                      saveImage(session, {args[1], bitpix}, platform);
+    printMessages(platform);
+    return done ? 0 : 1;
 }
 
 int demo(const Args& args)

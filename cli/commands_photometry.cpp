@@ -2,11 +2,9 @@
 #include <iostream>
 #include <map>
 
+#include "app/image_commands.h"
 #include "commands.h"
-#include "core/app_state.h"
 #include "core/conventions.h"
-#include "core/fits_image.h"
-#include "core/fits_reader.h"
 #include "core/platform.h"
 #include "photometry/photometry_run.h"
 #include "photometry/positions.h"
@@ -34,7 +32,8 @@ std::string trimmed(const std::string& s)
 int photometry(const Args& argsIn)
 {
     Args args = argsIn;
-    PhotometryState ph;
+    Session session;
+    PhotometryState& ph = session.photometry;
     PhotometrySettings& set = ph.settings;
 
     // Star positions: the sky goes 20 pixels to the right, as a right click does.
@@ -81,8 +80,7 @@ int photometry(const Args& argsIn)
         if (*v != "2" && *v != "3") return usageError("--digits takes 2 or 3");
         set.digits = *v == "2" ? 2 : 3;
     }
-    AppState state;
-    if (takeFlag(args, "--signed")) state.bzeroSign = -1;
+    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
     if (const auto v = takeOption(args, "--star")) ph.comparison.starName = *v;
     if (const auto v = takeOption(args, "--comp-mag")) ph.comparison.comparisonMagnitude = leadingNumber(*v);
     if (const auto v = takeOption(args, "--filter")) {
@@ -95,14 +93,12 @@ int photometry(const Args& argsIn)
     if (args.size() != 1) return usageError("photometry needs exactly one FILE");
     if (set.apertureSize < 1) return usageError("--size must be 1 or more");
 
-    FitsImage image;
     ScriptedPlatform platform;
-    if (readFitsFile(image, state, args[0], ReadForm::Command, platform) != 0) {
-        platform.message(kFileOpenErrorMessage);
+    if (!openImage(session, {args[0], OpenWay::Command, false}, platform).opened) {
         for (const std::string& m : platform.messageTexts()) std::cout << "MESSAGE " << m << '\n';
         return 1;
     }
-    const PhotometryOutcome out = runPhotometry(image, ph, false, platform);
+    const PhotometryOutcome out = runPhotometry(session.image, ph, false, platform);
 
     for (const std::string& m : platform.messageTexts()) std::cout << "MESSAGE " << m << '\n';
     for (int s = 1; s <= kSlots; ++s) {

@@ -284,15 +284,6 @@ LV_VECTOR_CLONES std::size_t decodeFloatPlain(const unsigned char* src, std::siz
     return n;
 }
 
-// Pixel storage is large (up to 113 MB); the buffer of the image a read
-// replaces is kept for the next read, so reading a folder of frames of one
-// size neither allocates nor clears memory.
-std::vector<std::int32_t>& spareStorage()
-{
-    static std::vector<std::int32_t> spare;
-    return spare;
-}
-
 std::string headerText(std::string_view path, ReadForm form, std::string_view text)
 {
     return form == ReadForm::Dialog ? std::string(text) : std::string(path) + std::string(text);
@@ -313,7 +304,8 @@ bool hasFitsFileNameEnding(std::string_view path)
     return end == "fit" || end == "fts" || end == "FIT" || end == "FTS" || end == "Fit" || end == "Fts";
 }
 
-int readFitsFile(FitsImage& image, AppState& state, const std::string& path, ReadForm form, Platform& platform)
+int readFitsFile(FitsImage& image, AppState& state, const std::string& path, ReadForm form, Platform& platform,
+                 PixelPool* pool)
 {
     const ReadOptions options = readOptionsOf(state);
     auto reject = [&](const std::string& text) {
@@ -441,12 +433,12 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
 
     // Every value of the planes read is written below, so reused storage
     // needs no clearing.
-    std::vector<std::int32_t>& spare = spareStorage();
-    staged.pixels = std::move(spare);
-    spare = {};
+    if (pool) staged.pixels = pool->take();
     staged.pixels.resize(static_cast<std::size_t>(valuesPerPlane * planes));
     staged.planes = planes;
-    auto giveBack = [&](std::vector<std::int32_t>&& storage) { spare = std::move(storage); };
+    auto giveBack = [&](std::vector<std::int32_t>&& storage) {
+        if (pool) pool->give(std::move(storage));
+    };
 
     Tally tally;
     // 32-bit words, so that float data can be taken as words without copying.
@@ -483,24 +475,6 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     giveBack(std::move(previous));
     state.statistics = statisticsLine(image, tally.sum);
     return 0;
-}
-
-bool openFileAsDropped(FitsImage& image, AppState& state, const std::string& path, Platform& platform)
-{
-    if (!hasFitsFileNameEnding(path)) {
-        platform.message(kNotFitsMessage);
-        return false;
-    }
-    int status;
-    {
-        BusyPointer busy(platform);
-        status = readFitsFile(image, state, path, ReadForm::Command, platform);
-    }
-    if (status != 0) {
-        platform.message(kFileOpenErrorMessage);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace lv

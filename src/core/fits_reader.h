@@ -7,6 +7,7 @@
 
 #include "core/app_state.h"
 #include "core/fits_image.h"
+#include "core/pixel_pool.h"
 #include "core/platform.h"
 
 namespace lv {
@@ -27,8 +28,11 @@ enum class ReadForm {
 // Returns 0 when the file was read: `image` then holds its header, pixels and
 // extremes and fileName = path. Returns -1 when the file is rejected: the
 // reason has been shown through `platform` and `image` is exactly as it was.
+//
+// With a pool, the new pixels are taken from it and the replaced image's
+// pixels go back into it; without one, storage is allocated for the read.
 int readFitsFile(FitsImage& image, AppState& state, const std::string& path, ReadForm form,
-                 Platform& platform);
+                 Platform& platform, PixelPool* pool = nullptr);
 
 // The check that drop and the command line make before reading: the path must
 // end in fit, fts, FIT, FTS, Fit or Fts.
@@ -36,10 +40,6 @@ bool hasFitsFileNameEnding(std::string_view path);
 
 inline constexpr std::string_view kNotFitsMessage = "This file is not FITS file";
 inline constexpr std::string_view kFileOpenErrorMessage = "File Open Error";
-
-// Drop and command line: name check, read, and "File Open Error" after a
-// rejection. Returns true when the image was replaced.
-bool openFileAsDropped(FitsImage& image, AppState& state, const std::string& path, Platform& platform);
 
 // Header parsing shared with the folder tools that rewrite headers in place.
 // The numeric value of a record: columns 10 to 30, read by its leading number.

@@ -87,7 +87,7 @@ RgbPicture buildPicture(const FitsImage& image, AppState& state)
 
 void buildPicture(const FitsImage& image, AppState& state, RgbPicture& pic)
 {
-    const int scale = state.displayScale == 2 ? 2 : 1;
+    const int scale = displayScaleOf(state.displayScale);
     pic.width = pictureExtent(image.naxis1, scale);
     pic.height = pictureExtent(image.naxis2, scale);
     pic.points.resize(static_cast<std::size_t>(pic.width) * static_cast<std::size_t>(pic.height));
@@ -101,10 +101,10 @@ void buildPicture(const FitsImage& image, AppState& state, RgbPicture& pic)
         mapThroughTable(image.plane(0), pic.points.data(), pic.points.size(), map.low(), map.high(), map.colours());
     } else {
         for (int py = 0; py < pic.height; ++py) {
-            const int y = std::min(py * scale + scale - 1, image.naxis2 - 1);
+            const int y = shownPixel(py, scale, image.naxis2);
             Rgb* out = &pic.at(0, py);
             for (int px = 0; px < pic.width; ++px) {
-                const int x = std::min(px * scale + scale - 1, image.naxis1 - 1);
+                const int x = shownPixel(px, scale, image.naxis1);
                 out[px] = colour ? rgb(map(image.value(x, y, 0)), map(image.value(x, y, 1)), map(image.value(x, y, 2)))
                                  : greyRgb(map(image.at(x, y)));
             }
@@ -260,6 +260,16 @@ std::optional<ZoomCells> zoomCells(const FitsImage& image, const AppState& state
         }
     }
     return cells;
+}
+
+Rgb pictureColourAt(const FitsImage& image, const AppState& state, int px, int py)
+{
+    const int scale = displayScaleOf(state.displayScale);
+    const int x = shownPixel(px, scale, image.naxis1);
+    const int y = shownPixel(py, scale, image.naxis2);
+    auto g = [&](int plane) { return greyLevel(image.value(x, y, plane), state.background, state.range); };
+    if (image.naxis3 == 3) return rgb(g(0), g(1), g(2));
+    return greyRgb(g(0));
 }
 
 }  // namespace lv

@@ -11,6 +11,7 @@
 #include "core/app_state.h"
 #include "core/fits_image.h"
 #include "core/picture.h"
+#include "display/picture_geometry.h"
 
 namespace lv {
 
@@ -60,9 +61,6 @@ inline constexpr Rgb kMarkerGreen = rgb(0, 200, 0);
 RgbPicture buildPicture(const FitsImage& image, AppState& state);
 void buildPicture(const FitsImage& image, AppState& state, RgbPicture& out);
 
-// Size of the picture at a display scale.
-inline int pictureExtent(int imageExtent, int scale) { return (imageExtent + scale - 1) / scale; }
-
 // The 301-bin histogram of plane 0 that the automatic levels start from:
 // bin Int((v - minValue) / ((maxValue - minValue) / 300) + 0.5), values whose
 // bin falls outside 0 ... 300 not counted; every value in bin 300 when
@@ -76,9 +74,9 @@ bool autoLevels(const FitsImage& image, AppState& state);
 // Turns plane 0 by 180 degrees in place.
 void rotateHalfTurn(FitsImage& image);
 
-// Image position under a picture point: Int(X * scale / 15 + 0.5) of the
-// position in twips, i.e. the point times the display scale.
-inline int imageCoordinate(int picturePoint, int displayScale) { return picturePoint * displayScale; }
+// The colour picture point (px, py) has in the picture of the current
+// levels and scale, without markers: what a marker is erased with.
+Rgb pictureColourAt(const FitsImage& image, const AppState& state, int px, int py);
 
 // The 21 x 21 cells of the zoom window around image position (px, py), in
 // grey of plane 0; cells outside the image are nullopt (they keep their

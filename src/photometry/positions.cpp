@@ -84,7 +84,6 @@ void acceptComparisonStar(PhotometryState& state, const std::string& starName, c
     r.set = true;
 }
 
-int pictureCoordinate(double v, int displayScale) { return static_cast<int>(std::floor(v / displayScale + 0.5)); }
 
 namespace {
 
@@ -185,17 +184,6 @@ std::vector<MarkerPoint> searchSpanPoints(const FitsImage& image, const Photomet
         list.squareOutline(pictureCoordinate(p.x, scale), pictureCoordinate(p.y, scale), span, kMarkerGreen);
     }
     return std::move(list.points);
-}
-
-Rgb restoreDisplayPixel(const FitsImage& image, const AppState& state, int px, int py)
-{
-    // The point the picture shows: at half size the last pixel of its block.
-    const int scale = state.displayScale == 2 ? 2 : 1;
-    const int x = std::min(px * scale + scale - 1, image.naxis1 - 1);
-    const int y = std::min(py * scale + scale - 1, image.naxis2 - 1);
-    auto g = [&](int plane) { return greyLevel(image.value(x, y, plane), state.background, state.range); };
-    if (image.naxis3 == 3) return rgb(g(0), g(1), g(2));
-    return greyRgb(g(0));
 }
 
 }  // namespace lv

@@ -9,6 +9,7 @@
 #include "core/app_state.h"
 #include "core/fits_image.h"
 #include "core/picture.h"
+#include "display/picture_geometry.h"
 #include "photometry/photometry_state.h"
 
 namespace lv {
@@ -63,9 +64,6 @@ struct MarkerPoint {
 };
 inline constexpr Rgb kMarkerWhite = rgb(255, 255, 255);
 
-// Picture coordinate of an image coordinate or length: Int(v / scale + 0.5).
-int pictureCoordinate(double v, int displayScale);
-
 // The points of the position, aperture and sky-area markers, inside the
 // picture. With erase, the points to repaint from the image (for circles the
 // whole square around the star).
@@ -74,8 +72,5 @@ std::vector<MarkerPoint> markerPoints(const FitsImage& image, const PhotometrySt
 // The squares of the search spans around the three stars (median sky mode).
 std::vector<MarkerPoint> searchSpanPoints(const FitsImage& image, const PhotometryState& state, int displayScale,
                                           bool erase);
-// The colour a picture point has without markers: the same point the picture
-// shows.
-Rgb restoreDisplayPixel(const FitsImage& image, const AppState& state, int px, int py);
 
 }  // namespace lv

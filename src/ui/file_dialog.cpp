@@ -15,19 +15,20 @@
 #include <QRadioButton>
 #include <QTreeView>
 
-#include "core/fits_writer.h"
-#include "ui/main_window.h"
 #include "ui/platform/qt_support.h"
+#include "ui/widgets.h"
 
 namespace lv {
 
-FileDialog::FileDialog(MainWindow& main, const QString& caption) : QWidget(&main, Qt::Window), main_(main)
+FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& caption, PanelHost::FileAccept accept,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session), mode_(mode), accept_(std::move(accept))
 {
     setObjectName("Form2");
     setWindowTitle(caption);
     setAttribute(Qt::WA_DeleteOnClose);
-    Session& session = main_.session();
-    const FileDialogMode mode = session.state.fileDialogMode;
+    // The folder window reads the mode from the application state.
+    session.state.fileDialogMode = mode;
 
     auto* grid = new QGridLayout(this);
 #ifdef Q_OS_WIN
@@ -59,8 +60,7 @@ FileDialog::FileDialog(MainWindow& main, const QString& caption) : QWidget(&main
     files_->setModel(fileModel_);
     grid->addWidget(files_, 0, 1, 2, 1);
 
-    path_ = new QLineEdit(fromLocal(session.image.fileName));
-    path_->setObjectName("Text1");
+    path_ = namedLineEdit("Text1", fromLocal(session.image.fileName));
     grid->addWidget(path_, 2, 0, 1, 2);
 
     auto* options = new QHBoxLayout;
@@ -72,8 +72,7 @@ FileDialog::FileDialog(MainWindow& main, const QString& caption) : QWidget(&main
     minus_->setObjectName("Check1");
     options->addWidget(unsigned_);
     options->addWidget(minus_);
-    bitpixLabel_ = new QLabel("BITPIX");
-    bitpixLabel_->setObjectName("Label1");
+    bitpixLabel_ = namedLabel("Label1", "BITPIX");
     bitpix8_ = new QRadioButton("8");
     bitpix8_->setObjectName("Option1");
     bitpix16_ = new QRadioButton("16");
@@ -90,17 +89,15 @@ FileDialog::FileDialog(MainWindow& main, const QString& caption) : QWidget(&main
     grid->addLayout(options, 3, 0, 1, 2);
 
     auto* buttons = new QHBoxLayout;
-    auto* ok = new QPushButton("OK");
-    ok->setObjectName("Command1");
-    auto* cancel = new QPushButton("cancel");
-    cancel->setObjectName("Command2");
+    QPushButton* ok = namedButton("Command1", "OK");
+    QPushButton* cancel = namedButton("Command2", "cancel");
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     grid->addLayout(buttons, 4, 0, 1, 2);
 
     connect(unsigned_, &QCheckBox::clicked, this,
-            [this](bool on) { main_.session().state.bzeroSign = on ? 1 : -1; });
+            [this](bool on) { session_.state.bzeroSign = on ? 1 : -1; });
     connect(ok, &QPushButton::clicked, this, &FileDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &FileDialog::close);
     connect(path_, &QLineEdit::returnPressed, this, &FileDialog::accept);
@@ -120,6 +117,11 @@ FileDialog::FileDialog(MainWindow& main, const QString& caption) : QWidget(&main
 QString FileDialog::folder() const { return QDir::toNativeSeparators(fileModel_->rootPath()); }
 
 bool FileDialog::minusUsed() const { return minus_->isChecked(); }
+
+int FileDialog::bitpix() const
+{
+    return bitpix32_->isChecked() ? 32 : bitpix16_->isChecked() ? 16 : bitpix8_->isChecked() ? 8 : 0;
+}
 
 void FileDialog::chooseFolder(const QString& folder)
 {
@@ -148,49 +150,12 @@ void FileDialog::applyFileNameRule(const QString& fileName)
 
 void FileDialog::accept()
 {
-    const std::string path = toLocal(path_->text());
-    switch (main_.session().state.fileDialogMode) {
-    case FileDialogMode::Open:
-        main_.openFromFileDialog(path);  // closes this dialog
-        break;
-    case FileDialogMode::Save:
-        saveImage();
-        break;
-    default:
-        main_.runFileDialogHandler(main_.session().state.fileDialogMode, path);
-        break;
-    }
-}
-
-void FileDialog::saveImage()
-{
-    Session& session = main_.session();
-    Platform& platform = main_.platform();
-    const int bitpix = bitpix32_->isChecked() ? 32 : bitpix16_->isChecked() ? 16 : bitpix8_->isChecked() ? 8 : 0;
-    if (bitpix == 0) {
-        platform.message("Please set a BITPIX");
-        return;
-    }
-    if (!session.image.loaded()) {
-        platform.message(kNoImageMessage);
-        return;
-    }
-    std::string error;
-    bool written;
-    {
-        BusyPointer busy(platform);
-        written = writeFitsFile(session.image, toLocal(path_->text()), bitpix, error);
-    }
-    if (!written) {
-        platform.message(error);
-        return;
-    }
-    close();
+    if (accept_) accept_(*this, toLocal(path_->text()));
 }
 
 void FileDialog::closeEvent(QCloseEvent* event)
 {
-    main_.session().settings.window(SettingsWindow::FileDialog) = windowPosition(this);
+    session_.settings.window(SettingsWindow::FileDialog) = windowPosition(this);
     event->accept();
 }
 

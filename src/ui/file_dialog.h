@@ -1,8 +1,12 @@
-// The file dialog (Form2): one window for every single-file choice. What its
-// "OK" does is decided by the application state's file-dialog mode.
+// The file dialog (Form2): one window for every single-file choice. The
+// command that opens it gives the mode (which options it shows, which files
+// it lists) and what its "OK" does with the chosen path.
 #pragma once
 
 #include <QWidget>
+
+#include "app/session.h"
+#include "ui/panel.h"
 
 class QCheckBox;
 class QComboBox;
@@ -15,14 +19,14 @@ class QTreeView;
 
 namespace lv {
 
-class MainWindow;
-
 class FileDialog : public QWidget {
     Q_OBJECT
 public:
-    FileDialog(MainWindow& main, const QString& caption);
+    FileDialog(Session& session, FileDialogMode mode, const QString& caption, PanelHost::FileAccept accept,
+               QWidget* parent);
 
-    // "OK": the action of the current mode.
+    FileDialogMode mode() const { return mode_; }
+    // "OK": hands the path in the file-name box to the opener's action.
     void accept();
     // Shows `folder` in the folder and file lists (the folder rule).
     void chooseFolder(const QString& folder);
@@ -32,15 +36,18 @@ public:
     QString folder() const;
     // "The minus is used", for the dark subtraction.
     bool minusUsed() const;
+    // The chosen BITPIX of the save mode, 0 when none is chosen.
+    int bitpix() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void applyFileNameRule(const QString& fileName);
-    void saveImage();
 
-    MainWindow& main_;
+    Session& session_;
+    FileDialogMode mode_;
+    PanelHost::FileAccept accept_;
     QComboBox* drives_ = nullptr;  // Drive1, Windows only
     QTreeView* folders_;           // Dir1
     QListView* files_;             // File1

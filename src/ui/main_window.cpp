@@ -14,52 +14,20 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QWindowStateChangeEvent>
 
+#include "app/image_commands.h"
 #include "core/conventions.h"
-#include "core/fits_reader.h"
-#include "display/export_window.h"
 #include "display/grey_mapping.h"
-#include "display/header_window.h"
-#include "display/histogram_window.h"
-#include "display/image_window.h"
+#include "ui/display/export_window.h"
+#include "ui/display/header_window.h"
+#include "ui/display/histogram_window.h"
+#include "ui/display/image_window.h"
 #include "ui/file_dialog.h"
+#include "ui/photometry/photometry_panel.h"
 #include "ui/platform/qt_support.h"
+#include "ui/widgets.h"
 
 namespace lv {
-
-namespace {
-
-QAction* addItem(QMenu* menu, const char* name, const QString& caption)
-{
-    QAction* a = menu->addAction(caption);
-    a->setObjectName(name);
-    return a;
-}
-
-QPushButton* button(const char* name, const QString& caption)
-{
-    auto* b = new QPushButton(caption);
-    b->setObjectName(name);
-    return b;
-}
-
-QLabel* label(const char* name, const QString& caption)
-{
-    auto* l = new QLabel(caption);
-    l->setObjectName(name);
-    return l;
-}
-
-QLineEdit* textBox(const char* name, bool readOnly = false)
-{
-    auto* t = new QLineEdit;
-    t->setObjectName(name);
-    t->setReadOnly(readOnly);
-    return t;
-}
-
-}  // namespace
 
 MainWindow::MainWindow(Session& session, Platform& platform, QWidget* parent)
     : QMainWindow(parent), session_(session), platform_(platform)
@@ -67,9 +35,11 @@ MainWindow::MainWindow(Session& session, Platform& platform, QWidget* parent)
     setObjectName("Form1");
     setWindowTitle("Lumavist ver5.06b");
     setAcceptDrops(true);
+    photometry_ = new PhotometryPanel(session_, platform_, *this, this);
+    panels_ = {photometry_};
     buildMenus();
     buildControls();
-    resetPhotometry();
+    for (Panel* p : panels_) p->startUp();
 }
 
 MainWindow::~MainWindow() = default;
@@ -83,52 +53,53 @@ PictureExportWindow* MainWindow::exportWindow() const { return exportWindow_; }
 
 void MainWindow::buildMenus()
 {
-    QMenu* file = menuBar()->addMenu("File");
-    file->setObjectName("file_menu");
-    connect(addItem(file, "file_menu_open", "Open"), &QAction::triggered, this,
-            [this] { openFileDialog(FileDialogMode::Open, "File open"); });
-    connect(addItem(file, "file_menu_save", "Save"), &QAction::triggered, this,
-            [this] { openFileDialog(FileDialogMode::Save, "File save"); });
-    connect(addItem(file, "file_menu_save_bmp", "Save to BMP,JPEG"), &QAction::triggered, this,
+    QMenuBar* bar = menuBar();
+    QMenu* file = namedMenu(bar, "file_menu", "File");
+    connect(namedItem(file, "file_menu_open", "Open"), &QAction::triggered, this, [this] {
+        openFileDialog(FileDialogMode::Open, "File open",
+                       [this](FileDialog&, const std::string& path) { openFromFileDialog(path); });
+    });
+    connect(namedItem(file, "file_menu_save", "Save"), &QAction::triggered, this, [this] {
+        openFileDialog(FileDialogMode::Save, "File save", [this](FileDialog& dialog, const std::string& path) {
+            if (saveImage(session_, {path, dialog.bitpix()}, platform_)) dialog.close();
+        });
+    });
+    connect(namedItem(file, "file_menu_save_bmp", "Save to BMP,JPEG"), &QAction::triggered, this,
             [this] { openPictureExport(); });
-    connect(addItem(file, "file_menu_exit", "Exit"), &QAction::triggered, this, [this] { close(); });
+    connect(namedItem(file, "file_menu_exit", "Exit"), &QAction::triggered, this, [this] { close(); });
 
-    QMenu* display = menuBar()->addMenu("Display");
-    display->setObjectName("display_menu");
-    connect(addItem(display, "display_menu_header", "Header"), &QAction::triggered, this, [this] { openHeader(); });
-    actImage_ = addItem(display, "display_menu_image", "Image");
-    actImage_->setCheckable(true);
+    QMenu* display = namedMenu(bar, "display_menu", "Display");
+    connect(namedItem(display, "display_menu_header", "Header"), &QAction::triggered, this,
+            [this] { reopen(headerWindow_, [this] { return new HeaderWindow(session_, this); }); });
+    actImage_ = namedItem(display, "display_menu_image", "Image", true);
     actImage_->setChecked(true);
     connect(actImage_, &QAction::triggered, this, [this] { displayImage(1); });
-    actImageHalf_ = addItem(display, "display_menu_image_12", "Image 1/2");
-    actImageHalf_->setCheckable(true);
+    actImageHalf_ = namedItem(display, "display_menu_image_12", "Image 1/2", true);
     connect(actImageHalf_, &QAction::triggered, this, [this] { displayImage(2); });
-    connect(addItem(display, "display_menu_image_rotation", "Image rotation"), &QAction::triggered, this, [this] {
+    connect(namedItem(display, "display_menu_image_rotation", "Image rotation"), &QAction::triggered, this, [this] {
         rotateHalfTurn(session_.image);
         redraw();
     });
-    connect(addItem(display, "display_menu_adjust", "Contrast adjust"), &QAction::triggered, this,
-            [this] { openHistogram(); });
-    actDusky_ = addItem(display, "display_menu_dusky_picture", "Dusky picture");
-    actDusky_->setCheckable(true);
+    connect(namedItem(display, "display_menu_adjust", "Contrast adjust"), &QAction::triggered, this, [this] {
+        reopen(histogramWindow_,
+               [this] { return new HistogramWindow(session_, platform_, [this] { showLevels(); }, this); });
+    });
+    actDusky_ = namedItem(display, "display_menu_dusky_picture", "Dusky picture", true);
     connect(actDusky_, &QAction::toggled, this, [this](bool on) { session_.state.duskyPicture = on; });
 
-    QMenu* photometry = menuBar()->addMenu("Photometry");
-    photometry->setObjectName("photometry_menu");
-    buildPhotometryMenu(photometry);
+    for (Panel* p : panels_) p->buildMenus(bar);
 
-    QMenu* utility = menuBar()->addMenu("Utility");
-    utility->setObjectName("utility_menu");
-    actBeep_ = addItem(utility, "utility_menu_beep", "Beep On");
-    actBeep_->setCheckable(true);
+    QMenu* utility = namedMenu(bar, "utility_menu", "Utility");
+    actBeep_ = namedItem(utility, "utility_menu_beep", "Beep On", true);
     connect(actBeep_, &QAction::toggled, this, [this](bool on) {
         session_.state.beepOn = on;
         session_.settings.beepOn = on ? 1 : 0;
     });
 
-    QAction* version = menuBar()->addAction("Ver");
+    QAction* version = bar->addAction("Ver");
     version->setObjectName("version_menu");
-    connect(version, &QAction::triggered, this, [this] { showVersion(); });
+    connect(version, &QAction::triggered, this,
+            [this] { platform_.message("Lumavist Version 5.06b\r\nFeb/2018", "Astronomical Photometry"); });
 }
 
 void MainWindow::buildControls()
@@ -138,39 +109,40 @@ void MainWindow::buildControls()
 
     auto* contrast = new QGroupBox;
     auto* grid = new QGridLayout(contrast);
-    grid->addWidget(label("Label1", "Contrast"), 0, 0, 1, 4);
-    grid->addWidget(label("Label2", "Range"), 1, 0);
-    rangeBox_ = textBox("Text1");
+    grid->addWidget(namedLabel("Label1", "Contrast"), 0, 0, 1, 4);
+    grid->addWidget(namedLabel("Label2", "Range"), 1, 0);
+    rangeBox_ = namedLineEdit("Text1");
     grid->addWidget(rangeBox_, 1, 1);
-    QPushButton* rangeUp = button("Command1", "+");
-    QPushButton* rangeDown = button("Command2", "-");
+    QPushButton* rangeUp = namedButton("Command1", "+");
+    QPushButton* rangeDown = namedButton("Command2", "-");
     grid->addWidget(rangeUp, 1, 2);
     grid->addWidget(rangeDown, 1, 3);
-    grid->addWidget(label("Label3", "Background"), 2, 0);
-    backgroundBox_ = textBox("Text2");
+    grid->addWidget(namedLabel("Label3", "Background"), 2, 0);
+    backgroundBox_ = namedLineEdit("Text2");
     grid->addWidget(backgroundBox_, 2, 1);
-    QPushButton* backgroundUp = button("Command3", "+");
-    QPushButton* backgroundDown = button("Command4", "-");
+    QPushButton* backgroundUp = namedButton("Command3", "+");
+    QPushButton* backgroundDown = namedButton("Command4", "-");
     grid->addWidget(backgroundUp, 2, 2);
     grid->addWidget(backgroundDown, 2, 3);
-    QPushButton* autoButton = button("Command5", "Auto");
+    QPushButton* autoButton = namedButton("Command5", "Auto");
     grid->addWidget(autoButton, 3, 1);
     column->addWidget(contrast);
 
     auto* cursor = new QGroupBox;
     auto* row = new QGridLayout(cursor);
-    row->addWidget(label("Label9", "Cursor"), 0, 0);
-    cursorX_ = textBox("Text12", true);
-    cursorY_ = textBox("Text13", true);
-    cursorValue_ = textBox("Text14", true);
+    row->addWidget(namedLabel("Label9", "Cursor"), 0, 0);
+    cursorX_ = namedLineEdit("Text12", {}, nullptr, true);
+    cursorY_ = namedLineEdit("Text13", {}, nullptr, true);
+    cursorValue_ = namedLineEdit("Text14", {}, nullptr, true);
     row->addWidget(cursorX_, 0, 1);
     row->addWidget(cursorY_, 0, 2);
     row->addWidget(cursorValue_, 0, 3);
     column->addWidget(cursor);
 
-    statistics_ = label("Label4", fromLocal(session_.state.statistics));
+    statistics_ = namedLabel("Label4", fromLocal(session_.state.statistics));
     column->addWidget(statistics_);
-    column->addWidget(buildPhotometryControls());
+    for (Panel* p : panels_)
+        if (QWidget* fields = p->buildControls()) column->addWidget(fields);
     column->addStretch();
     setCentralWidget(central);
 
@@ -228,7 +200,7 @@ void MainWindow::startUp(const std::string& commandLinePath)
     s.duskyPicture = false;
     actDusky_->setChecked(false);
     s.lineDisplay = false;
-    resetPhotometry();
+    for (Panel* p : panels_) p->startUp();
 
     // Windows that have no saved position yet get a centred one, so that the
     // settings file written at exit holds a position for each.
@@ -242,8 +214,6 @@ void MainWindow::startUp(const std::string& commandLinePath)
 
     if (!commandLinePath.empty()) openDroppedFile(commandLinePath);
 }
-
-void MainWindow::showVersion() { platform_.message("Lumavist Version 5.06b\r\nFeb/2018", "Astronomical Photometry"); }
 
 // ---- display ------------------------------------------------------------------
 
@@ -262,24 +232,20 @@ void MainWindow::redraw()
         return;
     }
     session_.state.lineDisplay = false;
-    // The new picture has no markers.
-    session_.photometry.markersShown = false;
-    crossButton_->setText("Cross on");
+    for (Panel* p : panels_) p->pictureRedrawn();
     // A redraw opens a new image window; it reuses the old picture's memory.
     RgbPicture storage;
-    if (imageWindow_) {
-        storage = imageWindow_->view()->takePicture();
-        imageWindow_->close();
-    }
-    auto* window = new ImageWindow(session_, platform_, this);
-    imageWindow_ = window;
-    connect(window, &ImageWindow::cursorMoved, this, &MainWindow::onCursorMoved);
-    connect(window, &ImageWindow::clicked, this, &MainWindow::onImageClicked);
-    connect(window, &ImageWindow::closing, this, [this] {
-        if (zoomWindow_) zoomWindow_->close();
+    if (imageWindow_) storage = imageWindow_->view()->takePicture();
+    reopen(imageWindow_, [&] {
+        auto* window = new ImageWindow(session_, platform_, this);
+        connect(window, &ImageWindow::cursorMoved, this, &MainWindow::onCursorMoved);
+        connect(window, &ImageWindow::clicked, this, &MainWindow::onImageClicked);
+        connect(window, &ImageWindow::closing, this, [this] {
+            if (zoomWindow_) zoomWindow_->close();
+        });
+        window->draw(std::move(storage));
+        return window;
     });
-    window->draw(std::move(storage));
-    window->show();
     if (zoomWindow_) zoomWindow_->close();
 }
 
@@ -299,74 +265,45 @@ void MainWindow::onImageClicked(int px, int py, Qt::MouseButton button, Qt::Keyb
     if (button == Qt::RightButton && shift) {
         platform_.clearClipboard();
         if (imageWindow_) platform_.setClipboardPicture(imageWindow_->picture());
-    } else if (button == Qt::RightButton) {
-        openPositionSet(globalPos);
-    } else if (button == Qt::LeftButton && !shift) {
-        openZoomWindow();
+        return;
     }
-}
-
-void MainWindow::openZoomWindow()
-{
-    if (zoomWindow_) return;
-    auto* zoom = new ZoomWindow(session_, this);
-    zoomWindow_ = zoom;
-    zoom->show();
+    for (Panel* p : panels_)
+        if (p->imageClicked(px, py, button, modifiers, globalPos)) return;
+    if (button == Qt::LeftButton && !shift && !zoomWindow_) {
+        auto* zoom = new ZoomWindow(session_, this);
+        zoomWindow_ = zoom;
+        zoom->show();
+    }
 }
 
 void MainWindow::closeImageWindows()
 {
-    if (fileDialog_) fileDialog_->close();
-    if (headerWindow_) headerWindow_->close();
-    if (imageWindow_) imageWindow_->close();
-    if (zoomWindow_) zoomWindow_->close();
+    for (QWidget* w : std::initializer_list<QWidget*>{fileDialog_, headerWindow_, imageWindow_, zoomWindow_})
+        if (w) w->close();
 }
 
 // ---- files --------------------------------------------------------------------
 
 void MainWindow::openDroppedFile(const std::string& path)
 {
-    if (!openFileAsDropped(session_.image, session_.state, path, platform_)) {
-        showStatistics();
-        return;
-    }
+    const OpenResult r = openImage(session_, {path, OpenWay::Dropped}, platform_);
     showStatistics();
-    autoLevels(session_.image, session_.state);
+    if (!r.opened) return;
     showLevels();
     displayImage(1);
 }
 
 void MainWindow::openFromFileDialog(const std::string& path)
 {
-    {
-        BusyPointer busy(platform_);
-        readFitsFile(session_.image, session_.state, path, ReadForm::Dialog, platform_);
-        closeImageWindows();
-        autoLevels(session_.image, session_.state);
-        showLevels();
-        showStatistics();
-    }
-    if (session_.state.beepOn) platform_.beep();
+    openImage(session_, {path, OpenWay::Dialog}, platform_);
+    closeImageWindows();
+    showLevels();
+    showStatistics();
 }
 
-void MainWindow::setFileDialogHandler(FileDialogMode mode, FileDialogHandler handler)
+void MainWindow::openFileDialog(FileDialogMode mode, const QString& caption, FileAccept accept)
 {
-    fileDialogHandlers_[mode] = std::move(handler);
-}
-
-void MainWindow::runFileDialogHandler(FileDialogMode mode, const std::string& path)
-{
-    const auto it = fileDialogHandlers_.find(mode);
-    if (it != fileDialogHandlers_.end() && it->second) it->second(path);
-}
-
-void MainWindow::openFileDialog(FileDialogMode mode, const QString& caption)
-{
-    if (fileDialog_) fileDialog_->close();
-    session_.state.fileDialogMode = mode;
-    auto* dialog = new FileDialog(*this, caption);
-    fileDialog_ = dialog;
-    dialog->show();
+    reopen(fileDialog_, [&] { return new FileDialog(session_, mode, caption, std::move(accept), this); });
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
@@ -382,24 +319,6 @@ void MainWindow::dropEvent(QDropEvent* event)
     openDroppedFile(toLocal(QDir::toNativeSeparators(urls.first().toLocalFile())));
 }
 
-// ---- secondary windows --------------------------------------------------------
-
-void MainWindow::openHistogram()
-{
-    if (histogramWindow_) histogramWindow_->close();
-    auto* w = new HistogramWindow(*this, this);
-    histogramWindow_ = w;
-    w->show();
-}
-
-void MainWindow::openHeader()
-{
-    if (headerWindow_) headerWindow_->close();
-    auto* w = new HeaderWindow(session_, this);
-    headerWindow_ = w;
-    w->show();
-}
-
 void MainWindow::openPictureExport()
 {
     if (!session_.image.loaded()) {
@@ -407,10 +326,9 @@ void MainWindow::openPictureExport()
         return;
     }
     displayImage(1);
-    if (exportWindow_) exportWindow_->close();
-    auto* w = new PictureExportWindow(session_, platform_, imageWindow_ ? imageWindow_->picture() : RgbPicture{}, this);
-    exportWindow_ = w;
-    w->show();
+    reopen(exportWindow_, [this] {
+        return new PictureExportWindow(session_, platform_, imageWindow_ ? imageWindow_->picture() : RgbPicture{}, this);
+    });
 }
 
 // ---- start, stop, minimise -------------------------------------------------------
@@ -425,6 +343,7 @@ void MainWindow::recordWindowPositions()
     record(headerWindow_, SettingsWindow::Header);
     record(imageWindow_, SettingsWindow::Image);
     record(zoomWindow_, SettingsWindow::Zoom);
+    for (Panel* p : panels_) p->recordWindowPositions();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

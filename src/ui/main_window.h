@@ -1,39 +1,36 @@
-// The main window (Form1): the application. It owns the menus, the level
-// controls, the cursor readout and the statistics line, opens every other
-// window, and reads and writes the settings file at start and exit.
+// The main window (Form1): the application's frame. It builds the File,
+// Display, Utility and Ver menus, the level controls, the cursor readout and
+// the statistics line, owns the image, zoom, file-dialog, histogram, header
+// and picture-export windows, composes one panel per subsystem, and reads
+// and writes the settings file at start and exit.
 #pragma once
 
 #include <QMainWindow>
 #include <QPointer>
 
-#include <array>
-#include <functional>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/session.h"
 #include "core/platform.h"
-#include "core/session.h"
+#include "ui/panel.h"
 
 class QAction;
 class QLabel;
 class QLineEdit;
-class QMenu;
-class QPushButton;
 
 namespace lv {
 
-struct MarkerPoint;
 class FileDialog;
 class HeaderWindow;
 class HistogramWindow;
 class ImageWindow;
+class PhotometryPanel;
 class PictureExportWindow;
 class ZoomWindow;
 
-inline constexpr const char* kNoImageMessage = "You do not open the data file";
-
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public PanelHost {
     Q_OBJECT
 public:
     MainWindow(Session& session, Platform& platform, QWidget* parent = nullptr);
@@ -43,49 +40,24 @@ public:
     // window position, reading options, then the command-line file if any.
     void startUp(const std::string& commandLinePath);
 
-    Session& session() { return session_; }
-    Platform& platform() { return platform_; }
+    // ---- PanelHost ------------------------------------------------------------
+    QWidget* hostWindow() override { return this; }
+    void displayImage(int scale) override;
+    void showStatistics() override;
+    void showLevels() override;
+    void openFileDialog(FileDialogMode mode, const QString& caption, FileAccept accept) override;
+    ImageWindow* imageWindow() const override;
 
-    // ---- commands other windows use --------------------------------------
-    // The "Image" (scale 1) and "Image 1/2" (scale 2) display commands.
-    void displayImage(int scale);
-    // Writes the levels into the range and background boxes.
-    void showLevels();
-    // Shows the statistics line of the application state.
-    void showStatistics();
     // Opens a file as a dropped one.
     void openDroppedFile(const std::string& path);
-    // OK of the file dialog in open mode: the dialog form of the reader.
-    void openFromFileDialog(const std::string& path);
-    // The handler of the file dialog's OK for the modes beyond open and save
-    // (calibration, light curve); a mode without one does nothing.
-    using FileDialogHandler = std::function<void(const std::string& path)>;
-    void setFileDialogHandler(FileDialogMode mode, FileDialogHandler handler);
-    void runFileDialogHandler(FileDialogMode mode, const std::string& path);
-    // Opens the file dialog for a mode with a caption.
-    void openFileDialog(FileDialogMode mode, const QString& caption);
 
-    // The open secondary windows (null when closed).
-    ImageWindow* imageWindow() const;
+    // The open secondary windows (null when closed) and the panels.
     ZoomWindow* zoomWindow() const;
     FileDialog* fileDialog() const;
     HistogramWindow* histogramWindow() const;
     HeaderWindow* headerWindow() const;
     PictureExportWindow* exportWindow() const;
-
-    // Closes the windows that show the old image (the dialog form of the reader).
-    void closeImageWindows();
-
-    // ---- photometry ---------------------------------------------------------
-    // Takes the markers off the picture when they are shown ("Cross on").
-    void turnMarkersOff();
-    // The open PositionSet, sky area and comparison-star windows (null when closed).
-    QWidget* positionSetWindow() const { return positionSetWindow_; }
-    QWidget* skyAreaWindow() const { return skyAreaWindow_; }
-    QWidget* comparisonStarWindow() const { return comparisonStarWindow_; }
-    // Writes the photometry state into the main window's fields: positions,
-    // aperture and mode fields, magnitudes.
-    void showPhotometryFields();
+    PhotometryPanel& photometryPanel() const { return *photometry_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -93,37 +65,22 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-    // The "Photometry" button.
-    void measure();
-    // The "Cross on" / "Cross off" button.
-    void toggleMarkers();
-
 private:
     void buildMenus();
     void buildControls();
-    void buildPhotometryMenu(QMenu* menu);
-    QWidget* buildPhotometryControls();
-    void resetPhotometry();
-    void drawMarkers();
-    void drawSearchSpans();
-    void paintPoints(const std::vector<MarkerPoint>& points, bool erase);
-    void setSkyMode(int mode);
-    void setApertureShape(int shape);
-    void showSkyFields();
-    void openPositionSet(QPoint globalPos);
+    void openFromFileDialog(const std::string& path);
+    void closeImageWindows();
     void redraw();
     void recordWindowPositions();
     void onCursorMoved(int px, int py);
     void onImageClicked(int px, int py, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint globalPos);
-    void openZoomWindow();
-    void openHistogram();
-    void openHeader();
     void openPictureExport();
-    void showVersion();
     void setLevelText(QLineEdit* box, std::int32_t value);
 
     Session& session_;
     Platform& platform_;
+    PhotometryPanel* photometry_;
+    std::vector<Panel*> panels_;  // in menu and field order
 
     QAction* actImage_ = nullptr;
     QAction* actImageHalf_ = nullptr;
@@ -137,35 +94,6 @@ private:
     QLineEdit* cursorValue_ = nullptr;    // Text14
     QLabel* statistics_ = nullptr;        // Label4
 
-    // Photometry fields
-    std::array<QLineEdit*, 7> positionX_{};  // slot 1 ... 6: Text20, Text22, ... Text30
-    std::array<QLineEdit*, 7> positionY_{};  // Text21, Text23, ... Text31
-    std::array<QLabel*, 7> positionLabels_{};
-    QLineEdit* comparisonMagnitude_ = nullptr;  // Text32
-    QLineEdit* variableMagnitude_ = nullptr;    // Text33
-    QLineEdit* checkMagnitude_ = nullptr;       // Text34
-    QLineEdit* apertureField_ = nullptr;        // Text35
-    QLineEdit* modeField_ = nullptr;            // Text36
-    QLineEdit* searchSpanField_ = nullptr;      // Text37
-    QPushButton* crossButton_ = nullptr;        // Command7
-    QAction* actDigit2_ = nullptr;
-    QAction* actDigit3_ = nullptr;
-    QAction* actFixed_ = nullptr;
-    QAction* actPeak_ = nullptr;
-    QAction* actMove_ = nullptr;
-    QAction* actCircle_ = nullptr;
-    QAction* actSquare_ = nullptr;
-    QAction* actSize_ = nullptr;
-    QAction* actInteger_ = nullptr;
-    QAction* actReal_ = nullptr;
-    QAction* actSkyAperture_ = nullptr;
-    QAction* actSkyMedian_ = nullptr;
-    QAction* actZone0_ = nullptr;
-    QAction* actZone9_ = nullptr;
-    QPointer<QWidget> positionSetWindow_;
-    QPointer<QWidget> skyAreaWindow_;
-    QPointer<QWidget> comparisonStarWindow_;
-
     QPointer<ImageWindow> imageWindow_;
     QPointer<ZoomWindow> zoomWindow_;
     QPointer<FileDialog> fileDialog_;
@@ -173,7 +101,6 @@ private:
     QPointer<HeaderWindow> headerWindow_;
     QPointer<PictureExportWindow> exportWindow_;
 
-    std::map<FileDialogMode, FileDialogHandler> fileDialogHandlers_;
     bool minimisedTogether_ = false;
 };
 

@@ -112,7 +112,7 @@ TEST(Markers, ErasingRestoresThePictureExactly)
             RgbPicture pic = clean;
             for (const auto& p : markerPoints(img, ph, scale, false)) pic.at(p.x, p.y) = p.colour;
             EXPECT_NE(pic.points, clean.points);
-            for (const auto& p : markerPoints(img, ph, scale, true)) pic.at(p.x, p.y) = restoreDisplayPixel(img, state, p.x, p.y);
+            for (const auto& p : markerPoints(img, ph, scale, true)) pic.at(p.x, p.y) = pictureColourAt(img, state, p.x, p.y);
             EXPECT_EQ(pic.points, clean.points) << "scale " << scale;
         }
     }

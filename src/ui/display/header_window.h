@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "core/session.h"
+#include "app/session.h"
 
 class QPlainTextEdit;
 

@@ -11,14 +11,12 @@
 
 #include "core/picture.h"
 #include "core/platform.h"
-#include "core/session.h"
+#include "app/session.h"
 #include "display/histogram.h"
 
 class QLineEdit;
 
 namespace lv {
-
-class MainWindow;
 
 // The drawing surface (Picture1): 300 units across, one unit per pixel, and
 // reports clicks in units.
@@ -57,7 +55,6 @@ public:
     static constexpr QRgb kLowMarker = 0xFF0000FFu;
     static constexpr QRgb kHighMarker = 0xFFFF0000u;
 
-    HistogramWindow(MainWindow& main, QWidget* parent = nullptr);
     // `onLevelsAccepted` runs after "OK" has stored the picked levels.
     HistogramWindow(Session& session, Platform& platform, std::function<void()> onLevelsAccepted,
                     QWidget* parent = nullptr);

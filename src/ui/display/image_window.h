@@ -7,7 +7,7 @@
 
 #include "core/picture.h"
 #include "core/platform.h"
-#include "core/session.h"
+#include "app/session.h"
 
 class QScrollArea;
 

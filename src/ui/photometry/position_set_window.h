@@ -10,25 +10,20 @@
 
 #include <functional>
 
-#include "core/platform.h"
-#include "core/session.h"
+#include "app/session.h"
 #include "photometry/photometry_state.h"
 
 namespace lv {
-
-class MainWindow;
 
 class PositionSetWindow : public QWidget {
     Q_OBJECT
 public:
     // `xText` / `yText` are the main window's cursor fields, shown as they
-    // read; `at` is the screen point the window opens at.
-    PositionSetWindow(MainWindow& main, PixelPosition click, const QString& xText, const QString& yText, QPoint at,
+    // read; `at` is the screen point the window opens at. `markersOff` runs
+    // before a position changes, `fieldsChanged` after.
+    PositionSetWindow(Session& session, PixelPosition click, const QString& xText, const QString& yText, QPoint at,
+                      std::function<void()> markersOff, std::function<void()> fieldsChanged,
                       QWidget* parent = nullptr);
-    // `markersOff` runs before a position changes, `fieldsChanged` after.
-    PositionSetWindow(Session& session, Platform& platform, PixelPosition click, const QString& xText,
-                      const QString& yText, QPoint at, std::function<void()> markersOff,
-                      std::function<void()> fieldsChanged, QWidget* parent = nullptr);
 
 private:
     void choose(int slot);

@@ -7,18 +7,15 @@
 #include <functional>
 
 #include "core/platform.h"
-#include "core/session.h"
+#include "app/session.h"
 
 class QLineEdit;
 
 namespace lv {
 
-class MainWindow;
-
 class SkyAreaWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit SkyAreaWindow(MainWindow& main, QWidget* parent = nullptr);
     // `markersOff` runs at opening; `fieldsChanged` after OK has stored.
     SkyAreaWindow(Session& session, Platform& platform, std::function<void()> markersOff,
                   std::function<void()> fieldsChanged, QWidget* parent = nullptr);

@@ -1,4 +1,4 @@
-#include "display/header_window.h"
+#include "ui/display/header_window.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>

@@ -1,4 +1,4 @@
-#include "photometry/position_set_window.h"
+#include "ui/photometry/position_set_window.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -8,21 +8,13 @@
 #include <vector>
 
 #include "photometry/positions.h"
-#include "ui/main_window.h"
+#include "ui/widgets.h"
 
 namespace lv {
 
-PositionSetWindow::PositionSetWindow(MainWindow& main, PixelPosition click, const QString& xText,
-                                     const QString& yText, QPoint at, QWidget* parent)
-    : PositionSetWindow(main.session(), main.platform(), click, xText, yText, at, [&main] { main.turnMarkersOff(); },
-                        [&main] { main.showPhotometryFields(); }, parent)
-{
-}
-
-PositionSetWindow::PositionSetWindow(Session& session, Platform& /*platform: nothing to report here*/,
-                                     PixelPosition click, const QString& xText, const QString& yText, QPoint at,
-                                     std::function<void()> markersOff, std::function<void()> fieldsChanged,
-                                     QWidget* parent)
+PositionSetWindow::PositionSetWindow(Session& session, PixelPosition click, const QString& xText,
+                                     const QString& yText, QPoint at, std::function<void()> markersOff,
+                                     std::function<void()> fieldsChanged, QWidget* parent)
     : QWidget(parent, Qt::Window),
       session_(session),
       click_(click),
@@ -34,8 +26,7 @@ PositionSetWindow::PositionSetWindow(Session& session, Platform& /*platform: not
     setWindowTitle("PositionSet");
     setAttribute(Qt::WA_DeleteOnClose);
 
-    auto* where = new QLabel(xText + " / " + yText, this);
-    where->setObjectName("Label1");
+    QLabel* where = namedLabel("Label1", xText + " / " + yText, this);
     where->setAlignment(Qt::AlignCenter);
 
     struct Choice {
@@ -55,9 +46,7 @@ PositionSetWindow::PositionSetWindow(Session& session, Platform& /*platform: not
     layout->addWidget(where);
     int n = 0;
     for (const Choice& c : choices) {
-        auto* b = new QPushButton(c.text, this);
-        b->setObjectName(QStringLiteral("Command%1").arg(++n));
-        b->setAutoDefault(false);
+        QPushButton* b = namedButton(qPrintable(QStringLiteral("Command%1").arg(++n)), c.text, this);
         layout->addWidget(b);
         const int slot = c.slot;
         connect(b, &QPushButton::clicked, this, [this, slot] { choose(slot); });

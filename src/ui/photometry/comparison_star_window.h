@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "core/session.h"
+#include "app/session.h"
 
 class QLineEdit;
 class QRadioButton;

@@ -1,4 +1,4 @@
-#include "photometry/sky_area_window.h"
+#include "ui/photometry/sky_area_window.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -11,16 +11,10 @@
 
 #include "core/conventions.h"
 #include "photometry/positions.h"
-#include "ui/main_window.h"
 #include "ui/platform/qt_support.h"
+#include "ui/widgets.h"
 
 namespace lv {
-
-SkyAreaWindow::SkyAreaWindow(MainWindow& main, QWidget* parent)
-    : SkyAreaWindow(main.session(), main.platform(), [&main] { main.turnMarkersOff(); },
-                    [&main] { main.showPhotometryFields(); }, parent)
-{
-}
 
 SkyAreaWindow::SkyAreaWindow(Session& session, Platform& platform, std::function<void()> markersOff,
                              std::function<void()> fieldsChanged, QWidget* parent)
@@ -35,33 +29,17 @@ SkyAreaWindow::SkyAreaWindow(Session& session, Platform& platform, std::function
     setWindowTitle(fromLocal(skyAreaCaption(settings_)));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    auto label = [this](const char* name, const char* text) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(name);
-        return l;
-    };
-    auto box = [this](const char* name, double v) {
-        auto* b = new QLineEdit(fromLocal(numberText(v)), this);
-        b->setObjectName(name);
-        return b;
-    };
-    auto button = [this](const char* name, const char* text) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        return b;
-    };
-    QLabel* sizeLabel = label("Label1", "Aperture");
-    sizeBox_ = new QLineEdit(fromLocal(numberText(settings_.apertureSize)), this);
-    sizeBox_->setObjectName("Text1");
-    QLabel* heading = label("Label2", "Sky Area");
-    QLabel* insideLabel = label("Label3", "inside");
-    insideBox_ = box("Text2", settings_.skyInner);
-    QLabel* outsideLabel = label("Label4", "outside");
-    outsideBox_ = box("Text3", settings_.skyOuter);
-    QPushButton* ok = button("Command1", "OK");
-    QPushButton* cancel = button("Command2", "Cancel");
-    QPushButton* standardButton = button("Command3", "Standard");
+    auto number = [](auto v) { return fromLocal(numberText(v)); };
+    QLabel* sizeLabel = namedLabel("Label1", "Aperture", this);
+    sizeBox_ = namedLineEdit("Text1", number(settings_.apertureSize), this);
+    QLabel* heading = namedLabel("Label2", "Sky Area", this);
+    QLabel* insideLabel = namedLabel("Label3", "inside", this);
+    insideBox_ = namedLineEdit("Text2", number(settings_.skyInner), this);
+    QLabel* outsideLabel = namedLabel("Label4", "outside", this);
+    outsideBox_ = namedLineEdit("Text3", number(settings_.skyOuter), this);
+    QPushButton* ok = namedButton("Command1", "OK", this);
+    QPushButton* cancel = namedButton("Command2", "Cancel", this);
+    QPushButton* standardButton = namedButton("Command3", "Standard", this);
 
     // With aperture sky the sky is measured at its own positions, so the
     // ring has no meaning.

@@ -1,10 +1,11 @@
 // Everything that lives for the whole run of the application: the one
-// current image, the application-wide values, the settings file's values and
-// the state of each subsystem.
+// current image with its pixel storage pool, the application-wide values,
+// the settings file's values and the state of each subsystem.
 #pragma once
 
 #include "core/app_state.h"
 #include "core/fits_image.h"
+#include "core/pixel_pool.h"
 #include "core/settings.h"
 #include "photometry/photometry_state.h"
 
@@ -14,6 +15,7 @@ struct Session {
     FitsImage image;
     AppState state;
     AppSettings settings;
+    PixelPool pixelPool;  // storage of replaced images, for the next read
     PhotometryState photometry;
 };
 

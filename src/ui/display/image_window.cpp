@@ -1,4 +1,4 @@
-#include "display/image_window.h"
+#include "ui/display/image_window.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

@@ -11,11 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "core/conventions.h"
-#include "display/image_window.h"
+#include "ui/display/image_window.h"
 #include "fits_builder.h"
 #include "main_window_fixture.h"
 #include "photometry/photometry_run.h"
 #include "ui/main_window.h"
+#include "ui/photometry/photometry_panel.h"
 
 namespace lv {
 namespace {
@@ -57,7 +58,7 @@ protected:
     }
     void pressInPositionSet(const char* caption)
     {
-        QWidget* w = main->positionSetWindow();
+        QWidget* w = main->photometryPanel().positionSetWindow();
         ASSERT_NE(w, nullptr);
         for (QPushButton* b : w->findChildren<QPushButton*>())
             if (b->text() == caption) {
@@ -71,12 +72,12 @@ protected:
 TEST_F(PhotometryWindowTest, RightClickSetsPositionsThroughPositionSet)
 {
     rightClickAt(30, 40);
-    ASSERT_NE(main->positionSetWindow(), nullptr);
-    EXPECT_EQ(main->positionSetWindow()->objectName(), "Form10");  // median sky: three buttons
-    EXPECT_EQ(main->positionSetWindow()->findChildren<QPushButton*>().size(), 3);
+    ASSERT_NE(main->photometryPanel().positionSetWindow(), nullptr);
+    EXPECT_EQ(main->photometryPanel().positionSetWindow()->objectName(), "Form10");  // median sky: three buttons
+    EXPECT_EQ(main->photometryPanel().positionSetWindow()->findChildren<QPushButton*>().size(), 3);
     pressInPositionSet("Comparison");
     QApplication::processEvents();
-    EXPECT_EQ(main->positionSetWindow(), nullptr);
+    EXPECT_EQ(main->photometryPanel().positionSetWindow(), nullptr);
     EXPECT_EQ(text("Text20"), " 30");
     EXPECT_EQ(text("Text21"), " 40");
     EXPECT_EQ(text("Text22"), " 50");  // its sky 20 pixels to the right
@@ -87,7 +88,7 @@ TEST_F(PhotometryWindowTest, RightClickSetsPositionsThroughPositionSet)
     trigger("photometry_menu_sky_aperture");
     EXPECT_TRUE(find<QLineEdit>("Text22")->isVisibleTo(main.get()));
     rightClickAt(10, 80);
-    EXPECT_EQ(main->positionSetWindow()->objectName(), "Form5");
+    EXPECT_EQ(main->photometryPanel().positionSetWindow()->objectName(), "Form5");
     pressInPositionSet("Sky for comp.");
     EXPECT_EQ(text("Text22"), " 10");
     EXPECT_EQ(text("Text23"), " 80");

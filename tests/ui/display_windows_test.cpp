@@ -17,12 +17,12 @@
 #include <limits>
 
 #include "core/platform.h"
-#include "core/session.h"
-#include "display/export_window.h"
-#include "display/header_window.h"
-#include "display/histogram_window.h"
+#include "app/session.h"
+#include "ui/display/export_window.h"
+#include "ui/display/header_window.h"
+#include "ui/display/histogram_window.h"
 #include "display/picture_names.h"
-#include "display/progress_window.h"
+#include "ui/display/progress_window.h"
 #include "fits_builder.h"
 #include "owned_window.h"
 

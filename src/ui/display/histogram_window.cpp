@@ -1,4 +1,4 @@
-#include "display/histogram_window.h"
+#include "ui/display/histogram_window.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -13,8 +13,8 @@
 #include <cmath>
 
 #include "core/conventions.h"
-#include "ui/main_window.h"
 #include "ui/platform/qt_support.h"
+#include "ui/widgets.h"
 
 namespace lv {
 
@@ -55,11 +55,6 @@ void HistogramView::mousePressEvent(QMouseEvent* event)
     emit clicked(std::floor(x), event->button());
 }
 
-HistogramWindow::HistogramWindow(MainWindow& main, QWidget* parent)
-    : HistogramWindow(main.session(), main.platform(), [&main] { main.showLevels(); }, parent)
-{
-}
-
 HistogramWindow::HistogramWindow(Session& session, Platform& platform, std::function<void()> onLevelsAccepted,
                                  QWidget* parent)
     : QWidget(parent, Qt::Window),
@@ -72,24 +67,14 @@ HistogramWindow::HistogramWindow(Session& session, Platform& platform, std::func
     setAttribute(Qt::WA_DeleteOnClose);
 
     view_ = new HistogramView(this);
-    auto* backgroundLabel = new QLabel("Background", this);
-    backgroundLabel->setObjectName("Label1");
-    backgroundBox_ = new QLineEdit(this);
-    backgroundBox_->setObjectName("Text1");
-    auto* rangeLabel = new QLabel("Range", this);
-    rangeLabel->setObjectName("Label2");
-    rangeBox_ = new QLineEdit(this);
-    rangeBox_->setObjectName("Text2");
-    auto button = [this](const char* name, const char* text) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        return b;
-    };
-    QPushButton* ok = button("Command1", "OK");
-    QPushButton* cancel = button("Command2", "Cancel");
-    QPushButton* zoom = button("Command3", "Zoom");
-    QPushButton* reset = button("Command4", "Reset");
+    QLabel* backgroundLabel = namedLabel("Label1", "Background", this);
+    backgroundBox_ = namedLineEdit("Text1", {}, this);
+    QLabel* rangeLabel = namedLabel("Label2", "Range", this);
+    rangeBox_ = namedLineEdit("Text2", {}, this);
+    QPushButton* ok = namedButton("Command1", "OK", this);
+    QPushButton* cancel = namedButton("Command2", "Cancel", this);
+    QPushButton* zoom = namedButton("Command3", "Zoom", this);
+    QPushButton* reset = namedButton("Command4", "Reset", this);
 
     auto* levels = new QGridLayout;
     levels->addWidget(backgroundLabel, 0, 0);

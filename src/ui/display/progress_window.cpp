@@ -1,4 +1,4 @@
-#include "display/progress_window.h"
+#include "ui/display/progress_window.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

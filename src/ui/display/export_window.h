@@ -6,7 +6,7 @@
 
 #include "core/picture.h"
 #include "core/platform.h"
-#include "core/session.h"
+#include "app/session.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -20,7 +20,7 @@
 #include "core/conventions.h"
 #include "core/fits_reader.h"
 #include "display/grey_mapping.h"
-#include "display/image_window.h"
+#include "ui/display/image_window.h"
 #include "fits_builder.h"
 #include "main_window_fixture.h"
 #include "ui/file_dialog.h"

@@ -1,4 +1,4 @@
-#include "photometry/comparison_star_window.h"
+#include "ui/photometry/comparison_star_window.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -12,6 +12,7 @@
 #include "core/conventions.h"
 #include "photometry/positions.h"
 #include "ui/platform/qt_support.h"
+#include "ui/widgets.h"
 
 namespace lv {
 
@@ -26,26 +27,15 @@ ComparisonStarWindow::ComparisonStarWindow(Session& session, QWidget* parent)
     setWindowTitle("Comparison Star Magnitude Input");
     setAttribute(Qt::WA_DeleteOnClose);
 
-    auto label = [this](const char* name, const char* text) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(name);
-        return l;
-    };
-    auto box = [this](const char* name, const std::string& text) {
-        auto* b = new QLineEdit(fromLocal(text), this);
-        b->setObjectName(name);
-        return b;
-    };
     const ComparisonStar& c = state_.comparison;
-    QLabel* nameLabel = label("Label1", "Star Name");
-    nameBox_ = box("Text1", c.starName);
-    QLabel* magnitudeLabel = label("Label2", "Comaprison Magnitude");
-    magnitudeBox_ = box("Text2", numberText(c.comparisonMagnitude));
-    QLabel* codeLabel = label("Label3", "Obs. code");
-    codeBox_ = box("Text3", c.observerCode);
-    QLabel* note = label("Label4", "This is a CLIP BOARD Functin.");
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("Command1");
+    QLabel* nameLabel = namedLabel("Label1", "Star Name", this);
+    nameBox_ = namedLineEdit("Text1", fromLocal(c.starName), this);
+    QLabel* magnitudeLabel = namedLabel("Label2", "Comaprison Magnitude", this);
+    magnitudeBox_ = namedLineEdit("Text2", fromLocal(numberText(c.comparisonMagnitude)), this);
+    QLabel* codeLabel = namedLabel("Label3", "Obs. code", this);
+    codeBox_ = namedLineEdit("Text3", fromLocal(c.observerCode), this);
+    QLabel* note = namedLabel("Label4", "This is a CLIP BOARD Functin.", this);
+    QPushButton* ok = namedButton("Command1", "OK", this);
 
     auto* group = new QButtonGroup(this);
     const char* texts[] = {"B", "V", "R", "I", "Don't use this Function"};

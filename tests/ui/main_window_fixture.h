@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "core/platform.h"
-#include "core/session.h"
+#include "app/session.h"
 #include "fits_builder.h"
 #include "ui/main_window.h"
 

@@ -1,4 +1,4 @@
-#include "display/export_window.h"
+#include "ui/display/export_window.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -14,6 +14,7 @@
 #include "core/conventions.h"
 #include "display/picture_names.h"
 #include "ui/platform/qt_support.h"
+#include "ui/widgets.h"
 
 namespace lv {
 
@@ -24,22 +25,16 @@ PictureExportWindow::PictureExportWindow(Session& session, Platform& platform, R
     setWindowTitle("Image save to BMP & JPEG");
     setAttribute(Qt::WA_DeleteOnClose);
 
-    auto* nameLabel = new QLabel("File Name", this);
-    nameLabel->setObjectName("Label1");
-    nameBox_ = new QLineEdit(fromLocal(defaultPictureName(session.image.fileName)), this);
-    nameBox_->setObjectName("Text1");
+    QLabel* nameLabel = namedLabel("Label1", "File Name", this);
+    nameBox_ = namedLineEdit("Text1", fromLocal(defaultPictureName(session.image.fileName)), this);
     nameBox_->setMinimumWidth(320);
     jpegCheck_ = new QCheckBox("Addition Jpeg File", this);
     jpegCheck_->setObjectName("Check1");
-    auto* qualityLabel = new QLabel("Compression ratio (0-100)", this);
-    qualityLabel->setObjectName("Label2");
-    qualityBox_ = new QLineEdit("50", this);
-    qualityBox_->setObjectName("Text2");
+    QLabel* qualityLabel = namedLabel("Label2", "Compression ratio (0-100)", this);
+    qualityBox_ = namedLineEdit("Text2", "50", this);
     qualityBox_->setEnabled(false);
-    auto* saveButton = new QPushButton("Save", this);
-    saveButton->setObjectName("Command1");
-    auto* cancelButton = new QPushButton("Cancel", this);
-    cancelButton->setObjectName("Command2");
+    QPushButton* saveButton = namedButton("Command1", "Save", this);
+    QPushButton* cancelButton = namedButton("Command2", "Cancel", this);
 
     auto* grid = new QGridLayout;
     grid->addWidget(nameLabel, 0, 0);

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "core/platform.h"
-#include "core/session.h"
+#include "app/session.h"
 #include "owned_window.h"
-#include "photometry/comparison_star_window.h"
-#include "photometry/position_set_window.h"
-#include "photometry/sky_area_window.h"
+#include "ui/photometry/comparison_star_window.h"
+#include "ui/photometry/position_set_window.h"
+#include "ui/photometry/sky_area_window.h"
 
 namespace lv {
 namespace {
@@ -38,7 +38,7 @@ struct PhotometryWindowTest : ::testing::Test {
     Owned<PositionSetWindow> positionSet(SkyMode mode)
     {
         st.settings.skyMode = mode;
-        return Owned(new PositionSetWindow(session, platform, {100, 50}, "100", "50", {40, 30}, markersOff,
+        return Owned(new PositionSetWindow(session, {100, 50}, "100", "50", {40, 30}, markersOff,
                                            fieldsChanged));
     }
     Owned<SkyAreaWindow> skyArea() { return Owned(new SkyAreaWindow(session, platform, markersOff, fieldsChanged)); }

@@ -1,0 +1,52 @@
+#include "app/image_commands.h"
+
+#include "core/fits_reader.h"
+#include "core/fits_writer.h"
+#include "display/grey_mapping.h"
+
+namespace lv {
+
+OpenResult openImage(Session& session, const OpenRequest& request, Platform& platform)
+{
+    OpenResult result;
+    const OpenWay way = request.way;
+    if (way == OpenWay::Dropped && !hasFitsFileNameEnding(request.path)) {
+        platform.message(kNotFitsMessage);
+        return result;
+    }
+    const bool dialogForm = way == OpenWay::Dialog || way == OpenWay::CommandAsDialog;
+    {
+        BusyPointer busy(platform);
+        result.opened = readFitsFile(session.image, session.state, request.path,
+                                     dialogForm ? ReadForm::Dialog : ReadForm::Command, platform,
+                                     &session.pixelPool) == 0;
+        // The file dialog recomputes the levels whatever the read gave.
+        if (request.levels && (result.opened || way == OpenWay::Dialog))
+            result.levelsSet = autoLevels(session.image, session.state);
+    }
+    if (!result.opened && !dialogForm) platform.message(kFileOpenErrorMessage);
+    if (way == OpenWay::Dialog && session.state.beepOn) platform.beep();
+    return result;
+}
+
+bool saveImage(Session& session, const SaveRequest& request, Platform& platform)
+{
+    if (request.bitpix != 8 && request.bitpix != 16 && request.bitpix != 32) {
+        platform.message(kNoBitpixMessage);
+        return false;
+    }
+    if (!session.image.loaded()) {
+        platform.message(kNoImageMessage);
+        return false;
+    }
+    std::string error;
+    bool written;
+    {
+        BusyPointer busy(platform);
+        written = writeFitsFile(session.image, request.path, request.bitpix, error);
+    }
+    if (!written) platform.message(error);
+    return written;
+}
+
+}  // namespace lv

@@ -1,0 +1,68 @@
+// How the main window and the subsystem panels meet. The main window is a
+// frame: it owns the image, zoom and file-dialog windows, the level controls
+// and the statistics line, and offers them to the panels through PanelHost.
+// Each subsystem has one Panel that owns its menu items, its fields on the
+// main window and its windows.
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+#include "core/app_state.h"
+
+class QMenuBar;
+class QWidget;
+
+namespace lv {
+
+class FileDialog;
+class ImageWindow;
+
+// What a panel may ask of the main window.
+class PanelHost {
+public:
+    // What the file dialog's OK does with the path in its file-name box.
+    using FileAccept = std::function<void(FileDialog& dialog, const std::string& path)>;
+
+    virtual ~PanelHost() = default;
+    // The parent of the panel's secondary windows (they minimise with it).
+    virtual QWidget* hostWindow() = 0;
+    // The "Image" (scale 1) and "Image 1/2" (scale 2) display commands.
+    virtual void displayImage(int scale) = 0;
+    // Shows the statistics line and the levels of the application state.
+    virtual void showStatistics() = 0;
+    virtual void showLevels() = 0;
+    // Opens a fresh file dialog for `mode` under `caption`; its OK runs `accept`.
+    virtual void openFileDialog(FileDialogMode mode, const QString& caption, FileAccept accept) = 0;
+    // The open image window, or null (markers are painted into its picture).
+    virtual ImageWindow* imageWindow() const = 0;
+};
+
+// A subsystem's part of the main window. The main window calls these in
+// the order of the panels it composes.
+class Panel : public QObject {
+public:
+    explicit Panel(QObject* parent = nullptr) : QObject(parent) {}
+    // Adds the panel's menus to the menu bar (between "Display" and "Utility").
+    virtual void buildMenus(QMenuBar* bar) = 0;
+    // The panel's fields on the main window, or null.
+    virtual QWidget* buildControls() = 0;
+    // Start-up, after the settings file has been read: defaults and ticks.
+    virtual void startUp() = 0;
+    // A new picture was drawn: nothing of the old one (markers) is on it.
+    virtual void pictureRedrawn() {}
+    // A click on the picture at image position (px, py); true when handled.
+    virtual bool imageClicked(int /*px*/, int /*py*/, Qt::MouseButton /*button*/, Qt::KeyboardModifiers /*mods*/,
+                              QPoint /*globalPos*/)
+    {
+        return false;
+    }
+    // Exit: windows whose positions go into the settings file record them.
+    virtual void recordWindowPositions() {}
+};
+
+}  // namespace lv

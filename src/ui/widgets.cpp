@@ -1,0 +1,63 @@
+#include "ui/widgets.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+namespace lv {
+
+QPushButton* namedButton(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLabel* namedLabel(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QLineEdit* namedLineEdit(const char* name, const QString& text, QWidget* parent, bool readOnly)
+{
+    auto* t = new QLineEdit(text, parent);
+    t->setObjectName(name);
+    t->setReadOnly(readOnly);
+    return t;
+}
+
+QMenu* namedMenu(QMenuBar* bar, const char* name, const QString& caption)
+{
+    QMenu* m = bar->addMenu(caption);
+    m->setObjectName(name);
+    m->menuAction()->setObjectName(name);
+    return m;
+}
+
+QMenu* namedSubmenu(QMenu* menu, const char* name, const QString& caption)
+{
+    QMenu* m = menu->addMenu(caption);
+    m->setObjectName(name);
+    m->menuAction()->setObjectName(name);
+    return m;
+}
+
+QAction* namedItem(QMenu* menu, const char* name, const QString& caption, bool checkable)
+{
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    a->setCheckable(checkable);
+    return a;
+}
+
+void tick(std::initializer_list<QAction*> group, QAction* chosen)
+{
+    for (QAction* a : group) a->setChecked(a == chosen);
+}
+
+}  // namespace lv

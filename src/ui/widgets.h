@@ -1,0 +1,47 @@
+// Making controls by their object names, and the one way every secondary
+// window is (re)opened. Tests and the settings file find controls by these
+// names, so every window builds its controls through here.
+#pragma once
+
+#include <QAction>
+#include <QPointer>
+#include <QString>
+
+#include <initializer_list>
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QWidget;
+
+namespace lv {
+
+QPushButton* namedButton(const char* name, const QString& caption, QWidget* parent = nullptr);
+QLabel* namedLabel(const char* name, const QString& caption, QWidget* parent = nullptr);
+QLineEdit* namedLineEdit(const char* name, const QString& text = {}, QWidget* parent = nullptr,
+                         bool readOnly = false);
+
+// Menus: the QMenu and its QAction both carry the menu's name.
+QMenu* namedMenu(QMenuBar* bar, const char* name, const QString& caption);
+QMenu* namedSubmenu(QMenu* menu, const char* name, const QString& caption);
+QAction* namedItem(QMenu* menu, const char* name, const QString& caption, bool checkable = false);
+
+// Ticks `chosen` and clears the rest of its group.
+void tick(std::initializer_list<QAction*> group, QAction* chosen);
+
+// Closes the window `slot` holds, if any, then makes the new one, keeps it
+// in `slot` and shows it. The old window is closed before the new one is
+// made, so what it stores on closing (its position) is there for the new one.
+template <class W, class Make>
+W* reopen(QPointer<W>& slot, Make make)
+{
+    if (slot) slot->close();
+    W* window = make();
+    slot = window;
+    window->show();
+    return window;
+}
+
+}  // namespace lv

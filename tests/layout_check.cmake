@@ -1,0 +1,33 @@
+# Fails when a source file breaks the layering rules:
+#  - engine folders (everything under src/ but ui/) include no Qt header;
+#  - nothing under src/ but the main window includes main_window.h;
+#  - core includes no subsystem, and no engine folder includes ui/.
+# Run as: cmake -DSRC=<src folder> -P layout_check.cmake
+file(GLOB_RECURSE sources "${SRC}/*.h" "${SRC}/*.cpp")
+set(faults "")
+foreach(f IN LISTS sources)
+  file(RELATIVE_PATH rel "${SRC}" "${f}")
+  file(STRINGS "${f}" includes REGEX "^[ \t]*#[ \t]*include")
+  foreach(line IN LISTS includes)
+    if(NOT rel MATCHES "^ui/")
+      if(line MATCHES "<Q[A-Za-z]*>|<Qt[A-Za-z]*/")
+        list(APPEND faults "${rel}: Qt in the engine: ${line}")
+      endif()
+      if(line MATCHES "\"ui/")
+        list(APPEND faults "${rel}: the engine includes a window: ${line}")
+      endif()
+    endif()
+    if(line MATCHES "main_window\\.h" AND NOT rel MATCHES "^ui/main_window\\.")
+      list(APPEND faults "${rel}: includes the main window: ${line}")
+    endif()
+    if(rel MATCHES "^core/" AND line MATCHES "\"[a-z_]+/" AND NOT line MATCHES "\"core/")
+      list(APPEND faults "${rel}: core includes a subsystem: ${line}")
+    endif()
+  endforeach()
+endforeach()
+if(faults)
+  string(REPLACE ";" "\n" text "${faults}")
+  message(FATAL_ERROR "layering rules broken:\n${text}")
+endif()
+list(LENGTH sources n)
+message(STATUS "layering rules hold for ${n} files")
