@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "app/session.h"
+#include "core/platform.h"
+
 namespace lv::cli {
 
 using Args = std::vector<std::string>;
@@ -16,11 +19,20 @@ int dump(const Args& args);
 int save(const Args& args);
 int demo(const Args& args);
 int photometry(const Args& args);
+int automatic(const Args& args);
+int dark(const Args& args);
+int flat(const Args& args);
+int calibrate(const Args& args);
 
 // Argument helpers shared by the subcommands.
 bool takeFlag(Args& args, const std::string& flag);
 std::optional<std::string> takeOption(Args& args, const std::string& option);
 // Reports a usage error on stderr and returns the usage exit status (2).
 int usageError(const std::string& text);
+// Every message and question shown so far, as "MESSAGE <text>" lines.
+void printMessageLines(const ScriptedPlatform& platform);
+// The measurement options of "photometry" (positions, aperture, sky, peak
+// search, digits, report data) into the session; 0, or 2 after a usage error.
+int takeMeasurementOptions(Args& args, Session& session, const std::string& command);
 
 }  // namespace lv::cli

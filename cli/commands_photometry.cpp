@@ -29,10 +29,8 @@ std::string trimmed(const std::string& s)
 
 }  // namespace
 
-int photometry(const Args& argsIn)
+int takeMeasurementOptions(Args& args, Session& session, const std::string& command)
 {
-    Args args = argsIn;
-    Session session;
     PhotometryState& ph = session.photometry;
     PhotometrySettings& set = ph.settings;
 
@@ -40,7 +38,7 @@ int photometry(const Args& argsIn)
     const std::pair<const char*, int> stars[] = {{"--comp", kComparison}, {"--var", kVariable}, {"--check", kCheck}};
     for (const auto& [option, slot] : stars) {
         const auto text = takeOption(args, option);
-        if (!text) return usageError(std::string("photometry needs ") + option + " X,Y");
+        if (!text) return usageError(command + " needs " + option + " X,Y");
         const auto p = parsePosition(*text);
         if (!p) return usageError(std::string(option) + " takes X,Y");
         setStarPosition(ph, slot, *p);
@@ -90,17 +88,26 @@ int photometry(const Args& argsIn)
         ph.comparison.filterIndex = it->second;
     }
     if (const auto v = takeOption(args, "--code")) ph.comparison.observerCode = *v;
-    if (args.size() != 1) return usageError("photometry needs exactly one FILE");
     if (set.apertureSize < 1) return usageError("--size must be 1 or more");
+    return 0;
+}
+
+int photometry(const Args& argsIn)
+{
+    Args args = argsIn;
+    Session session;
+    if (const int usage = takeMeasurementOptions(args, session, "photometry")) return usage;
+    if (args.size() != 1) return usageError("photometry needs exactly one FILE");
+    PhotometryState& ph = session.photometry;
 
     ScriptedPlatform platform;
     if (!openImage(session, {args[0], OpenWay::Command, false}, platform).opened) {
-        for (const std::string& m : platform.messageTexts()) std::cout << "MESSAGE " << m << '\n';
+        printMessageLines(platform);
         return 1;
     }
     const PhotometryOutcome out = runPhotometry(session.image, ph, false, platform);
 
-    for (const std::string& m : platform.messageTexts()) std::cout << "MESSAGE " << m << '\n';
+    printMessageLines(platform);
     for (int s = 1; s <= kSlots; ++s) {
         const PixelPosition p = ph.fieldPosition(s);
         std::cout << "POS " << s << ' ' << p.x << ' ' << p.y << '\n';

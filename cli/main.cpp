@@ -46,6 +46,32 @@ Commands:
       RESULT <result line>, REPORT <report line> when built, and
       CLIPBOARD <text>. Exits 0 when all three stars were measured, 1 if not.
 
+  auto FOLDER --comp X,Y --var X,Y --check X,Y [photometry options] [--sort]
+          [--timezone 0|9]
+      Automatic photometry of FOLDER, unattended ("pictures are not checked",
+      no pictures shown): lists the folder's frames (file-system order, or
+      sorted with --sort), empties FOLDER/mag_est.txt, loads the first frame,
+      places the stars there as given, then measures every frame and appends
+      one line per frame to FOLDER/mag_est.txt (the frame path is FOLDER made
+      absolute, the separator and the frame's name). Takes every option of
+      photometry; --timezone 9 adds 9 hours to the times written. Prints
+      MESSAGE <text> for each message and LINES <n> <path of mag_est.txt>.
+      Exits 0 when the folder was done.
+  dark FOLDER --dark FILE [--sort] [--signed]
+  flat FOLDER --flat FILE [--sort] [--signed]
+      Continuous calibration: every frame of FOLDER has the dark frame FILE
+      subtracted, or is divided by the flat field FILE and scaled by its
+      mean, and is rewritten in place. A frame that cannot be read, that is
+      larger than FILE or has more than one plane keeps its bytes. Prints
+      MESSAGE lines and CALIBRATED <n> SKIPPED <n>. Exits 1 when FILE was
+      refused or a frame could not be written.
+  calibrate IN OUT (--dark FILE [--minus] | --flat FILE) [--signed] [--bitpix B]
+      "Dark Subtract" (--minus: keep values below 0) or "Flat Field" of IN
+      with FILE, written to OUT with BITPIX B (that of IN when not given).
+
+--signed everywhere reads with "Non Sign Integer" unticked (BZERO is
+subtracted). Questions the application would ask are answered OK.
+
 Exit status: 0 success, 1 the command failed, 2 wrong arguments.
 )";
 
@@ -61,6 +87,8 @@ int main(int argc, char** argv)
     const std::map<std::string, int (*)(const lv::cli::Args&)> commands = {
         {"info", lv::cli::info}, {"header", lv::cli::header}, {"dump", lv::cli::dump},
         {"save", lv::cli::save}, {"demo", lv::cli::demo}, {"photometry", lv::cli::photometry},
+        {"auto", lv::cli::automatic}, {"dark", lv::cli::dark}, {"flat", lv::cli::flat},
+        {"calibrate", lv::cli::calibrate},
     };
     const auto it = commands.find(argv[1]);
     if (it == commands.end()) {

@@ -15,6 +15,8 @@ OpenResult openImage(Session& session, const OpenRequest& request, Platform& pla
         return result;
     }
     const bool dialogForm = way == OpenWay::Dialog || way == OpenWay::CommandAsDialog;
+    // A new image from the file dialog cannot be undone into the old one.
+    if (way == OpenWay::Dialog) session.processing.undo.setAvailable(false);
     {
         BusyPointer busy(platform);
         result.opened = readFitsFile(session.image, session.state, request.path,

@@ -7,7 +7,10 @@
 #include "core/fits_image.h"
 #include "core/pixel_pool.h"
 #include "core/settings.h"
+#include "core/platform.h"
+#include "photometry/automatic_run.h"
 #include "photometry/photometry_state.h"
+#include "processing/processing_state.h"
 
 namespace lv {
 
@@ -17,6 +20,14 @@ struct Session {
     AppSettings settings;
     PixelPool pixelPool;  // storage of replaced images, for the next read
     PhotometryState photometry;
+    AutomaticRun automatic;
+    ProcessingState processing;
+
+    // The objects the automatic run works on.
+    AutomaticContext automaticContext(Platform& platform)
+    {
+        return {image, state, &pixelPool, photometry, processing.queue, platform};
+    }
 };
 
 }  // namespace lv

@@ -1,0 +1,259 @@
+#include "photometry/automatic_run.h"
+
+#include "core/conventions.h"
+#include "core/fits_reader.h"
+
+namespace lv {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Character at 1-based column `col`, or a blank beyond the record.
+char column(const HeaderCard& card, int col)
+{
+    return col >= 1 && col <= static_cast<int>(card.size()) ? card[static_cast<std::size_t>(col - 1)] : ' ';
+}
+
+// `n` characters from 1-based column `col` (fewer at the end of the record).
+std::string columns(const HeaderCard& card, int col, int n)
+{
+    if (col < 1 || col > static_cast<int>(card.size())) return {};
+    return card.substr(static_cast<std::size_t>(col - 1), static_cast<std::size_t>(n));
+}
+
+// First column from `from` to `to` holding a digit, or 0.
+int firstDigit(const HeaderCard& card, int from, int to)
+{
+    for (int p = from; p <= to; ++p)
+        if (isDigit(column(card, p))) return p;
+    return 0;
+}
+
+// Value of the characters from 0-based `at`, `n` long, of a text.
+double part(const std::string& text, std::size_t at, std::size_t n)
+{
+    return at < text.size() ? leadingNumber(std::string_view(text).substr(at, n)) : 0.0;
+}
+
+std::string clockText(double h, double m, double s)
+{
+    return formatPattern(h, "00") + ":" + formatPattern(m, "00") + ":" + formatPattern(s, "00");
+}
+
+// Split at the first two ":" (missing parts are 0) and rebuilt "00:00:00".
+std::string rebuiltTime(const std::string& text)
+{
+    const auto t = parseTime(text);
+    return t ? clockText(t->hours, t->minutes, t->seconds) : clockText(0, 0, 0);
+}
+
+}  // namespace
+
+std::string nextDayText(const std::string& date)
+{
+    int day, month, year;
+    if (date.size() == 8) {
+        day = static_cast<int>(part(date, 0, 2));
+        month = static_cast<int>(part(date, 3, 2));
+        year = static_cast<int>(part(date, 6, 2));
+    } else {
+        year = static_cast<int>(part(date, 2, 2));
+        month = static_cast<int>(part(date, 5, 2));
+        day = static_cast<int>(part(date, 8, 2));
+    }
+    static const int kLastDay[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int last = month == 2 ? (year % 4 == 0 ? 29 : 28) : (month >= 1 && month <= 12 ? kLastDay[month - 1] : 31);
+    if (++day > last) {
+        day = 1;
+        if (++month > 12) {
+            month = 1;
+            year = (year + 1) % 100;  // 99 goes on to 00
+        }
+    }
+    return formatPattern(day, "00") + "/" + formatPattern(month, "00") + "/" + formatPattern(year, "00");
+}
+
+SavedLineHeader readSavedLineHeader(const FitsImage& image, double runExposure, int timeZoneHours)
+{
+    SavedLineHeader h;
+    auto first = [&](auto&& matches) -> const HeaderCard* {
+        for (const HeaderCard& card : image.cards)
+            if (matches(cardKeyword(card))) return &card;
+        return nullptr;
+    };
+    bool combined = false;
+    if (const HeaderCard* date = first([](std::string_view k) { return k == "DATE-OBS"; })) {
+        const int p = firstDigit(*date, 10, 25);
+        if (p != 0 && column(*date, p + 10) == 'T') {
+            // The combined year-month-dayThh:mm:ss form.
+            h.date = columns(*date, p, 10);
+            h.time = columns(*date, p + 11, 8);
+            h.exposure = runExposure;
+            combined = true;
+        } else {
+            // The value from its first digit up to the closing quote.
+            for (int d = 10; d <= 21; ++d) {
+                if (!isDigit(column(*date, d))) continue;
+                for (int q = d; q <= 25; ++q)
+                    if (column(*date, q) == '\'') {
+                        h.date = columns(*date, d, q - d);
+                        break;
+                    }
+                break;
+            }
+        }
+    }
+    bool jstSeen = false;
+    if (!combined) {
+        auto timeOf = [](const HeaderCard& card) {
+            const int p = firstDigit(card, 10, 21);
+            return p ? columns(card, p, 8) : std::string();
+        };
+        if (const HeaderCard* ut = first([](std::string_view k) { return k == "UT      " || k == "UT-START"; }))
+            if (const std::string t = timeOf(*ut); !t.empty()) h.time = t;
+        if (const HeaderCard* jst = first([](std::string_view k) { return k == "JST     "; })) {
+            jstSeen = true;
+            if (const std::string t = timeOf(*jst); !t.empty()) h.time = rebuiltTime(t);
+        }
+        if (h.time == "00:00:00")
+            if (const HeaderCard* obs = first([](std::string_view k) { return k == "TIME-OBS"; }))
+                if (const std::string t = timeOf(*obs); !t.empty()) h.time = t;
+        if (const HeaderCard* exp = first([](std::string_view k) { return k == "EXPTIME "; }))
+            h.exposure = leadingNumber(std::string_view(*exp).substr(std::min<std::size_t>(9, exp->size()), 21));
+    }
+    if (jstSeen && part(h.time, 0, 2) < 9) {
+        bool utc = false;
+        for (const HeaderCard& card : image.cards)
+            if (card.compare(0, 20, "TIMESYS = 'UTC     '") == 0) utc = true;
+        if (utc) h.date = nextDayText(h.date);
+    }
+    if (timeZoneHours == 9) h.time = clockText(part(h.time, 0, 2) + 9, part(h.time, 3, 2), part(h.time, 6, 2));
+    return h;
+}
+
+std::string AutomaticRun::magEstPath() const { return joinPath(setup_.currentFolder, kMagEstName); }
+
+void AutomaticRun::reset() { *this = AutomaticRun{}; }
+
+AutomaticStatus AutomaticRun::ended(AutomaticEnd why)
+{
+    end_ = why;
+    waiting_ = false;
+    if (why == AutomaticEnd::Finished || why == AutomaticEnd::WriteFailed) {
+        prepared_ = false;
+        loaded_ = false;
+    }
+    return AutomaticStatus::Ended;
+}
+
+bool AutomaticRun::load(AutomaticContext& ctx)
+{
+    const std::string path = entryPath(setup_.readFolder, ctx.queue.name(ctx.queue.current));
+    int status;
+    {
+        BusyPointer busy(ctx.platform);
+        status = readFitsFile(ctx.image, ctx.state, path, ReadForm::Command, ctx.platform, ctx.pool);
+    }
+    loaded_ = status == 0;
+    return loaded_;
+}
+
+PrepareOutcome AutomaticRun::prepare(AutomaticContext& ctx, const AutomaticSetup& setup)
+{
+    reset();
+    setup_ = setup;
+    std::string error;
+    if (!emptyMagEst(magEstPath(), error)) {
+        ctx.platform.message(error);
+        return PrepareOutcome::FileFailed;
+    }
+    prepared_ = true;
+    FileQueue& q = ctx.queue;
+    for (q.current = 1; q.current <= q.count(); ++q.current) {
+        if (!qualifies(q.name(q.current))) continue;
+        // A first frame that cannot be read would leave the previous image
+        // to be measured under its name: the preparation ends here.
+        if (!load(ctx)) {
+            prepared_ = false;
+            return PrepareOutcome::LoadFailed;
+        }
+        return PrepareOutcome::Loaded;
+    }
+    return PrepareOutcome::NoFrame;
+}
+
+AutomaticStatus AutomaticRun::measure(AutomaticContext& ctx)
+{
+    if (waiting_) return AutomaticStatus::AwaitingChoice;
+    end_ = AutomaticEnd::None;
+    // Only a frame of the queue is measured, never whatever image is left.
+    if (!prepared_ || !loaded_ || ctx.queue.current < 1 || ctx.queue.current > ctx.queue.count()) {
+        ctx.platform.message(kAutomaticEndMessage);
+        return ended(AutomaticEnd::Finished);
+    }
+    const PhotometryState& ph = ctx.photometry;
+    if (ph.slotPositions[kVariable] == ph.slotPositions[kComparison]) {
+        ctx.platform.message(kPositionsNotSetMessage);
+        return ended(AutomaticEnd::PositionsNotSet);
+    }
+    outcome_ = runPhotometry(ctx.image, ctx.photometry, ctx.state.beepOn, ctx.platform);
+    measured_ = true;
+    if (setup_.picturesNotChecked) return choose(ctx, FrameChoice::Save);
+    waiting_ = true;
+    return AutomaticStatus::AwaitingChoice;
+}
+
+AutomaticStatus AutomaticRun::choose(AutomaticContext& ctx, FrameChoice choice)
+{
+    waiting_ = false;
+    if (!measured_ || choice == FrameChoice::Waiting) return AutomaticStatus::AwaitingChoice;
+    measured_ = false;
+    if (choice == FrameChoice::Cancel) return ended(AutomaticEnd::Cancelled);
+    const std::string& name = ctx.queue.name(ctx.queue.current);
+    if (choice == FrameChoice::Save) {
+        if (!outcome_.allMeasured) {
+            // The fields still hold an earlier frame's value for the star
+            // that failed: such a line would be wrong.
+            ctx.platform.message(name + ": not every star was measured; no line was written for this frame");
+        } else {
+            const PhotometryState& ph = ctx.photometry;
+            const ObservationHeader run = readObservationHeader(ctx.image);
+            const SavedLineHeader h = readSavedLineHeader(ctx.image, run.exposureTime, ph.settings.timeZoneHours);
+            MagEstRecord r;
+            r.date = h.date;
+            r.time = h.time;
+            r.exposure = h.exposure;
+            r.check = leadingNumber(ph.checkMagnitude);
+            r.comparison = leadingNumber(ph.comparisonMagnitude);
+            r.variable = leadingNumber(ph.variableMagnitude);
+            r.framePath = setup_.currentFolder + pathSeparator() + name;
+            std::string error;
+            if (!appendMagEstLine(magEstPath(), magEstLine(r, ph.settings.digits), error)) {
+                ctx.platform.message(error);
+                return ended(AutomaticEnd::WriteFailed);
+            }
+            ++linesWritten_;
+        }
+    }
+    return next(ctx);
+}
+
+AutomaticStatus AutomaticRun::next(AutomaticContext& ctx)
+{
+    FileQueue& q = ctx.queue;
+    do {
+        ++q.current;
+        if (q.current > q.count()) {
+            ctx.platform.message(kAutomaticEndMessage);
+            return ended(AutomaticEnd::Finished);
+        }
+    } while (!qualifies(q.name(q.current)));
+    if (!load(ctx)) {
+        ctx.platform.message(kAutomaticEndMessage);
+        return ended(AutomaticEnd::Finished);
+    }
+    return AutomaticStatus::FrameLoaded;
+}
+
+}  // namespace lv

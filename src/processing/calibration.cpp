@@ -1,0 +1,319 @@
+#include "processing/calibration.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <memory>
+
+#include "core/conventions.h"
+#include "core/fits_reader.h"
+#include "core/fits_writer.h"
+
+namespace lv {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+const char* kindWord(CalibrationKind kind) { return kind == CalibrationKind::Dark ? "dark frame" : "flat field"; }
+
+std::string errnoText(int err)
+{
+    const char* t = std::strerror(err);
+    return t ? t : "unknown error";
+}
+
+// The raw value of one big-endian datum; nullopt for what the model cannot
+// hold (32-bit values of 2^31 or more, floats of exponent 255).
+std::optional<double> rawValue(const unsigned char* p, int bitpix, bool isFloat)
+{
+    if (bitpix == 8) return static_cast<double>(p[0]);
+    if (bitpix == 16) return static_cast<double>((unsigned{p[0]} << 8) | p[1]);
+    const std::uint32_t u = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+    if (!isFloat) {
+        if (u > 2147483647u) return std::nullopt;
+        return static_cast<double>(u);
+    }
+    // (-1)^s x 2^(e - 127) x (1 + f / 2^23); exponent 0 is not special.
+    const unsigned e = (u >> 23) & 0xFFu;
+    if (e == 255) return std::nullopt;
+    const double f = static_cast<double>(u & 0x7FFFFFu);
+    const double v = std::ldexp(1.0 + f / 8388608.0, static_cast<int>(e) - 127);
+    const double rounded = roundHalfEven((u >> 31) ? -v : v);
+    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) return std::nullopt;
+    return rounded;
+}
+
+}  // namespace
+
+bool readCalibrationFile(const std::string& path, CalibrationKind kind, CalibrationForm form, int bzeroSign,
+                         CalibrationFrame& frame, Platform& platform)
+{
+    const bool continuous = form == CalibrationForm::Continuous;
+    const std::string prefix = continuous ? kindWord(kind) : "";
+    auto refuse = [&](const std::string& text) {
+        platform.message(text);
+        return false;
+    };
+    auto own = [&](const std::string& reason) { return refuse(path + ": " + reason); };
+
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return own("the file cannot be opened (" + errnoText(errno) + ")");
+    std::error_code ec;
+    const auto length = std::filesystem::file_size(path, ec);
+    if (ec) return own("the file cannot be read (" + ec.message() + ")");
+
+    // Header: whole records up to END, at most 1000 of them.
+    const long long records = static_cast<long long>(length / kCardLength);
+    std::vector<HeaderCard> cards;
+    bool endFound = false;
+    char record[kCardLength];
+    while (static_cast<long long>(cards.size()) < std::min<long long>(records, kMaxCalibrationCards)) {
+        if (std::fread(record, 1, kCardLength, file.get()) != static_cast<std::size_t>(kCardLength))
+            return own("the file cannot be read (" + errnoText(errno) + ")");
+        cards.emplace_back(record, kCardLength);
+        if (std::memcmp(record, "END", 3) == 0) {
+            endFound = true;
+            break;
+        }
+    }
+
+    long long bitpixValue = -1;
+    int naxis1 = -1;
+    int naxis2 = -1;
+    double bzero = 0.0;
+    double bscale = 1.0;
+    for (const HeaderCard& card : cards) {
+        const std::string_view key = cardKeyword(card);
+        if (key == "BITPIX  ") bitpixValue = toInt32Saturated(cardValue(card));
+        else if (key == "NAXIS1  ") naxis1 = toInt32Saturated(cardValue(card));
+        else if (key == "NAXIS2  ") naxis2 = toInt32Saturated(cardValue(card));
+        else if (key == "BZERO   ") bzero = cardValue(card);
+        else if (key == "BSCALE  ") bscale = cardValue(card);
+    }
+
+    if (bitpixValue == -1) return refuse(prefix + "BITPIX error");
+    bool isFloat = false;
+    if (!continuous) {
+        isFloat = bitpixValue == -32;
+        bitpixValue = bitpixValue < 0 ? -bitpixValue : bitpixValue;
+    }
+    if (bitpixValue != 8 && bitpixValue != 16 && bitpixValue != 32)
+        return refuse(prefix + "BITPIX error : BITPIX =" + numberText(static_cast<std::int64_t>(bitpixValue)));
+    if (naxis1 == -1) return refuse(prefix + "NAXIS1 error");
+    if (naxis2 == -1) return refuse(prefix + "NAXIS2 error");
+
+    // What the calibration plane cannot hold is refused before any value is decoded.
+    if (!endFound) {
+        if (static_cast<long long>(cards.size()) == kMaxCalibrationCards)
+            return own("the header has no END record within its first 1000 records");
+        return own("the header has no END record");
+    }
+    if (naxis1 < 1 || naxis1 > kMaxAxis) return own("NAXIS1 =" + numberText(naxis1) + " is outside 1 ... 3073");
+    if (naxis2 < 1 || naxis2 > kMaxAxis) return own("NAXIS2 =" + numberText(naxis2) + " is outside 1 ... 3073");
+    const int bitpix = static_cast<int>(bitpixValue);
+    const std::size_t bytesPerValue = static_cast<std::size_t>(bitpix / 8);
+    const std::size_t count = static_cast<std::size_t>(naxis1) * static_cast<std::size_t>(naxis2);
+    const long long dataOffset = headerBytes(static_cast<int>(cards.size()));
+    const long long dataBytes = static_cast<long long>(count * bytesPerValue);
+    if (static_cast<long long>(length) < dataOffset + dataBytes)
+        return own("the data are shorter than the header announces");
+
+    std::vector<unsigned char> data(static_cast<std::size_t>(dataBytes));
+    if (std::fseek(file.get(), static_cast<long>(dataOffset), SEEK_SET) != 0 ||
+        std::fread(data.data(), 1, data.size(), file.get()) != data.size())
+        return own("the file cannot be read (" + errnoText(errno) + ")");
+
+    // Dark values of the single-frame command keep their sign; everything
+    // else below 0 is stored as 0.
+    const bool keepNegative = !continuous && kind == CalibrationKind::Dark;
+    const double offset = bzero * bzeroSign;
+    const std::int32_t wrapAt = isFloat ? 0 : bitpix == 16 ? 65536 : bitpix == 8 ? 256 : 0;
+    CalibrationFrame staged;
+    staged.naxis1 = naxis1;
+    staged.naxis2 = naxis2;
+    staged.bitpix = bitpix;
+    staged.values.resize(count);
+    long long sum = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto raw = rawValue(data.data() + i * bytesPerValue, bitpix, isFloat);
+        const auto v = raw ? toInt32(offset + *raw * bscale) : std::nullopt;
+        if (!v) {
+            return own("the value at column" + numberText(static_cast<std::int64_t>(i % static_cast<std::size_t>(naxis1))) +
+                       ", row" + numberText(static_cast<std::int64_t>(i / static_cast<std::size_t>(naxis1))) +
+                       " does not fit in a 32-bit integer");
+        }
+        std::int32_t value = *v;
+        if (wrapAt != 0 && value >= wrapAt) value -= wrapAt;
+        if (value < 0 && !keepNegative) value = 0;
+        staged.values[i] = value;
+        sum += value;
+    }
+    staged.sum = sum;
+    frame = std::move(staged);
+    return true;
+}
+
+std::int32_t flatMean(long long sum, int columns, int rows)
+{
+    if (columns <= 0 || rows <= 0) return 0;
+    const double mean = static_cast<double>(sum) / columns / rows;
+    return toInt32Saturated(roundHalfEven(mean));
+}
+
+bool calibrateImage(FitsImage& image, UndoBuffer& undo, CalibrationFrame& frame, const SingleCalibration& settings,
+                    Platform& platform)
+{
+    BusyPointer busy(platform);
+    undo.takeSnapshot(image);
+    CalibrationFrame read;
+    if (!readCalibrationFile(settings.path, settings.kind, CalibrationForm::Single, settings.bzeroSign, read,
+                             platform))
+        return false;
+    frame = std::move(read);
+
+    std::int32_t mx = -1;
+    std::int32_t mn = std::numeric_limits<std::int32_t>::max();
+    auto store = [&](std::int32_t& pixel, std::int32_t v) {
+        pixel = v;
+        mx = std::max(mx, v);
+        mn = std::min(mn, v);
+    };
+    // The image and the calibration frame are not compared in size: the
+    // positions they share are calibrated, the rest keep their values.
+    const int columns = std::min(image.naxis1, frame.naxis1);
+    const int rows = std::min(image.naxis2, frame.naxis2);
+    if (settings.kind == CalibrationKind::Dark) {
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x) {
+                std::int64_t r = static_cast<std::int64_t>(image.at(x, y)) - frame.at(x, y);
+                if (frame.bitpix == 16 && r >= 65536) r -= 65536;
+                if (frame.bitpix == 8 && r >= 256) r -= 256;
+                if (!settings.minusUsed && r < 0) r = 0;
+                store(image.at(x, y), toInt32Saturated(static_cast<double>(r)));
+            }
+    } else {
+        // The mean is over the image's size, the loop over the flat's.
+        const std::int32_t mean = flatMean(frame.sum, image.naxis1, image.naxis2);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x) {
+                const std::int32_t f = frame.at(x, y);
+                // A flat value of 0 would divide by zero: the pixel stays.
+                if (f == 0) {
+                    store(image.at(x, y), image.at(x, y));
+                    continue;
+                }
+                const double q = static_cast<double>(image.at(x, y)) / f;
+                double r = mean * q;
+                if (r > 2147483647.0) r = 2147483647.0;
+                r = roundHalfEven(r);
+                store(image.at(x, y), r < 0 ? 0 : static_cast<std::int32_t>(r));
+            }
+    }
+    image.maxValue = mx;
+    image.minValue = mn;
+    return true;
+}
+
+void subtractDark(FitsImage& image, const CalibrationFrame& dark)
+{
+    for (int y = 0; y < image.naxis2; ++y) {
+        std::int32_t* row = &image.at(0, y);
+        const std::int32_t* d = &dark.values[static_cast<std::size_t>(y) * static_cast<std::size_t>(dark.naxis1)];
+        for (int x = 0; x < image.naxis1; ++x) {
+            const std::int64_t r = static_cast<std::int64_t>(row[x]) - d[x];
+            row[x] = r < 0 ? 0 : static_cast<std::int32_t>(r);
+        }
+    }
+}
+
+void divideByFlat(FitsImage& image, const CalibrationFrame& flat, std::int32_t mean)
+{
+    for (int y = 0; y < image.naxis2; ++y) {
+        std::int32_t* row = &image.at(0, y);
+        const std::int32_t* f = &flat.values[static_cast<std::size_t>(y) * static_cast<std::size_t>(flat.naxis1)];
+        for (int x = 0; x < image.naxis1; ++x) {
+            if (f[x] == 0) continue;  // no division by zero: the pixel stays
+            const double r = roundHalfEven(static_cast<double>(static_cast<std::int64_t>(row[x]) * mean) / f[x]);
+            row[x] = r < 0 ? 0 : toInt32Saturated(r);
+        }
+    }
+}
+
+ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, PixelPool* pool, UndoBuffer& undo,
+                                          CalibrationFrame& frame, FileQueue& queue,
+                                          const ContinuousCalibration& settings, JobProgress& progress,
+                                          Platform& platform)
+{
+    ContinuousResult result;
+    const bool dark = settings.kind == CalibrationKind::Dark;
+    if (!platform.askOkCancel(std::string("Is a continuous processing of a ") + kindWord(settings.kind) +
+                              " executed ?"))
+        return result;
+    result.started = true;
+    undo.setAvailable(false);
+    BusyPointer busy(platform);
+    progress.show(dark ? "Progress DARK" : "Progress FLAT", settings.calibrationPath);
+
+    CalibrationFrame read;
+    if (!readCalibrationFile(settings.calibrationPath, settings.kind, CalibrationForm::Continuous, state.bzeroSign,
+                             read, platform)) {
+        progress.close();
+        return result;
+    }
+    frame = std::move(read);
+    result.frameRead = true;
+    const std::int32_t mean = dark ? 0 : flatMean(frame.sum, frame.naxis1, frame.naxis2);
+
+    for (int slot = 1; slot <= queue.count(); ++slot) {
+        queue.current = slot;
+        const std::string& name = queue.name(slot);
+        if (!qualifies(name)) continue;
+        if (!progress.update("Progress" + numberText(slot), name)) {
+            result.stopped = true;
+            break;
+        }
+        const std::string path = entryPath(settings.folder, name);
+        // A frame the reader rejects keeps its bytes: the reader said why.
+        if (readFitsFile(image, state, path, ReadForm::Command, platform, pool) != 0) {
+            ++result.skipped;
+            continue;
+        }
+        // Only plane 0 is written back, so a frame of several planes would lose the others.
+        if (image.planes > 1 || image.naxis3 > 1) {
+            platform.message(path + ": the frame has more than one plane and was not calibrated");
+            ++result.skipped;
+            continue;
+        }
+        if (image.naxis1 > frame.naxis1 || image.naxis2 > frame.naxis2) {
+            platform.message(path + ": the frame (" + plainNumberText(image.naxis1) + " x " +
+                             plainNumberText(image.naxis2) + ") is larger than the " + kindWord(settings.kind) +
+                             " (" + plainNumberText(frame.naxis1) + " x " + plainNumberText(frame.naxis2) +
+                             ") and was not calibrated");
+            ++result.skipped;
+            continue;
+        }
+        if (dark)
+            subtractDark(image, frame);
+        else
+            divideByFlat(image, frame, mean);
+        std::string error;
+        if (!writeFitsFile(image, path, image.bitpix, error)) {
+            platform.message(error);
+            result.writeFailed = true;
+            break;
+        }
+        ++result.calibrated;
+    }
+    progress.close();
+    return result;
+}
+
+}  // namespace lv

@@ -1,0 +1,37 @@
+// The one-level undo copy that every processing command takes before it
+// changes the pixel plane (plane 0 of the current image).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/fits_image.h"
+
+namespace lv {
+
+// The copy holds plane 0 of the image as it was, over the image's own
+// columns and rows. Positions of the plane outside that area hold 0 in this
+// model, so restoring into an image of another size puts the copied values
+// where they overlap and 0 elsewhere, and counts every copied value for the
+// extremes: what a copy of the whole fixed-size plane would give.
+class UndoBuffer {
+public:
+    // Take snapshot: copies plane 0 and makes "UnDo" available.
+    void takeSnapshot(const FitsImage& image);
+    // Restore: puts the copy back into plane 0 and makes "UnDo" unavailable
+    // (the copy itself is kept). maxValue and minValue start from -1 and
+    // 2147483647 and take in every restored value that is not 0.
+    void restore(FitsImage& image);
+
+    bool available() const { return available_; }
+    void setAvailable(bool available) { available_ = available; }
+    bool empty() const { return columns_ == 0; }
+
+private:
+    std::vector<std::int32_t> plane_;  // columns_ x rows_, x fastest
+    int columns_ = 0;
+    int rows_ = 0;
+    bool available_ = false;
+};
+
+}  // namespace lv
