@@ -39,14 +39,7 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
     connect(drives_, &QComboBox::activated, this, [this](int i) { chooseFolder(drives_->itemText(i)); });
 #endif
 
-    folderModel_ = new QFileSystemModel(this);
-    folderModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    folderModel_->setRootPath(QString());
-    folders_ = new QTreeView;
-    folders_->setObjectName("Dir1");
-    folders_->setModel(folderModel_);
-    for (int c = 1; c < folderModel_->columnCount(); ++c) folders_->hideColumn(c);
-    folders_->header()->hide();
+    folders_ = folderTree(this, folderModel_);
     grid->addWidget(folders_, 1, 0);
 
     fileModel_ = new QFileSystemModel(this);
@@ -70,6 +63,8 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
     unsigned_->setVisible(mode != FileDialogMode::Save);
     minus_ = new QCheckBox("The minus is used");
     minus_->setObjectName("Check1");
+    // Only the single-frame dark subtraction has this option.
+    minus_->setVisible(mode == FileDialogMode::DarkSubtract);
     options->addWidget(unsigned_);
     options->addWidget(minus_);
     bitpixLabel_ = namedLabel("Label1", "BITPIX");
@@ -126,8 +121,7 @@ int FileDialog::bitpix() const
 void FileDialog::chooseFolder(const QString& folder)
 {
     const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
-    folders_->setCurrentIndex(folderModel_->index(clean));
-    folders_->scrollTo(folders_->currentIndex());
+    showFolder(folders_, folderModel_, clean);
     files_->setRootIndex(fileModel_->setRootPath(clean));
     applyFileNameRule(QString());
 }

@@ -24,6 +24,8 @@
 #include "ui/display/image_window.h"
 #include "ui/file_dialog.h"
 #include "ui/photometry/photometry_panel.h"
+#include "ui/processing/folder_window.h"
+#include "ui/processing/processing_panel.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
 
@@ -36,7 +38,8 @@ MainWindow::MainWindow(Session& session, Platform& platform, QWidget* parent)
     setWindowTitle("Lumavist ver5.06b");
     setAcceptDrops(true);
     photometry_ = new PhotometryPanel(session_, platform_, *this, this);
-    panels_ = {photometry_};
+    processing_ = new ProcessingPanel(session_, platform_, *this, this);
+    panels_ = {photometry_, processing_};
     buildMenus();
     buildControls();
     for (Panel* p : panels_) p->startUp();
@@ -54,7 +57,7 @@ PictureExportWindow* MainWindow::exportWindow() const { return exportWindow_; }
 void MainWindow::buildMenus()
 {
     QMenuBar* bar = menuBar();
-    QMenu* file = namedMenu(bar, "file_menu", "File");
+    QMenu* file = fileMenu_ = namedMenu(bar, "file_menu", "File");
     connect(namedItem(file, "file_menu_open", "Open"), &QAction::triggered, this, [this] {
         openFileDialog(FileDialogMode::Open, "File open",
                        [this](FileDialog&, const std::string& path) { openFromFileDialog(path); });
@@ -89,7 +92,8 @@ void MainWindow::buildMenus()
 
     for (Panel* p : panels_) p->buildMenus(bar);
 
-    QMenu* utility = namedMenu(bar, "utility_menu", "Utility");
+    QMenu* utility = utilityMenu_ = namedMenu(bar, "utility_menu", "Utility");
+    for (Panel* p : panels_) p->buildUtilityItems(utility);
     actBeep_ = namedItem(utility, "utility_menu_beep", "Beep On", true);
     connect(actBeep_, &QAction::toggled, this, [this](bool on) {
         session_.state.beepOn = on;
@@ -269,11 +273,41 @@ void MainWindow::onImageClicked(int px, int py, Qt::MouseButton button, Qt::Keyb
     }
     for (Panel* p : panels_)
         if (p->imageClicked(px, py, button, modifiers, globalPos)) return;
-    if (button == Qt::LeftButton && !shift && !zoomWindow_) {
-        auto* zoom = new ZoomWindow(session_, this);
-        zoomWindow_ = zoom;
-        zoom->show();
-    }
+    if (button == Qt::LeftButton && !shift && !zoomWindow_) openZoomWindow();
+}
+
+void MainWindow::openZoomWindow()
+{
+    reopen(zoomWindow_, [this] { return new ZoomWindow(session_, this); });
+}
+
+void MainWindow::closeZoomWindow()
+{
+    if (zoomWindow_) zoomWindow_->close();
+}
+
+void MainWindow::closePicture()
+{
+    if (imageWindow_) imageWindow_->close();
+    closeZoomWindow();
+}
+
+FolderWindow* MainWindow::openFolderWindow(FileDialogMode mode, const QString& caption,
+                                           FolderAccept accept)
+{
+    session_.state.fileDialogMode = mode;
+    return processing_->openFolderWindow(mode, caption, std::move(accept));
+}
+
+void MainWindow::setFileAndUtilityEnabled(bool enabled)
+{
+    fileMenu_->menuAction()->setEnabled(enabled);
+    utilityMenu_->menuAction()->setEnabled(enabled);
+}
+
+void MainWindow::sessionChanged()
+{
+    for (Panel* p : panels_) p->refresh();
 }
 
 void MainWindow::closeImageWindows()
@@ -288,6 +322,7 @@ void MainWindow::openDroppedFile(const std::string& path)
 {
     const OpenResult r = openImage(session_, {path, OpenWay::Dropped}, platform_);
     showStatistics();
+    sessionChanged();
     if (!r.opened) return;
     showLevels();
     displayImage(1);
@@ -296,6 +331,7 @@ void MainWindow::openDroppedFile(const std::string& path)
 void MainWindow::openFromFileDialog(const std::string& path)
 {
     openImage(session_, {path, OpenWay::Dialog}, platform_);
+    sessionChanged();
     closeImageWindows();
     showLevels();
     showStatistics();

@@ -19,6 +19,7 @@
 class QAction;
 class QLabel;
 class QLineEdit;
+class QMenu;
 
 namespace lv {
 
@@ -28,6 +29,7 @@ class HistogramWindow;
 class ImageWindow;
 class PhotometryPanel;
 class PictureExportWindow;
+class ProcessingPanel;
 class ZoomWindow;
 
 class MainWindow : public QMainWindow, public PanelHost {
@@ -47,6 +49,13 @@ public:
     void showLevels() override;
     void openFileDialog(FileDialogMode mode, const QString& caption, FileAccept accept) override;
     ImageWindow* imageWindow() const override;
+    FolderWindow* openFolderWindow(FileDialogMode mode, const QString& caption,
+                                   FolderAccept accept) override;
+    void closePicture() override;
+    void closeZoomWindow() override;
+    void openZoomWindow() override;
+    void setFileAndUtilityEnabled(bool enabled) override;
+    void sessionChanged() override;
 
     // Opens a file as a dropped one.
     void openDroppedFile(const std::string& path);
@@ -58,6 +67,7 @@ public:
     HeaderWindow* headerWindow() const;
     PictureExportWindow* exportWindow() const;
     PhotometryPanel& photometryPanel() const { return *photometry_; }
+    ProcessingPanel& processingPanel() const { return *processing_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -80,12 +90,15 @@ private:
     Session& session_;
     Platform& platform_;
     PhotometryPanel* photometry_;
+    ProcessingPanel* processing_;
     std::vector<Panel*> panels_;  // in menu and field order
 
     QAction* actImage_ = nullptr;
     QAction* actImageHalf_ = nullptr;
     QAction* actDusky_ = nullptr;
     QAction* actBeep_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QMenu* utilityMenu_ = nullptr;
 
     QLineEdit* rangeBox_ = nullptr;       // Text1
     QLineEdit* backgroundBox_ = nullptr;  // Text2

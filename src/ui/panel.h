@@ -14,13 +14,22 @@
 
 #include "core/app_state.h"
 
+class QMenu;
 class QMenuBar;
 class QWidget;
 
 namespace lv {
 
 class FileDialog;
+class FolderWindow;
 class ImageWindow;
+
+// What the folder window's OK read, for the job it starts.
+struct FolderChoice {
+    bool picturesNotChecked = false;  // "pictures are not checked"
+    bool displayPictures = true;      // "display picture?" answered OK
+};
+using FolderAccept = std::function<void(const FolderChoice& choice)>;
 
 // What a panel may ask of the main window.
 class PanelHost {
@@ -40,6 +49,19 @@ public:
     virtual void openFileDialog(FileDialogMode mode, const QString& caption, FileAccept accept) = 0;
     // The open image window, or null (markers are painted into its picture).
     virtual ImageWindow* imageWindow() const = 0;
+    // Opens a fresh folder window for `mode` under `caption`; its OK runs
+    // `accept` after the list was parsed into the session's queue.
+    virtual FolderWindow* openFolderWindow(FileDialogMode mode, const QString& caption,
+                                           FolderAccept accept) = 0;
+    // Closes the image and zoom windows; closes the zoom window; opens a fresh one.
+    virtual void closePicture() = 0;
+    virtual void closeZoomWindow() = 0;
+    virtual void openZoomWindow() = 0;
+    // Enables or disables the "File" and "Utility" menus (automatic photometry).
+    virtual void setFileAndUtilityEnabled(bool enabled) = 0;
+    // Lets every panel bring its fields and menu items up to date after a
+    // command changed the session (a frame loaded, "UnDo" offered or not).
+    virtual void sessionChanged() = 0;
 };
 
 // A subsystem's part of the main window. The main window calls these in
@@ -49,12 +71,16 @@ public:
     explicit Panel(QObject* parent = nullptr) : QObject(parent) {}
     // Adds the panel's menus to the menu bar (between "Display" and "Utility").
     virtual void buildMenus(QMenuBar* bar) = 0;
+    // Adds the panel's items to the "Utility" menu (before "Beep On").
+    virtual void buildUtilityItems(QMenu* /*utility*/) {}
     // The panel's fields on the main window, or null.
     virtual QWidget* buildControls() = 0;
     // Start-up, after the settings file has been read: defaults and ticks.
     virtual void startUp() = 0;
     // A new picture was drawn: nothing of the old one (markers) is on it.
     virtual void pictureRedrawn() {}
+    // The session changed under the panel: refresh what it shows.
+    virtual void refresh() {}
     // A click on the picture at image position (px, py); true when handled.
     virtual bool imageClicked(int /*px*/, int /*py*/, Qt::MouseButton /*button*/, Qt::KeyboardModifiers /*mods*/,
                               QPoint /*globalPos*/)

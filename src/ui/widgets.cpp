@@ -1,10 +1,14 @@
 #include "ui/widgets.h"
 
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTreeView>
 
 namespace lv {
 
@@ -53,6 +57,25 @@ QAction* namedItem(QMenu* menu, const char* name, const QString& caption, bool c
     a->setObjectName(name);
     a->setCheckable(checkable);
     return a;
+}
+
+QTreeView* folderTree(QWidget* owner, QFileSystemModel*& model)
+{
+    model = new QFileSystemModel(owner);
+    model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    model->setRootPath(QString());
+    auto* tree = new QTreeView;
+    tree->setObjectName("Dir1");
+    tree->setModel(model);
+    for (int c = 1; c < model->columnCount(); ++c) tree->hideColumn(c);
+    tree->header()->hide();
+    return tree;
+}
+
+void showFolder(QTreeView* tree, QFileSystemModel* model, const QString& folder)
+{
+    tree->setCurrentIndex(model->index(folder));
+    tree->scrollTo(tree->currentIndex());
 }
 
 void tick(std::initializer_list<QAction*> group, QAction* chosen)

@@ -13,7 +13,9 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
+class QFileSystemModel;
 class QPushButton;
+class QTreeView;
 class QWidget;
 
 namespace lv {
@@ -27,6 +29,12 @@ QLineEdit* namedLineEdit(const char* name, const QString& text = {}, QWidget* pa
 QMenu* namedMenu(QMenuBar* bar, const char* name, const QString& caption);
 QMenu* namedSubmenu(QMenu* menu, const char* name, const QString& caption);
 QAction* namedItem(QMenu* menu, const char* name, const QString& caption, bool checkable = false);
+
+// The folder list (Dir1) of the file dialog and the folder window: the
+// folders of every drive as one tree. `model` receives the tree's model.
+QTreeView* folderTree(QWidget* owner, QFileSystemModel*& model);
+// Makes `folder` the tree's current item and shows it.
+void showFolder(QTreeView* tree, QFileSystemModel* model, const QString& folder);
 
 // Ticks `chosen` and clears the rest of its group.
 void tick(std::initializer_list<QAction*> group, QAction* chosen);

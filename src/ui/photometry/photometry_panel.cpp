@@ -1,6 +1,8 @@
 #include "ui/photometry/photometry_panel.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -19,6 +21,7 @@
 #include "photometry/positions.h"
 #include "ui/display/image_window.h"
 #include "ui/photometry/comparison_star_window.h"
+#include "ui/photometry/frame_choice_window.h"
 #include "ui/photometry/position_set_window.h"
 #include "ui/photometry/sky_area_window.h"
 #include "ui/platform/qt_support.h"
@@ -103,6 +106,9 @@ void PhotometryPanel::buildMenus(QMenuBar* bar)
     connect(zoneItems_[0], &QAction::triggered, this, [this] { setTimeZone(0); });
     connect(zoneItems_[1], &QAction::triggered, this, [this] { setTimeZone(9); });
 
+    connect(namedItem(menu, "photometry_menu_automatic", "Automatic"), &QAction::triggered, this,
+            &PhotometryPanel::chooseAutomaticFolder);
+
     QAction* comp = namedItem(menu, "photometry_menu_comp_star", "Comparison Star Magnitude");
     connect(comp, &QAction::triggered, this, [this] {
         reopen(comparisonStarWindow_, [this] { return new ComparisonStarWindow(session_, host_.hostWindow()); });
@@ -163,6 +169,12 @@ QWidget* PhotometryPanel::buildControls()
     crossButton_ = namedButton("Command7", "Cross on");
     grid->addWidget(crossButton_, 8, 2);
     grid->addWidget(measureButton, 8, 4, 1, 2);
+    automaticButton_ = namedButton("Command8", "Automatic");
+    endAutoButton_ = namedButton("Command9", "End of Auto");
+    grid->addWidget(automaticButton_, 9, 4);
+    grid->addWidget(endAutoButton_, 9, 5);
+    connect(automaticButton_, &QPushButton::clicked, this, &PhotometryPanel::runAutomatic);
+    connect(endAutoButton_, &QPushButton::clicked, this, &PhotometryPanel::endAutomatic);
     connect(measureButton, &QPushButton::clicked, this, &PhotometryPanel::measure);
     connect(crossButton_, &QPushButton::clicked, this, &PhotometryPanel::toggleMarkers);
     return box;
@@ -183,6 +195,8 @@ void PhotometryPanel::startUp()
     tickIndex(arithmeticItems_, 0);
     tickIndex(skyItems_, 1);
     searchSpanField_->setText(fromLocal(numberText(ph.settings.searchSpan)));
+    session_.automatic.reset();
+    showAutomaticButtons(false);
     showCrossOn();
     showFields();
 }
@@ -345,6 +359,117 @@ void PhotometryPanel::openPositionSet(int px, int py, QPoint globalPos)
         return new PositionSetWindow(session_, ph.clickPosition, xText, yText, globalPos, [this] { turnMarkersOff(); },
                                      [this] { showFields(); }, host_.hostWindow());
     });
+}
+
+// ---- automatic photometry -----------------------------------------------------
+
+FrameChoiceWindow* PhotometryPanel::frameChoiceWindow() const { return frameChoiceWindow_; }
+
+void PhotometryPanel::recordWindowPositions()
+{
+    if (frameChoiceWindow_) session_.settings.window(SettingsWindow::AutomaticConfirm) = windowPosition(frameChoiceWindow_);
+}
+
+void PhotometryPanel::showAutomaticButtons(bool shown)
+{
+    automaticButton_->setVisible(shown);
+    endAutoButton_->setVisible(shown);
+}
+
+void PhotometryPanel::chooseAutomaticFolder()
+{
+    host_.openFolderWindow(FileDialogMode::LightCurveOrAutomatic, "Folder setting for automatic photometry",
+                           [this](const FolderChoice& c) { prepareAutomatic(c); });
+}
+
+void PhotometryPanel::prepareAutomatic(const FolderChoice& choice)
+{
+    showAutomaticButtons(true);
+    host_.setFileAndUtilityEnabled(false);
+    AutomaticSetup setup;
+    setup.picturesNotChecked = choice.picturesNotChecked;
+    setup.displayPictures = choice.displayPictures;
+    setup.currentFolder = toLocal(QDir::toNativeSeparators(QDir::currentPath()));
+    AutomaticContext ctx = session_.automaticContext(platform_);
+    const PrepareOutcome outcome = session_.automatic.prepare(ctx, setup);
+    host_.showStatistics();
+    switch (outcome) {
+    case PrepareOutcome::NoFrame:
+        return;  // the buttons stay until "End of Auto"
+    case PrepareOutcome::FileFailed:
+    case PrepareOutcome::LoadFailed:
+        endAutomatic();
+        return;
+    case PrepareOutcome::Loaded:
+        break;
+    }
+    host_.displayImage(session_.state.displayScale);
+    host_.openZoomWindow();
+    if (!platform_.askOkCancel(kProcedureMessage, kProcedureTitle)) endAutomatic();
+}
+
+void PhotometryPanel::endAutomatic()
+{
+    showAutomaticButtons(false);
+    host_.setFileAndUtilityEnabled(true);
+}
+
+void PhotometryPanel::runAutomatic()
+{
+    if (following_) return;
+    // A frame waiting for its answer keeps waiting: bring its window up.
+    if (session_.automatic.waiting()) {
+        if (frameChoiceWindow_) frameChoiceWindow_->raise();
+        return;
+    }
+    AutomaticContext ctx = session_.automaticContext(platform_);
+    turnMarkersOff();
+    follow(session_.automatic.measure(ctx));
+}
+
+void PhotometryPanel::follow(AutomaticStatus status)
+{
+    following_ = true;
+    AutomaticRun& run = session_.automatic;
+    AutomaticContext ctx = session_.automaticContext(platform_);
+    for (;;) {
+        showFields();
+        host_.showStatistics();
+        if (status == AutomaticStatus::FrameLoaded) {
+            if (!run.setup().picturesNotChecked || run.setup().displayPictures)
+                host_.displayImage(session_.state.displayScale);
+            else
+                host_.closeZoomWindow();
+            // Let the windows repaint once per frame.
+            QCoreApplication::processEvents();
+            status = run.measure(ctx);
+            continue;
+        }
+        if (status == AutomaticStatus::AwaitingChoice) {
+            session_.photometry.markersShown = true;
+            crossButton_->setText("Cross off");
+            drawMarkers();
+            auto* w = new FrameChoiceWindow(session_, fromLocal(session_.image.fileName),
+                                            [this](FrameChoice c) { answerFrame(c); }, host_.hostWindow());
+            frameChoiceWindow_ = w;
+            w->show();
+            break;
+        }
+        const AutomaticEnd end = run.end();
+        if (end == AutomaticEnd::Finished || end == AutomaticEnd::WriteFailed) {
+            endAutomatic();
+            host_.closePicture();
+        }
+        break;
+    }
+    following_ = false;
+}
+
+void PhotometryPanel::answerFrame(FrameChoice choice)
+{
+    turnMarkersOff();
+    AutomaticContext ctx = session_.automaticContext(platform_);
+    follow(session_.automatic.choose(ctx, choice));
 }
 
 }  // namespace lv

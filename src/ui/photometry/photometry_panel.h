@@ -11,6 +11,7 @@
 
 #include "app/session.h"
 #include "core/platform.h"
+#include "photometry/automatic_run.h"
 #include "ui/panel.h"
 
 class QAction;
@@ -21,6 +22,8 @@ class QPushButton;
 namespace lv {
 
 struct MarkerPoint;
+class FolderWindow;
+class FrameChoiceWindow;
 
 class PhotometryPanel : public Panel {
 public:
@@ -42,6 +45,17 @@ public:
     // mode fields, magnitudes.
     void showFields();
 
+    // "Automatic" in the Photometry menu: the folder window for automatic photometry.
+    void chooseAutomaticFolder();
+    // The folder window's OK for automatic photometry.
+    void prepareAutomatic(const FolderChoice& choice);
+    // The "Automatic" and "End of Auto" buttons.
+    void runAutomatic();
+    void endAutomatic();
+    QPushButton* automaticButton() const { return automaticButton_; }
+    QPushButton* endAutoButton() const { return endAutoButton_; }
+    FrameChoiceWindow* frameChoiceWindow() const;
+
     // The open PositionSet, sky area and comparison-star windows (null when closed).
     QWidget* positionSetWindow() const { return positionSetWindow_; }
     QWidget* skyAreaWindow() const { return skyAreaWindow_; }
@@ -60,6 +74,11 @@ private:
     void showSkyFields();
     void showCrossOn();
     void openPositionSet(int px, int py, QPoint globalPos);
+    void showAutomaticButtons(bool shown);
+    // Carries the run on until it needs the user or ends.
+    void follow(AutomaticStatus status);
+    void answerFrame(FrameChoice choice);
+    void recordWindowPositions() override;
 
     Session& session_;
     Platform& platform_;
@@ -75,6 +94,9 @@ private:
     QLineEdit* modeField_ = nullptr;            // Text36
     QLineEdit* searchSpanField_ = nullptr;      // Text37
     QPushButton* crossButton_ = nullptr;        // Command7
+    QPushButton* automaticButton_ = nullptr;    // Command8 "Automatic"
+    QPushButton* endAutoButton_ = nullptr;      // Command9 "End of Auto"
+    bool following_ = false;                    // the run is being carried on
     std::array<QAction*, 2> digitItems_{};      // 2digit, 3digit
     std::array<QAction*, 3> positionItems_{};   // fixed, peak cast, peak cast & move
     std::array<QAction*, 2> shapeItems_{};      // circle, square
@@ -85,6 +107,7 @@ private:
     QPointer<QWidget> positionSetWindow_;
     QPointer<QWidget> skyAreaWindow_;
     QPointer<QWidget> comparisonStarWindow_;
+    QPointer<FrameChoiceWindow> frameChoiceWindow_;
 };
 
 }  // namespace lv

@@ -1,0 +1,135 @@
+#include "ui/processing/processing_panel.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include "app/image_commands.h"
+#include "ui/display/qt_job_progress.h"
+#include "ui/file_dialog.h"
+#include "ui/platform/qt_support.h"
+#include "ui/processing/folder_window.h"
+#include "ui/widgets.h"
+
+namespace lv {
+
+ProcessingPanel::ProcessingPanel(Session& session, Platform& platform, PanelHost& host, QObject* parent)
+    : Panel(parent), session_(session), platform_(platform), host_(host)
+{
+}
+
+void ProcessingPanel::buildUtilityItems(QMenu* utility)
+{
+    connect(namedItem(utility, "utility_menu_dark_subtract", "Dark Subtract"), &QAction::triggered, this, [this] {
+        host_.openFileDialog(FileDialogMode::DarkSubtract, "Dark Subtract",
+                             [this](FileDialog& d, const std::string& p) { calibrate(CalibrationKind::Dark, d, p); });
+    });
+    connect(namedItem(utility, "utility_menu_flat_field", "Flat Field"), &QAction::triggered, this, [this] {
+        host_.openFileDialog(FileDialogMode::FlatField, "Flat Field",
+                             [this](FileDialog& d, const std::string& p) { calibrate(CalibrationKind::Flat, d, p); });
+    });
+    undoItem_ = namedItem(utility, "utility_menu_undo", "UnDo");
+    connect(undoItem_, &QAction::triggered, this, &ProcessingPanel::undo);
+
+    QMenu* continuous = namedSubmenu(utility, "utility_menu_continuous", "Continuous processing");
+    connect(namedItem(continuous, "utility_menu_continuous_dark", "Dark Subtract"), &QAction::triggered, this,
+            [this] { chooseContinuousFile(CalibrationKind::Dark); });
+    connect(namedItem(continuous, "utility_menu_continuous_flat", "Flat Field"), &QAction::triggered, this,
+            [this] { chooseContinuousFile(CalibrationKind::Flat); });
+}
+
+void ProcessingPanel::startUp()
+{
+    session_.processing.undo.setAvailable(false);
+    refresh();
+}
+
+void ProcessingPanel::refresh()
+{
+    if (undoItem_) undoItem_->setEnabled(session_.processing.undo.available());
+}
+
+void ProcessingPanel::recordWindowPositions()
+{
+    if (folderWindow_) session_.settings.window(SettingsWindow::Folder) = windowPosition(folderWindow_);
+}
+
+void ProcessingPanel::showChangedImage()
+{
+    // A processing command ends with the "Image" command and the statistics line.
+    session_.state.statistics = statisticsLine(session_.image);
+    host_.displayImage(session_.state.displayScale);
+    host_.showStatistics();
+}
+
+void ProcessingPanel::calibrate(CalibrationKind kind, FileDialog& dialog, const std::string& path)
+{
+    if (!session_.image.loaded()) {
+        platform_.message(kNoImageMessage);
+        return;
+    }
+    SingleCalibration settings;
+    settings.kind = kind;
+    settings.path = path;
+    settings.minusUsed = kind == CalibrationKind::Dark && dialog.minusUsed();
+    settings.bzeroSign = session_.state.bzeroSign;
+    ProcessingState& p = session_.processing;
+    const bool changed = calibrateImage(session_.image, p.undo, p.calibration, settings, platform_);
+    dialog.close();
+    if (changed)
+        showChangedImage();
+    else
+        host_.displayImage(session_.state.displayScale);
+    host_.sessionChanged();
+}
+
+void ProcessingPanel::undo()
+{
+    ProcessingState& p = session_.processing;
+    if (!p.undo.available() || p.undo.empty()) return;
+    {
+        BusyPointer busy(platform_);
+        p.undo.restore(session_.image);
+    }
+    showChangedImage();
+    host_.sessionChanged();
+}
+
+FolderWindow* ProcessingPanel::openFolderWindow(FileDialogMode mode, const QString& caption,
+                                                FolderAccept accept)
+{
+    return reopen(folderWindow_, [&] {
+        return new FolderWindow(session_, platform_, mode, caption, std::move(accept), host_.hostWindow());
+    });
+}
+
+void ProcessingPanel::chooseContinuousFile(CalibrationKind kind)
+{
+    const bool dark = kind == CalibrationKind::Dark;
+    host_.openFileDialog(dark ? FileDialogMode::ContinuousDark : FileDialogMode::ContinuousFlat,
+                         dark ? "Setting of DARK file " : "Setting of FLAT file ",
+                         [this, kind, dark](FileDialog& dialog, const std::string& path) {
+                             (dark ? session_.processing.darkFilePath : session_.processing.flatFilePath) = path;
+                             const FileDialogMode mode = dialog.mode();
+                             dialog.close();
+                             openFolderWindow(mode,
+                                              dark ? "Setting of DARK processing file"
+                                                   : "Setting of FLAT processing file",
+                                              [this, kind](const FolderChoice&) { runContinuous(kind); });
+                         });
+}
+
+void ProcessingPanel::runContinuous(CalibrationKind kind)
+{
+    ProcessingState& p = session_.processing;
+    ContinuousCalibration settings;
+    settings.kind = kind;
+    settings.calibrationPath = kind == CalibrationKind::Dark ? p.darkFilePath : p.flatFilePath;
+    QtJobProgress progress(host_.hostWindow());
+    runContinuousCalibration(session_.image, session_.state, &session_.pixelPool, p.undo, p.calibration, p.queue,
+                             settings, progress, platform_);
+    // Every read showed its statistics line; the picture stays until the next display command.
+    host_.showStatistics();
+    host_.sessionChanged();
+}
+
+}  // namespace lv

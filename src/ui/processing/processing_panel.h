@@ -1,0 +1,50 @@
+// The processing panel of the main window: the "Utility" menu's "Dark
+// Subtract", "Flat Field" and "UnDo", and its "Continuous processing"
+// submenu with the folder window for continuous calibration.
+#pragma once
+
+#include <QPointer>
+
+#include "app/session.h"
+#include "core/platform.h"
+#include "processing/calibration.h"
+#include "ui/panel.h"
+
+class QAction;
+
+namespace lv {
+
+class FolderWindow;
+
+class ProcessingPanel : public Panel {
+public:
+    ProcessingPanel(Session& session, Platform& platform, PanelHost& host, QObject* parent = nullptr);
+
+    void buildMenus(QMenuBar*) override {}
+    void buildUtilityItems(QMenu* utility) override;
+    QWidget* buildControls() override { return nullptr; }
+    void startUp() override;
+    void refresh() override;
+    void recordWindowPositions() override;
+
+    // "UnDo".
+    void undo();
+    // The folder window, opened by the other panels too (null when closed).
+    FolderWindow* folderWindow() const { return folderWindow_; }
+    FolderWindow* openFolderWindow(FileDialogMode mode, const QString& caption,
+                                   FolderAccept accept);
+
+private:
+    void calibrate(CalibrationKind kind, FileDialog& dialog, const std::string& path);
+    void chooseContinuousFile(CalibrationKind kind);
+    void runContinuous(CalibrationKind kind);
+    void showChangedImage();
+
+    Session& session_;
+    Platform& platform_;
+    PanelHost& host_;
+    QAction* undoItem_ = nullptr;
+    QPointer<FolderWindow> folderWindow_;
+};
+
+}  // namespace lv

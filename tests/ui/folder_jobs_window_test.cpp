@@ -1,0 +1,256 @@
+// Folder jobs from the main window: single-frame calibration with "UnDo",
+// continuous calibration through the folder window, and automatic
+// photometry answered frame by frame.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "app/image_commands.h"
+#include "fits_builder.h"
+#include "main_window_fixture.h"
+#include "ui/display/image_window.h"
+#include "ui/file_dialog.h"
+#include "ui/main_window.h"
+#include "ui/photometry/frame_choice_window.h"
+#include "ui/photometry/photometry_panel.h"
+#include "ui/processing/folder_window.h"
+#include "ui/processing/processing_panel.h"
+
+namespace lv {
+namespace {
+
+using test::card;
+
+// 60 x 50, 16-bit: sky `sky`, two bright stars and a fainter one.
+std::string frame(int sky, int variablePeak, const std::string& time)
+{
+    std::vector<std::uint16_t> raw(60 * 50, static_cast<std::uint16_t>(sky));
+    auto star = [&](int cx, int cy, int peak) {
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx)
+                raw[static_cast<std::size_t>((cy + dy) * 60 + cx + dx)] =
+                    static_cast<std::uint16_t>(sky + peak / (1 + dx * dx + dy * dy));
+    };
+    star(15, 20, 20000);
+    star(35, 15, variablePeak);
+    star(45, 35, 12000);
+    return test::simpleFits(16, 60, 50,
+                            {card("DATE-OBS", "'2018-02-15'"), card("UT", "'" + time + "'"), card("EXPTIME", "30")},
+                            test::bytes16(raw));
+}
+
+std::vector<std::string> linesOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> out;
+    std::string line;
+    while (std::getline(in, line)) out.push_back(line);
+    return out;
+}
+
+// Closed windows are deleted later; they count as gone once hidden.
+bool closed(const QWidget* w) { return !w || !w->isVisible(); }
+
+class FolderJobsTest : public test::MainWindowFixture {
+protected:
+    QPushButton* button(const char* name) const { return find<QPushButton>(name); }
+    FolderWindow* folderWindow() const { return main->processingPanel().folderWindow(); }
+    FrameChoiceWindow* frameWindow() const { return main->photometryPanel().frameChoiceWindow(); }
+    QAction* item(const char* name) const { return find<QAction>(name); }
+    void acceptFileDialog(const std::string& path)
+    {
+        FileDialog* d = main->fileDialog();
+        ASSERT_NE(d, nullptr);
+        d->findChild<QLineEdit*>("Text1")->setText(QString::fromStdString(path));
+        d->accept();
+    }
+    // Three frames in a subfolder; the stars are placed where a right click would.
+    std::string threeFrames()
+    {
+        QDir(QString::fromStdString(dir.path().string())).mkdir("night");
+        const std::string night = dir.file("night");
+        test::writeFile(night + "/f1.fit", frame(1000, 9000, "12:30:45"));
+        test::writeFile(night + "/f2.fit", frame(1000, 6000, "12:33:45"));
+        test::writeFile(night + "/f3.fit", frame(1000, 3000, "12:36:45"));
+        test::writeFile(night + "/notes.txt", "not a frame");
+        return night;
+    }
+    void openAutomatic(const std::string& folder)
+    {
+        trigger("photometry_menu_automatic");
+        ASSERT_NE(folderWindow(), nullptr);
+        EXPECT_EQ(folderWindow()->windowTitle(), "Folder setting for automatic photometry");
+        EXPECT_TRUE(folderWindow()->findChild<QCheckBox*>("Check1")->isVisibleTo(folderWindow()));
+        folderWindow()->chooseFolder(QString::fromStdString(folder));
+        folderWindow()->sort();
+        EXPECT_EQ(folderWindow()->list()->toPlainText(), "f1.fit\nf2.fit\nf3.fit\n");
+        folderWindow()->accept();
+        session.photometry.setFieldPosition(kComparison, {15, 20});
+        session.photometry.slotPositions[kComparison] = {15, 20};
+        session.photometry.setFieldPosition(kVariable, {35, 15});
+        session.photometry.slotPositions[kVariable] = {35, 15};
+        session.photometry.setFieldPosition(kCheck, {45, 35});
+        session.photometry.slotPositions[kCheck] = {45, 35};
+    }
+};
+
+TEST_F(FolderJobsTest, DarkSubtractThenUndoRestoresThePixels)
+{
+    start(put("light.fit", frame(1000, 9000, "12:30:45")));
+    const std::vector<std::int32_t> before = session.image.pixels;
+    EXPECT_FALSE(item("utility_menu_undo")->isEnabled());
+    const std::string darkPath = put("dark.fit", test::simpleFits(16, 60, 50, {}, test::bytes16(std::vector<std::uint16_t>(60 * 50, 300))));
+
+    trigger("utility_menu_dark_subtract");
+    EXPECT_EQ(main->fileDialog()->windowTitle(), "Dark Subtract");
+    EXPECT_TRUE(main->fileDialog()->findChild<QCheckBox*>("Check1")->isVisibleTo(main->fileDialog()));
+    acceptFileDialog(darkPath);
+    EXPECT_EQ(session.image.at(0, 0), 700);
+    EXPECT_EQ(session.state.statistics.substr(0, 16), "max 20700 / min ");
+    EXPECT_TRUE(item("utility_menu_undo")->isEnabled());
+    ASSERT_NE(main->imageWindow(), nullptr);
+
+    trigger("utility_menu_undo");
+    EXPECT_EQ(session.image.pixels, before);
+    EXPECT_FALSE(item("utility_menu_undo")->isEnabled());
+
+    // The flat dialog has no "The minus is used".
+    trigger("utility_menu_flat_field");
+    EXPECT_FALSE(main->fileDialog()->findChild<QCheckBox*>("Check1")->isVisibleTo(main->fileDialog()));
+    acceptFileDialog(dir.file("missing.fit"));
+    EXPECT_EQ(session.image.pixels, before);
+    EXPECT_TRUE(item("utility_menu_undo")->isEnabled());  // the snapshot was taken first
+    ASSERT_FALSE(platform.messageTexts().empty());
+    EXPECT_NE(platform.messageTexts().back().find("missing.fit: the file cannot be opened"), std::string::npos);
+
+    // Opening through the file dialog takes "UnDo" away.
+    trigger("file_menu_open");
+    acceptFileDialog(dir.file("light.fit"));
+    EXPECT_FALSE(item("utility_menu_undo")->isEnabled());
+}
+
+TEST_F(FolderJobsTest, ContinuousDarkRewritesTheFolderAndSkipsABrokenFrame)
+{
+    start();
+    const std::string night = threeFrames();
+    test::writeFile(night + "/broken.fit", "SIMPLE  =                    T");
+    const std::string darkPath = put("dark.fit", test::simpleFits(16, 60, 50, {}, test::bytes16(std::vector<std::uint16_t>(60 * 50, 400))));
+
+    trigger("utility_menu_continuous_dark");
+    EXPECT_EQ(main->fileDialog()->windowTitle(), "Setting of DARK file ");
+    acceptFileDialog(darkPath);
+    EXPECT_TRUE(closed(main->fileDialog()));
+    ASSERT_NE(folderWindow(), nullptr);
+    EXPECT_EQ(folderWindow()->windowTitle(), "Setting of DARK processing file");
+    EXPECT_FALSE(folderWindow()->findChild<QCheckBox*>("Check1")->isVisibleTo(folderWindow()));
+    folderWindow()->chooseFolder(QString::fromStdString(night));
+    folderWindow()->accept();
+
+    for (const char* name : {"f1.fit", "f2.fit", "f3.fit"}) {
+        Session check;
+        ScriptedPlatform quiet;
+        ASSERT_TRUE(openImage(check, {night + "/" + name, OpenWay::Command}, quiet).opened) << name;
+        EXPECT_EQ(check.image.at(0, 0), 600) << name;
+    }
+    EXPECT_EQ(test::readFile(night + "/broken.fit"), "SIMPLE  =                    T");
+    EXPECT_EQ(platform.shown.front().text, "Is a continuous processing of a dark frame executed ?");
+    EXPECT_FALSE(item("utility_menu_undo")->isEnabled());
+}
+
+TEST_F(FolderJobsTest, AttendedRunSavesTheChosenFramesAndEnds)
+{
+    start();
+    const std::string night = threeFrames();
+    openAutomatic(night);
+    EXPECT_TRUE(button("Command8")->isVisibleTo(main.get()));
+    EXPECT_TRUE(button("Command9")->isVisibleTo(main.get()));
+    EXPECT_FALSE(find<QMenu>("file_menu")->menuAction()->isEnabled());
+    EXPECT_FALSE(find<QMenu>("utility_menu")->menuAction()->isEnabled());
+    EXPECT_EQ(session.image.fileName, "f1.fit");
+    EXPECT_TRUE(linesOf(night + "/mag_est.txt").empty());
+
+    button("Command8")->click();
+    ASSERT_NE(frameWindow(), nullptr);
+    EXPECT_EQ(frameWindow()->windowTitle(), "f1.fit");
+    EXPECT_EQ(find<QPushButton>("Command7")->text(), "Cross off");
+    frameWindow()->findChild<QPushButton*>("Command1")->click();  // save
+    ASSERT_NE(frameWindow(), nullptr);
+    EXPECT_EQ(frameWindow()->windowTitle(), "f2.fit");
+    frameWindow()->findChild<QPushButton*>("Command2")->click();  // not save
+    ASSERT_NE(frameWindow(), nullptr);
+    EXPECT_EQ(frameWindow()->windowTitle(), "f3.fit");
+    frameWindow()->findChild<QPushButton*>("Command1")->click();  // save
+
+    const auto lines = linesOf(night + "/mag_est.txt");
+    ASSERT_EQ(lines.size(), 2u);
+    const std::string folder = QDir::toNativeSeparators(QString::fromStdString(night)).toStdString();
+    EXPECT_EQ(lines[0].substr(0, 24), "2018-02-15 12:30:45 030 ");
+    EXPECT_NE(lines[0].find(" " + folder + QDir::separator().toLatin1() + "f1.fit\r"), std::string::npos);
+    EXPECT_EQ(lines[1].substr(0, 19), "2018-02-15 12:36:45");
+    EXPECT_EQ(platform.messageTexts().back(), "Automatic photometry end");
+    EXPECT_FALSE(button("Command8")->isVisibleTo(main.get()));
+    EXPECT_TRUE(find<QMenu>("file_menu")->menuAction()->isEnabled());
+    EXPECT_TRUE(closed(main->imageWindow()));
+}
+
+TEST_F(FolderJobsTest, CancelOnTheFirstFrameAndEndOfAuto)
+{
+    start();
+    const std::string night = threeFrames();
+    openAutomatic(night);
+    const std::size_t messages = platform.messageTexts().size();
+    button("Command8")->click();
+    frameWindow()->findChild<QPushButton*>("Command3")->click();
+    EXPECT_TRUE(linesOf(night + "/mag_est.txt").empty());
+    EXPECT_EQ(platform.messageTexts().size(), messages);  // no message
+    EXPECT_TRUE(button("Command8")->isVisibleTo(main.get()));
+    EXPECT_EQ(find<QPushButton>("Command7")->text(), "Cross on");
+    // After "Cancel", "Automatic" goes on from the same frame.
+    button("Command8")->click();
+    ASSERT_NE(frameWindow(), nullptr);
+    EXPECT_EQ(frameWindow()->windowTitle(), "f1.fit");
+    frameWindow()->close();  // closing the window counts as "Cancel"
+    EXPECT_TRUE(linesOf(night + "/mag_est.txt").empty());
+
+    button("Command9")->click();
+    EXPECT_FALSE(button("Command8")->isVisibleTo(main.get()));
+    EXPECT_FALSE(button("Command9")->isVisibleTo(main.get()));
+    EXPECT_TRUE(find<QMenu>("utility_menu")->menuAction()->isEnabled());
+}
+
+TEST_F(FolderJobsTest, UnattendedRunWithoutPicturesSavesEveryFrame)
+{
+    start();
+    const std::string night = threeFrames();
+    // "display picture?" is answered Cancel, the procedure message OK.
+    platform.answers = {false, true};
+    trigger("photometry_menu_automatic");
+    folderWindow()->chooseFolder(QString::fromStdString(night));
+    folderWindow()->findChild<QCheckBox*>("Check1")->setChecked(true);
+    folderWindow()->accept();
+    ASSERT_GE(platform.shown.size(), 2u);
+    EXPECT_EQ(platform.shown[0].text, "display picture?");
+    session.photometry.slotPositions[kComparison] = {15, 20};
+    session.photometry.setFieldPosition(kComparison, {15, 20});
+    session.photometry.slotPositions[kVariable] = {35, 15};
+    session.photometry.setFieldPosition(kVariable, {35, 15});
+    session.photometry.slotPositions[kCheck] = {45, 35};
+    session.photometry.setFieldPosition(kCheck, {45, 35});
+    button("Command8")->click();
+    EXPECT_EQ(frameWindow(), nullptr);
+    EXPECT_EQ(linesOf(night + "/mag_est.txt").size(), 3u);
+    EXPECT_EQ(platform.messageTexts().back(), "Automatic photometry end");
+}
+
+}  // namespace
+}  // namespace lv
