@@ -27,8 +27,8 @@ struct MagEstRecord {
 // the variable's pattern carries a trailing space), then the frame path.
 std::string magEstLine(const MagEstRecord& record, int digits);
 
-// Appends one line (the file is created when missing). The file is replaced
-// as a whole, so a failure leaves the lines already there as they were.
+// Appends one line (the file is created when missing) with a single write;
+// on a failure the file is cut back to the lines it held before.
 bool appendMagEstLine(const std::string& path, const std::string& line, std::string& error);
 // Creates the file empty, truncating an existing one.
 bool emptyMagEst(const std::string& path, std::string& error);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 namespace lv {
 
@@ -36,15 +38,45 @@ bool peakSearch(const FitsImage& image, PhotometryState& state, int s)
 {
     const PixelPosition start = state.slotPositions[static_cast<std::size_t>(s)];
     const int h = halfWidth(state.settings.apertureSize);
-    const int span = state.settings.searchSpan;
+    const long long span = state.settings.searchSpan;
     long long best = 0;  // a box must have a positive sum to be chosen
     std::optional<PixelPosition> found;
-    for (long long cx = static_cast<long long>(start.x) - span; cx <= static_cast<long long>(start.x) + span; ++cx) {
-        for (long long cy = static_cast<long long>(start.y) - span; cy <= static_cast<long long>(start.y) + span; ++cy) {
-            // Boxes wholly outside the image sum 0 and are never chosen.
-            if (cx + h < 0 || cy + h < 0 || cx - h >= image.naxis1 || cy - h >= image.naxis2) continue;
-            const long long sum = boxSum(image, static_cast<int>(cx - h), static_cast<int>(cx + h),
-                                         static_cast<int>(cy - h), static_cast<int>(cy + h));
+    // Boxes wholly outside the image sum 0 and are never chosen, so only
+    // centres from -h to naxis + h - 1 are looked at.
+    const long long x0 = std::max<long long>(start.x - span, -h);
+    const long long x1 = std::min<long long>(start.x + span, static_cast<long long>(image.naxis1) - 1 + h);
+    const long long y0 = std::max<long long>(start.y - span, -h);
+    const long long y1 = std::min<long long>(start.y + span, static_cast<long long>(image.naxis2) - 1 + h);
+    if (x0 > x1 || y0 > y1) return false;
+    // Sums of the boxes from a table of running sums over the part of the
+    // image the boxes cover: the same integer sums, each in four lookups.
+    const int ax = static_cast<int>(std::max<long long>(x0 - h, 0));
+    const int bx = static_cast<int>(std::min<long long>(x1 + h, image.naxis1 - 1));
+    const int ay = static_cast<int>(std::max<long long>(y0 - h, 0));
+    const int by = static_cast<int>(std::min<long long>(y1 + h, image.naxis2 - 1));
+    const std::size_t w = static_cast<std::size_t>(bx - ax + 2);
+    std::vector<long long> table(w * static_cast<std::size_t>(by - ay + 2), 0);
+    for (int y = ay; y <= by; ++y) {
+        const std::int32_t* row = image.plane(0) + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.naxis1);
+        long long* above = &table[static_cast<std::size_t>(y - ay) * w];
+        long long* line = above + w;
+        long long run = 0;
+        for (int x = ax; x <= bx; ++x) {
+            run += row[x];
+            line[x - ax + 1] = above[x - ax + 1] + run;
+        }
+    }
+    // Running sum of the region's columns ax .. x and rows ay .. y (held inside the region).
+    auto at = [&](long long x, long long y) -> long long {
+        x = std::min<long long>(x, bx);
+        y = std::min<long long>(y, by);
+        if (x < ax || y < ay) return 0;
+        return table[static_cast<std::size_t>(y - ay + 1) * w + static_cast<std::size_t>(x - ax + 1)];
+    };
+    for (long long cx = x0; cx <= x1; ++cx) {
+        for (long long cy = y0; cy <= y1; ++cy) {
+            const long long sum = at(cx + h, cy + h) - at(cx - h - 1, cy + h) - at(cx + h, cy - h - 1) +
+                                  at(cx - h - 1, cy - h - 1);
             if (sum > best) {
                 best = sum;
                 found = PixelPosition{static_cast<int>(cx), static_cast<int>(cy)};
@@ -96,12 +128,25 @@ std::vector<std::int32_t> skySamples(const FitsImage& image, const PhotometrySta
     if (set.apertureShape == ApertureShape::Circle) {
         // Only whole distances up to Int(outer) can pass d <= outer.
         const int reach = static_cast<int>(std::floor(std::min(set.skyOuter, 2.0 * kMaxAxis)));
-        for (int x = c.x - reach; x <= c.x + reach; ++x)
-            for (int y = c.y - reach; y <= c.y + reach; ++y) {
-                if (!image.inside(x, y)) continue;
-                const int d = roundedDistance(x - c.x, y - c.y);
-                if (set.skyInner <= d && d <= set.skyOuter) samples.push_back(image.at(x, y));
+        if (reach < 0) return samples;
+        // The rounded distance d = Int(sqrt(q) + 0.5) of q = dx^2 + dy^2 lies
+        // in inner ... outer exactly when q does in the integer bounds below.
+        const long long outerQ = static_cast<long long>(reach) * reach + reach;
+        const double inner = std::ceil(std::clamp(set.skyInner, -1.0, 1e7));
+        const long long innerD = static_cast<long long>(inner);
+        const long long innerQ = innerD <= 0 ? 0 : innerD * innerD - innerD + 1;
+        const int xFrom = std::max(c.x - reach, 0), xTo = std::min(c.x + reach, image.naxis1 - 1);
+        const int yFrom = std::max(c.y - reach, 0), yTo = std::min(c.y + reach, image.naxis2 - 1);
+        if (xFrom <= xTo && yFrom <= yTo)
+            samples.reserve(static_cast<std::size_t>(xTo - xFrom + 1) * static_cast<std::size_t>(yTo - yFrom + 1));
+        for (int x = xFrom; x <= xTo; ++x) {
+            const long long dx = x - c.x;
+            for (int y = yFrom; y <= yTo; ++y) {
+                const long long dy = y - c.y;
+                const long long q = dx * dx + dy * dy;
+                if (q >= innerQ && q <= outerQ) samples.push_back(image.at(x, y));
             }
+        }
     } else {
         const int from = static_cast<int>(std::floor(set.skyInner / 2.0));
         const int to = static_cast<int>(std::floor(std::min(set.skyOuter, 2.0 * kMaxAxis) / 2.0));

@@ -4,18 +4,31 @@
 #include <cstring>
 #include <limits>
 
+#include "core/vector_clones.h"
+
 namespace lv {
 
 namespace {
 
-// Extremes over the values that are not 0.
-void trackNonZero(const std::int32_t* v, std::size_t n, std::int32_t& mn, std::int32_t& mx)
+// Copies n values and finds the extremes of those that are not 0, in one
+// pass over the memory.
+LV_VECTOR_CLONES void copyWithExtremes(const std::int32_t* in, std::int32_t* out, std::size_t n, std::int32_t& mn,
+                                       std::int32_t& mx)
 {
+    std::int32_t lo = mn;
+    std::int32_t hi = mx;
     for (std::size_t i = 0; i < n; ++i) {
-        if (v[i] == 0) continue;
-        mn = std::min(mn, v[i]);
-        mx = std::max(mx, v[i]);
+        const std::int32_t v = in[i];
+        out[i] = v;
+        // Masks rather than branches, so the loop runs on several values at once.
+        const std::int32_t zero = -static_cast<std::int32_t>(v == 0);
+        const std::int32_t forMin = (v & ~zero) | (std::numeric_limits<std::int32_t>::max() & zero);
+        const std::int32_t forMax = (v & ~zero) | (std::numeric_limits<std::int32_t>::min() & zero);
+        lo = forMin < lo ? forMin : lo;
+        hi = forMax > hi ? forMax : hi;
     }
+    mn = lo;
+    mx = hi;
 }
 
 }  // namespace
@@ -25,26 +38,31 @@ void UndoBuffer::takeSnapshot(const FitsImage& image)
     columns_ = image.loaded() ? image.naxis1 : 0;
     rows_ = image.loaded() ? image.naxis2 : 0;
     const std::size_t n = static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_);
-    // assign keeps the capacity of an earlier copy, so a night of commands
-    // on frames of one size allocates once.
-    plane_.assign(image.loaded() ? image.plane(0) : nullptr, image.loaded() ? image.plane(0) + n : nullptr);
+    // resize keeps the capacity of an earlier copy, so a night of commands on
+    // frames of one size allocates once. The extremes a restore sets are
+    // those of the copy, so they are found while copying.
+    plane_.resize(n);
+    minValue_ = std::numeric_limits<std::int32_t>::max();
+    maxValue_ = -1;  // the reset value takes part, as in every command
+    if (n) copyWithExtremes(image.plane(0), plane_.data(), n, minValue_, maxValue_);
     available_ = true;
 }
 
 void UndoBuffer::restore(FitsImage& image)
 {
-    std::int32_t mn = std::numeric_limits<std::int32_t>::max();
-    std::int32_t mx = -1;  // the reset value takes part, as in every command
-    trackNonZero(plane_.data(), plane_.size(), mn, mx);
     if (image.loaded()) {
-        std::int32_t* out = image.plane(0);
-        const int width = std::min(columns_, image.naxis1);
-        const int height = std::min(rows_, image.naxis2);
-        if (width == image.naxis1 && width == columns_ && height == image.naxis2) {
-            std::memcpy(out, plane_.data(), static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+        const bool sameSize = columns_ == image.naxis1 && rows_ == image.naxis2;
+        if (sameSize && image.planes == 1 && image.pixels.size() == plane_.size()) {
+            // The copy is not looked at again before the next snapshot
+            // overwrites it, so the two planes simply change places.
+            image.pixels.swap(plane_);
+        } else if (sameSize) {
+            std::memcpy(image.plane(0), plane_.data(), plane_.size() * sizeof(std::int32_t));
         } else {
+            const int width = std::min(columns_, image.naxis1);
+            const int height = std::min(rows_, image.naxis2);
             for (int y = 0; y < image.naxis2; ++y) {
-                std::int32_t* row = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.naxis1);
+                std::int32_t* row = image.plane(0) + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.naxis1);
                 if (y >= height) {
                     std::fill(row, row + image.naxis1, 0);
                     continue;
@@ -55,8 +73,8 @@ void UndoBuffer::restore(FitsImage& image)
             }
         }
     }
-    image.maxValue = mx;
-    image.minValue = mn;
+    image.maxValue = maxValue_;
+    image.minValue = minValue_;
     available_ = false;
 }
 

@@ -18,9 +18,10 @@ class UndoBuffer {
 public:
     // Take snapshot: copies plane 0 and makes "UnDo" available.
     void takeSnapshot(const FitsImage& image);
-    // Restore: puts the copy back into plane 0 and makes "UnDo" unavailable
-    // (the copy itself is kept). maxValue and minValue start from -1 and
-    // 2147483647 and take in every restored value that is not 0.
+    // Restore: puts the copy back into plane 0 and makes "UnDo" unavailable.
+    // maxValue and minValue start from -1 and 2147483647 and take in every
+    // restored value that is not 0. What the buffer holds afterwards is not
+    // defined: only a new snapshot makes "UnDo" available again.
     void restore(FitsImage& image);
 
     bool available() const { return available_; }
@@ -31,6 +32,8 @@ private:
     std::vector<std::int32_t> plane_;  // columns_ x rows_, x fastest
     int columns_ = 0;
     int rows_ = 0;
+    std::int32_t minValue_ = 0;  // extremes of the copy's values that are not 0
+    std::int32_t maxValue_ = -1;
     bool available_ = false;
 };
 

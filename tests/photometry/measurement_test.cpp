@@ -1,6 +1,8 @@
 #include "photometry/measurement.h"
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +30,74 @@ PhotometryState stateWithStar(int slot, int x, int y)
     PhotometryState ph;
     setStarPosition(ph, slot, {x, y});
     return ph;
+}
+
+// Random values, some negative, so that ties and edges are exercised.
+FitsImage noise(int w, int h, std::uint32_t seed)
+{
+    FitsImage img;
+    img.allocate(w, h, 1);
+    for (auto& v : img.pixels) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<std::int32_t>((seed >> 16) % 200) - 60;
+    }
+    return img;
+}
+
+TEST(SkySamples, CircleRingMatchesTheRoundedDistanceRule)
+{
+    const FitsImage img = noise(40, 30, 7);
+    for (double inner : {-3.0, 0.0, 0.4, 1.0, 2.5, 3.0, 7.2}) {
+        for (double outer : {-1.0, 0.3, 1.0, 3.5, 4.0, 9.9, 60.0}) {
+            for (PixelPosition c : {PixelPosition{20, 15}, PixelPosition{0, 0}, PixelPosition{39, 2}}) {
+                PhotometryState ph = stateWithStar(kComparison, c.x, c.y);
+                ph.settings.skyInner = inner;
+                ph.settings.skyOuter = outer;
+                std::vector<std::int32_t> expected;
+                for (int x = 0; x < img.naxis1; ++x)
+                    for (int y = 0; y < img.naxis2; ++y) {
+                        const int d = static_cast<int>(std::floor(std::hypot(x - c.x, y - c.y) + 0.5));
+                        if (inner <= d && d <= outer) expected.push_back(img.at(x, y));
+                    }
+                std::vector<std::int32_t> got = skySamples(img, ph, kComparison);
+                std::sort(expected.begin(), expected.end());
+                std::sort(got.begin(), got.end());
+                EXPECT_EQ(got, expected) << inner << " " << outer << " at " << c.x << "," << c.y;
+            }
+        }
+    }
+}
+
+TEST(PeakSearch, FindsTheFirstLargestBoxAsAFullScanDoes)
+{
+    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+        const FitsImage img = noise(25, 21, seed);
+        const int size = static_cast<int>(seed % 5) + 1;
+        const int span = static_cast<int>(seed % 7) + 1;
+        const PixelPosition start{static_cast<int>(seed * 7 % 25), static_cast<int>(seed * 3 % 21)};
+        // The reference: every centre in column order, boxes clipped to the image.
+        const int h = size / 2;
+        long long best = 0;
+        std::optional<PixelPosition> want;
+        for (int cx = start.x - span; cx <= start.x + span; ++cx)
+            for (int cy = start.y - span; cy <= start.y + span; ++cy) {
+                long long sum = 0;
+                for (int x = cx - h; x <= cx + h; ++x)
+                    for (int y = cy - h; y <= cy + h; ++y) sum += img.value(x, y);
+                if (sum > best) {
+                    best = sum;
+                    want = PixelPosition{cx, cy};
+                }
+            }
+        PhotometryState ph = stateWithStar(kComparison, start.x, start.y);
+        ph.settings.apertureShape = ApertureShape::Square;
+        ph.settings.apertureSize = size;
+        ph.settings.searchSpan = span;
+        EXPECT_EQ(peakSearch(img, ph, kComparison), want.has_value()) << seed;
+        if (want) {
+            EXPECT_EQ(ph.fieldPosition(kComparison), *want) << seed;
+        }
+    }
 }
 
 TEST(Aperture, PixelCountsOfCirclesAndSquares)
