@@ -47,7 +47,7 @@ struct Night {
         fs::remove_all(root, ec);
     }
     std::string folder(const char* name) const { return (root / name).string(); }
-    std::string darkPath() const { return (root / "demo" / "dark.fit").string(); }
+    std::string darkPath() const { return (root / "demo" / "calibration" / "dark.fit").string(); }
 };
 
 const Night& night()

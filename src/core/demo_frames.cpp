@@ -1,5 +1,7 @@
 #include "core/demo_frames.h"
 
+#include <filesystem>
+
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -188,7 +190,16 @@ bool writeDemoRun(const std::string& folder, std::string& error)
                                          card("IMAGETYP", "'DARK'")});
     for (int y = 0; y < run.height; ++y)
         for (int x = 0; x < run.width; ++x) dark.at(x, y) = toCounts(darkLevel(x, y) + 5.0 * noise.gaussian());
-    if (!writeFitsFile(dark, joinPath(folder, "dark.fit"), 16, error)) return false;
+    // Kept apart from the frames, so that a folder job over the frames
+    // does not take the calibration frames in too.
+    const std::string calibration = joinPath(folder, "calibration");
+    std::error_code ec;
+    std::filesystem::create_directories(calibration, ec);
+    if (ec) {
+        error = calibration + ": the folder cannot be created (" + ec.message() + ")";
+        return false;
+    }
+    if (!writeFitsFile(dark, joinPath(calibration, "dark.fit"), 16, error)) return false;
 
     FitsImage flat = frameSkeleton(run, {card("DATE-OBS", "'2018-02-15'"), card("UT", "'09:50:00'"),
                                          card("EXPTIME", "1.0"), card("IMAGETYP", "'FLAT'")});
@@ -197,7 +208,7 @@ bool writeDemoRun(const std::string& folder, std::string& error)
             const double s = 20000.0 * vignetting(run, x, y);
             flat.at(x, y) = toCounts(s + std::sqrt(s) * noise.gaussian());
         }
-    if (!writeFitsFile(flat, joinPath(folder, "flat.fit"), 16, error)) return false;
+    if (!writeFitsFile(flat, joinPath(calibration, "flat.fit"), 16, error)) return false;
 
     std::string readme;
     auto line = [&](const std::string& t) { readme += t + std::string(kCrLf); };
@@ -206,7 +217,7 @@ bool writeDemoRun(const std::string& folder, std::string& error)
     line(plainNumberText(run.frames) + " frames demo_0001.fit ... demo_" + formatPattern(run.frames, "0000") + ".fit, " +
          plainNumberText(run.width) + " x " + plainNumberText(run.height) + ", 16-bit (BZERO 32768), exposure " +
          plainNumberText(run.exposureSeconds) + " s every " + plainNumberText(run.cadenceSeconds) + " s from 2018-02-15 12:30:45 UT.");
-    line("dark.fit: a dark frame of the same exposure. flat.fit: a flat frame.");
+    line("calibration/dark.fit: a dark frame of the same exposure. calibration/flat.fit: a flat frame.");
     line("");
     line("Stars (column x, row y in the first frame; row 0 is the first row of the file):");
     for (const DemoStar& s : run.stars) {

@@ -141,9 +141,12 @@ bool readCalibrationFile(const std::string& path, CalibrationKind kind, Calibrat
     staged.naxis2 = naxis2;
     staged.bitpix = bitpix;
     staged.values.resize(count);
+    if (keepNegative) staged.exact.resize(count);
     long long sum = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const auto raw = rawValue(data.data() + i * bytesPerValue, bitpix, isFloat);
+        double exact = raw ? offset + *raw * bscale : 0.0;
+        if (wrapAt != 0 && exact >= wrapAt) exact -= wrapAt;
         const auto v = raw ? toInt32(offset + *raw * bscale) : std::nullopt;
         if (!v) {
             return own("the value at column" + numberText(static_cast<std::int64_t>(i % static_cast<std::size_t>(naxis1))) +
@@ -154,6 +157,7 @@ bool readCalibrationFile(const std::string& path, CalibrationKind kind, Calibrat
         if (wrapAt != 0 && value >= wrapAt) value -= wrapAt;
         if (value < 0 && !keepNegative) value = 0;
         staged.values[i] = value;
+        if (keepNegative) staged.exact[i] = exact;
         sum += value;
     }
     staged.sum = sum;
@@ -193,7 +197,10 @@ bool calibrateImage(FitsImage& image, UndoBuffer& undo, CalibrationFrame& frame,
     if (settings.kind == CalibrationKind::Dark) {
         for (int y = 0; y < rows; ++y)
             for (int x = 0; x < columns; ++x) {
-                std::int64_t r = static_cast<std::int64_t>(image.at(x, y)) - frame.at(x, y);
+                // The difference is rounded, not the dark value (they differ for halves).
+                const double exact = frame.exact.empty() ? frame.at(x, y) : frame.exact[frame.index(x, y)];
+                const double d = roundHalfEven(static_cast<double>(image.at(x, y)) - exact);
+                std::int64_t r = static_cast<std::int64_t>(std::clamp(d, -4e18, 4e18));
                 if (frame.bitpix == 16 && r >= 65536) r -= 65536;
                 if (frame.bitpix == 8 && r >= 256) r -= 256;
                 if (!settings.minusUsed && r < 0) r = 0;

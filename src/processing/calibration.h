@@ -35,13 +35,17 @@ struct CalibrationFrame {
     int naxis1 = 0;
     int naxis2 = 0;
     int bitpix = 0;                    // of the file, after the form's rule
-    std::vector<std::int32_t> values;  // naxis1 x naxis2, x fastest
+    std::vector<std::int32_t> values;  // naxis1 x naxis2, x fastest, rounded
+    // The single-frame dark subtracts the values before rounding: kept here
+    // for that form only (empty otherwise).
+    std::vector<double> exact;
     long long sum = 0;                 // of the stored values, in 64 bits
 
-    std::int32_t at(int x, int y) const
+    std::size_t index(int x, int y) const
     {
-        return values[static_cast<std::size_t>(y) * static_cast<std::size_t>(naxis1) + static_cast<std::size_t>(x)];
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(naxis1) + static_cast<std::size_t>(x);
     }
+    std::int32_t at(int x, int y) const { return values[index(x, y)]; }
 };
 
 inline constexpr int kMaxCalibrationCards = 1000;

@@ -86,8 +86,8 @@ TEST(Cli, DemoWritesAReadableObservingRun)
     const DemoRun run = demoRun();
     for (int f = 0; f < run.frames; ++f)
         EXPECT_TRUE(std::filesystem::exists(folder + "/" + DemoRun::frameName(f))) << f;
-    EXPECT_TRUE(std::filesystem::exists(folder + "/dark.fit"));
-    EXPECT_TRUE(std::filesystem::exists(folder + "/flat.fit"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/calibration/dark.fit"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/calibration/flat.fit"));
     const std::string readme = test::readFile(folder + "/README.txt");
     EXPECT_NE(readme.find("variable    x 290  y 230  magnitude 11.000"), std::string::npos) << readme;
 

@@ -144,7 +144,7 @@ TEST(FolderJobs, AutomaticPhotometryOfTheDemoRunGivesTheTrueMagnitudes)
         const std::string path = line.substr(v + 5 + 8);
         const std::string name = fs::path(path).filename().string();
         EXPECT_EQ(path, absolute + "/" + name);
-        if (name.rfind("demo_", 0) != 0) continue;  // dark.fit and flat.fit are listed too
+        ASSERT_EQ(name.rfind("demo_", 0), 0u) << "only frames are in the folder: " << line;
         measured.push_back(name);
         const double K = std::stod(line.substr(k + 7)), C = std::stod(line.substr(c + 6)), V = std::stod(line.substr(v + 5));
         ASSERT_EQ(truth.count(name), 1u) << name;
@@ -170,7 +170,7 @@ TEST(FolderJobs, ContinuousDarkAgreesWithSingleFrameDarkAndThePhysicalDifference
     const std::string cut = test::readFile(demo + "/demo_0004.fit").substr(0, 100000);
     test::writeFile(night + "/demo_0004.fit", cut);
 
-    const std::string darkPath = demo + "/dark.fit";
+    const std::string darkPath = demo + "/calibration/dark.fit";
     const CliRun r = cli("dark " + q(night) + " --dark " + q(darkPath) + " --sort");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("CALIBRATED 3 SKIPPED 1\n"), std::string::npos) << r.out;
@@ -234,7 +234,7 @@ TEST(FolderJobs, KilledContinuousDarkLeavesEveryFrameAsItWasOrFullyCalibrated)
 {
     test::TempDir dir;
     const std::string demo = writeDemo(dir);
-    const std::string darkPath = demo + "/dark.fit";
+    const std::string darkPath = demo + "/calibration/dark.fit";
     std::vector<std::string> names;
     for (int i = 1; i <= 8; ++i) names.push_back("demo_000" + std::to_string(i) + ".fit");
 

@@ -97,6 +97,15 @@ TEST(DarkSubtract, CameraDarkWithTheBoxTickedGivesThePhysicalDifference)
     EXPECT_EQ(img.pixels, (std::vector<std::int32_t>{40000, 10000, 0}));
 }
 
+TEST(DarkSubtract, TheDifferenceIsRoundedNotTheDarkValue)
+{
+    Single s;
+    // BZERO 0.5: dark values 2.5 and 3.5; 11 - 2.5 = 8.5 gives 8, 11 - 3.5 = 7.5 gives 8.
+    FitsImage img = imageOf(2, 1, {11, 11});
+    ASSERT_TRUE(s.run(img, CalibrationKind::Dark, fits16(2, 1, {2, 3}, {card("BZERO", "0.5")})));
+    EXPECT_EQ(img.pixels, (std::vector<std::int32_t>{8, 8}));
+}
+
 TEST(DarkSubtract, EightBitValuesAndResultsWrapOnceAt256)
 {
     Single s;
