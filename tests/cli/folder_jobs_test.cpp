@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
 #include "fits_builder.h"
 
 namespace lv {
@@ -26,25 +27,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    std::string out;
-    int status = -1;
-};
-
-CliRun cli(const std::string& args)
-{
-    CliRun r;
-    FILE* p = popen((std::string(LUMAVIST_CLI) + " " + args + " 2>/dev/null").c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-std::string q(const std::string& s) { return "'" + s + "'"; }
+using test::cli;
+using test::CliRun;
+using test::q;
 
 std::string writeDemo(const test::TempDir& dir)
 {
