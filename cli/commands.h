@@ -23,6 +23,9 @@ int automatic(const Args& args);
 int dark(const Args& args);
 int flat(const Args& args);
 int calibrate(const Args& args);
+int lightcurve(const Args& args);
+int rewrite(const Args& args);
+int report(const Args& args);
 
 // Argument helpers shared by the subcommands.
 bool takeFlag(Args& args, const std::string& flag);

@@ -69,6 +69,21 @@ Commands:
       "Dark Subtract" (--minus: keep values below 0) or "Flat Field" of IN
       with FILE, written to OUT with BITPIX B (that of IN when not given).
 
+  lightcurve MAGFILE [--delete N,...] [--png OUT]
+      Reads a photometry data file as the light-curve window does. --delete
+      marks lines (numbered from 1) as deleted. Prints LIST <list text> per
+      data line (its mark first), ERROR <photometry error, #0.0000> and
+      AXES <hourStart> <hourEnd> <ckStart> <ckEnd> <vcStart> <vcEnd>
+      <ckStep> <vcStep> (the automatic axes). --png writes the C-K and V-C
+      graphs as the window draws them, to OUT's name with -ck and -vc.
+  rewrite MAGFILE --delete N,... [--comment TEXT]
+      "Save to 'mag_est.txt'" answered OK: the file without the deleted
+      lines, TEXT (with ";" in front) as its comment line.
+  report MAGFILE [--delete N,...] --star S --code C --comp-mag M --colour X
+         [--observer T] [--instruments T] [--outdir DIR]
+      "Save to 'std.file'": sdata2.std and sdata2.2 (Shift-JIS) in DIR, the
+      current folder by default. A text Shift-JIS cannot hold is refused.
+
 --signed everywhere reads with "Non Sign Integer" unticked (BZERO is
 subtracted). Questions the application would ask are answered OK.
 
@@ -88,7 +103,8 @@ int main(int argc, char** argv)
         {"info", lv::cli::info}, {"header", lv::cli::header}, {"dump", lv::cli::dump},
         {"save", lv::cli::save}, {"demo", lv::cli::demo}, {"photometry", lv::cli::photometry},
         {"auto", lv::cli::automatic}, {"dark", lv::cli::dark}, {"flat", lv::cli::flat},
-        {"calibrate", lv::cli::calibrate},
+        {"calibrate", lv::cli::calibrate}, {"lightcurve", lv::cli::lightcurve}, {"rewrite", lv::cli::rewrite},
+        {"report", lv::cli::report},
     };
     const auto it = commands.find(argv[1]);
     if (it == commands.end()) {

@@ -60,7 +60,8 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
     unsigned_ = new QCheckBox("Non Sign Integer");
     unsigned_->setObjectName("Check2");
     unsigned_->setChecked(session.state.bzeroSign != -1);
-    unsigned_->setVisible(mode != FileDialogMode::Save);
+    // Reading options do not apply to saving or to the photometry data file.
+    unsigned_->setVisible(mode != FileDialogMode::Save && mode != FileDialogMode::LightCurveOrAutomatic);
     minus_ = new QCheckBox("The minus is used");
     minus_->setObjectName("Check1");
     // Only the single-frame dark subtraction has this option.

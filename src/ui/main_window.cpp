@@ -23,6 +23,7 @@
 #include "ui/display/histogram_window.h"
 #include "ui/display/image_window.h"
 #include "ui/file_dialog.h"
+#include "ui/lightcurve/light_curve_panel.h"
 #include "ui/photometry/photometry_panel.h"
 #include "ui/processing/folder_window.h"
 #include "ui/processing/processing_panel.h"
@@ -39,7 +40,8 @@ MainWindow::MainWindow(Session& session, Platform& platform, QWidget* parent)
     setAcceptDrops(true);
     photometry_ = new PhotometryPanel(session_, platform_, *this, this);
     processing_ = new ProcessingPanel(session_, platform_, *this, this);
-    panels_ = {photometry_, processing_};
+    lightCurve_ = new LightCurvePanel(session_, platform_, *this, this);
+    panels_ = {photometry_, lightCurve_, processing_};
     buildMenus();
     buildControls();
     for (Panel* p : panels_) p->startUp();

@@ -27,6 +27,7 @@ class FileDialog;
 class HeaderWindow;
 class HistogramWindow;
 class ImageWindow;
+class LightCurvePanel;
 class PhotometryPanel;
 class PictureExportWindow;
 class ProcessingPanel;
@@ -68,6 +69,7 @@ public:
     PictureExportWindow* exportWindow() const;
     PhotometryPanel& photometryPanel() const { return *photometry_; }
     ProcessingPanel& processingPanel() const { return *processing_; }
+    LightCurvePanel& lightCurvePanel() const { return *lightCurve_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -91,6 +93,7 @@ private:
     Platform& platform_;
     PhotometryPanel* photometry_;
     ProcessingPanel* processing_;
+    LightCurvePanel* lightCurve_;
     std::vector<Panel*> panels_;  // in menu and field order
 
     QAction* actImage_ = nullptr;

@@ -20,8 +20,8 @@ namespace {
 constexpr int kNoFilterOption = 4;
 }
 
-ComparisonStarWindow::ComparisonStarWindow(Session& session, QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(session.photometry)
+ComparisonStarWindow::ComparisonStarWindow(Session& session, QWidget* parent, std::function<void()> accepted)
+    : QWidget(parent, Qt::Window), state_(session.photometry), accepted_(std::move(accepted))
 {
     setObjectName("Form23");
     setWindowTitle("Comparison Star Magnitude Input");
@@ -81,6 +81,7 @@ void ComparisonStarWindow::accept()
         if (options_[static_cast<std::size_t>(i)]->isChecked()) option = i;
     acceptComparisonStar(state_, toLocal(nameBox_->text()), toLocal(magnitudeBox_->text()), option,
                          toLocal(codeBox_->text()));
+    if (accepted_) accepted_();
     close();
 }
 

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 #include "app/session.h"
 
@@ -17,12 +18,14 @@ namespace lv {
 class ComparisonStarWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit ComparisonStarWindow(Session& session, QWidget* parent = nullptr);
+    // `accepted` runs after OK has stored the values.
+    explicit ComparisonStarWindow(Session& session, QWidget* parent = nullptr, std::function<void()> accepted = {});
 
 private:
     void accept();
 
     PhotometryState& state_;
+    std::function<void()> accepted_;
     QLineEdit* nameBox_;       // Text1
     QLineEdit* magnitudeBox_;  // Text2
     QLineEdit* codeBox_;       // Text3

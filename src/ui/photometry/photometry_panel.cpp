@@ -111,7 +111,9 @@ void PhotometryPanel::buildMenus(QMenuBar* bar)
 
     QAction* comp = namedItem(menu, "photometry_menu_comp_star", "Comparison Star Magnitude");
     connect(comp, &QAction::triggered, this, [this] {
-        reopen(comparisonStarWindow_, [this] { return new ComparisonStarWindow(session_, host_.hostWindow()); });
+        reopen(comparisonStarWindow_, [this] {
+            return new ComparisonStarWindow(session_, host_.hostWindow(), [this] { host_.sessionChanged(); });
+        });
     });
 }
 

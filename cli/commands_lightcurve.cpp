@@ -1,0 +1,122 @@
+// Light curves and reports: lightcurve, rewrite, report.
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+#include "commands.h"
+#include "core/conventions.h"
+#include "display/png_writer.h"
+#include "lightcurve/light_curve.h"
+#include "lightcurve/report.h"
+
+namespace lv::cli {
+
+namespace {
+
+// Reads MAGFILE (the one argument left) and applies --delete N,...; 0, or
+// the exit status after a failure.
+int loadTable(Args& args, const std::string& command, LightCurveTable& table, ScriptedPlatform& platform)
+{
+    const auto deletions = takeOption(args, "--delete");
+    if (args.size() != 1) return usageError(command + " needs exactly one MAGFILE");
+    const MagEstRead r = readMagEst(args[0], table);
+    if (!r.opened) {
+        platform.message(r.error);
+        printMessageLines(platform);
+        return 1;
+    }
+    if (r.truncated) platform.message(args[0] + ": more than 3000 data lines; the first 3000 were read");
+    if (deletions) {
+        std::string list = *deletions;
+        for (std::size_t start = 0; start <= list.size();) {
+            const std::size_t comma = std::min(list.find(',', start), list.size());
+            const std::string item = list.substr(start, comma - start);
+            const int n = toInt32Saturated(leadingNumber(item));
+            if (item.empty() || n < 1 || n > table.count())
+                return usageError("--delete takes line numbers 1 ... " + std::to_string(table.count()));
+            setDeleted(table, n - 1, true);
+            start = comma + 1;
+        }
+    }
+    return 0;
+}
+
+std::string withSuffix(const std::string& out, const char* suffix)
+{
+    const std::filesystem::path p(out);
+    const std::filesystem::path ext = p.has_extension() ? p.extension() : std::filesystem::path(".png");
+    return (p.parent_path() / (p.stem().string() + suffix + ext.string())).string();
+}
+
+}  // namespace
+
+int lightcurve(const Args& argsIn)
+{
+    Args args = argsIn;
+    const auto png = takeOption(args, "--png");
+    ScriptedPlatform platform;
+    LightCurveTable table;
+    if (const int status = loadTable(args, "lightcurve", table, platform)) return status;
+    const LightCurveAxes axes = automaticAxes(table);
+    printMessageLines(platform);
+    for (const std::string& item : listTexts(table)) std::cout << "LIST " << item << '\n';
+    std::cout << "ERROR " << formatPattern(photometryError(table), "#0.0000") << '\n';
+    const AxisRanges& r = axes.ranges;
+    std::cout << "AXES";
+    for (double v : {r.hourStart, r.hourEnd, r.ckStart, r.ckEnd, r.vcStart, r.vcEnd, r.ckStep, r.vcStep})
+        std::cout << ' ' << plainNumberText(v);
+    std::cout << '\n';
+    if (png) {
+        if (png->empty()) return usageError("--png needs OUT");
+        for (const auto& [graph, suffix] : {std::pair{Graph::CK, "-ck"}, std::pair{Graph::VC, "-vc"}}) {
+            std::string error;
+            const std::string path = withSuffix(*png, suffix);
+            if (!writePng(path, renderGraph(drawGraph(table, axes, graph, kGraphWidth, kGraphHeight)), error)) {
+                std::cout << "MESSAGE " << error << '\n';
+                return 1;
+            }
+            std::cout << "PNG " << path << '\n';
+        }
+    }
+    return 0;
+}
+
+int rewrite(const Args& argsIn)
+{
+    Args args = argsIn;
+    const auto comment = takeOption(args, "--comment");
+    if (std::find(args.begin(), args.end(), "--delete") == args.end()) return usageError("rewrite needs --delete N,...");
+    ScriptedPlatform platform;
+    LightCurveTable table;
+    if (const int status = loadTable(args, "rewrite", table, platform)) return status;
+    if (comment) table.comment = *comment;
+    const bool written = saveMagEst(table, platform);
+    printMessageLines(platform);
+    return written ? 0 : 1;
+}
+
+int report(const Args& argsIn)
+{
+    Args args = argsIn;
+    ReportFields f;
+    const std::pair<const char*, std::string*> texts[] = {
+        {"--star", &f.star}, {"--code", &f.code}, {"--colour", &f.colour},
+        {"--observer", &f.observerPlace}, {"--instruments", &f.instruments}};
+    for (const auto& [option, target] : texts)
+        if (const auto v = takeOption(args, option)) *target = *v;
+    const auto compMag = takeOption(args, "--comp-mag");
+    for (const char* needed : {"--star", "--code", "--colour"})
+        if (std::find(argsIn.begin(), argsIn.end(), needed) == argsIn.end())
+            return usageError(std::string("report needs ") + needed);
+    if (!compMag) return usageError("report needs --comp-mag M");
+    f.compMag = leadingNumber(*compMag);
+    const std::string folder = takeOption(args, "--outdir").value_or(std::string());
+    ScriptedPlatform platform;
+    LightCurveTable table;
+    if (const int status = loadTable(args, "report", table, platform)) return status;
+    const bool written = writeReport(table, f, photometryError(table), folder, platform);
+    printMessageLines(platform);
+    return written ? 0 : 1;
+}
+
+}  // namespace lv::cli

@@ -1,0 +1,299 @@
+#include "ui/lightcurve/light_curve_window.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/conventions.h"
+#include "ui/platform/qt_support.h"
+#include "ui/widgets.h"
+
+namespace lv {
+
+namespace {
+
+// The report's fixed-pitch font where it exists, the system's otherwise.
+QFont fixedFont()
+{
+    const QString japanese = QString::fromUtf8("ＭＳ ゴシック");
+    if (QFontDatabase::families().contains(japanese)) return QFont(japanese);
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+QString numberField(double v) { return fromLocal(plainNumberText(v)); }
+
+}  // namespace
+
+GraphView::GraphView(const char* name, QWidget* parent) : QWidget(parent)
+{
+    setObjectName(name);
+    setFixedSize(kGraphWidth, kGraphHeight);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void GraphView::setPicture(const RgbPicture& picture)
+{
+    picture_ = picture;
+    update();
+}
+
+void GraphView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.drawImage(0, 0, toQImage(picture_));
+}
+
+void GraphView::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    emit pressed(pos.x(), pos.y(), event->button());
+}
+
+void GraphView::mouseDoubleClickEvent(QMouseEvent*) { emit doubleClicked(); }
+
+LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCurveTable table,
+                                   std::function<void(const std::string&)> openFrame, std::function<void()> closed,
+                                   QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      session_(session),
+      platform_(platform),
+      table_(std::move(table)),
+      openFrame_(std::move(openFrame)),
+      closed_(std::move(closed))
+{
+    setObjectName("Form17");
+    setWindowTitle("Light Curve (" + fromLocal(table_.path) + ")");
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    ck_ = new GraphView("Picture1", this);
+    vc_ = new GraphView("Picture2", this);
+    list_ = new QListWidget(this);
+    list_->setObjectName("List1");
+    const QFont fixed = fixedFont();
+    list_->setFont(fixed);
+    const AppSettings& s = session_.settings;
+    auto persisted = [this](const char* name, const std::string& stored, const char* design) {
+        return namedLineEdit(name, stored.empty() ? QString(design) : fromLocal(stored), this);
+    };
+    compMag_ = persisted("Text1", s.comparisonMagnitude, "10.000");
+    star_ = persisted("Text2", s.starName, "CASRZ");
+    code_ = persisted("Text3", s.observerCode, "");
+    colour_ = persisted("Text4", s.comparisonColour, "");
+    comment_ = namedLineEdit("Text5", fromLocal(table_.comment), this);
+    place_ = persisted("Text6", s.observerPlace, "");
+    instruments_ = persisted("Text7", s.instruments, "");
+    for (QLineEdit* e : {compMag_, star_, code_}) e->setFont(fixed);
+    errorLabel_ = namedLabel("Label7", "Photometry error  =", this);
+    QPushButton* saveData = namedButton("Command1", "Save to 'mag_est.txt'", this);
+    QPushButton* saveReportButton = namedButton("Command3", "Save to 'std.file'", this);
+
+    auto* fields = new QGridLayout;
+    int row = 0;
+    auto add = [&](const char* label, QWidget* a, QWidget* b = nullptr) {
+        fields->addWidget(new QLabel(label, this), row, 0);
+        fields->addWidget(a, row, 1, 1, b ? 1 : 2);
+        if (b) fields->addWidget(b, row, 2);
+        ++row;
+    };
+    add("comp mag. and color", compMag_, colour_);
+    add("star", star_);
+    add("obs.code", code_);
+    add("Comment", comment_);
+    add("Observer and Place", place_);
+    add("instruments", instruments_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(errorLabel_);
+    buttons->addStretch();
+    buttons->addWidget(saveData);
+    buttons->addWidget(saveReportButton);
+    auto* graphs = new QVBoxLayout;
+    graphs->addWidget(ck_);
+    graphs->addWidget(vc_);
+    auto* side = new QVBoxLayout;
+    side->addWidget(list_, 1);
+    side->addLayout(fields);
+    auto* top = new QHBoxLayout;
+    top->addLayout(graphs);
+    top->addLayout(side, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+
+    for (QLineEdit* e : {compMag_, star_, code_, colour_, place_, instruments_})
+        connect(e, &QLineEdit::textChanged, this, &LightCurveWindow::storeFields);
+    connect(comment_, &QLineEdit::textChanged, this, [this](const QString& t) { table_.comment = toLocal(t); });
+    connect(vc_, &GraphView::pressed, this, &LightCurveWindow::pressOnCurve);
+    connect(ck_, &GraphView::doubleClicked, this, &LightCurveWindow::openAxisDialog);
+    connect(vc_, &GraphView::doubleClicked, this, &LightCurveWindow::openAxisDialog);
+    connect(list_, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { toggleListRow(list_->row(item)); });
+    connect(saveData, &QPushButton::clicked, this, &LightCurveWindow::saveMagEstFile);
+    connect(saveReportButton, &QPushButton::clicked, this, &LightCurveWindow::saveReport);
+
+    axes_ = automaticAxes(table_);
+    fillList();
+    draw();
+    placeWindow(this, session_.settings.window(SettingsWindow::LightCurve));
+}
+
+void LightCurveWindow::fillList()
+{
+    list_->clear();
+    for (const std::string& item : listTexts(table_)) list_->addItem(fromLocal(item));
+}
+
+void LightCurveWindow::storeFields()
+{
+    AppSettings& s = session_.settings;
+    s.comparisonMagnitude = toLocal(compMag_->text());
+    s.starName = toLocal(star_->text());
+    s.observerCode = toLocal(code_->text());
+    s.comparisonColour = toLocal(colour_->text());
+    s.observerPlace = toLocal(place_->text());
+    s.instruments = toLocal(instruments_->text());
+}
+
+void LightCurveWindow::setReportTexts(const std::string& star, const std::string& compMag, const std::string& colour,
+                                      const std::string& code)
+{
+    star_->setText(fromLocal(star));
+    compMag_->setText(fromLocal(compMag));
+    colour_->setText(fromLocal(colour));
+    code_->setText(fromLocal(code));
+}
+
+void LightCurveWindow::draw()
+{
+    const GraphDrawing ck = drawGraph(table_, axes_, Graph::CK, kGraphWidth, kGraphHeight);
+    const GraphDrawing vc = drawGraph(table_, axes_, Graph::VC, kGraphWidth, kGraphHeight);
+    error_ = photometryError(table_);
+    errorLabel_->setText(fromLocal(photometryErrorText(error_)));
+    vcPositions_ = pointPositions(vc, table_.count());
+    ck_->setPicture(renderGraph(ck));
+    vc_->setPicture(renderGraph(vc));
+}
+
+void LightCurveWindow::pressOnCurve(int x, int y, Qt::MouseButton button)
+{
+    const int i = pointAt(vcPositions_, x, y);
+    if (i < 0) return;
+    const std::string& line = table_.lines[static_cast<std::size_t>(i)];
+    if (button == Qt::LeftButton) {
+        setDeleted(table_, i, true);
+        fillList();
+        draw();
+        platform_.message("delete no = " + line.substr(1, 4));
+        return;
+    }
+    // The frame's path follows the 8th space of the numbered line.
+    int spaces = 0;
+    for (std::size_t k = 1; k < line.size(); ++k)
+        if (line[k] == ' ' && ++spaces == 8) {
+            frameOpened_ = true;
+            if (openFrame_) openFrame_(line.substr(k + 1));
+            return;
+        }
+}
+
+void LightCurveWindow::toggleListRow(int row)
+{
+    if (row < 0 || row >= list_->count()) return;
+    toggleMark(table_, lineOfListItem(table_, toLocal(list_->item(row)->text())));
+    fillList();
+    draw();
+}
+
+void LightCurveWindow::openAxisDialog()
+{
+    reopen(axisDialog_, [this] { return new AxisDialog(axes_, [this] { draw(); }, this); });
+}
+
+ReportFields LightCurveWindow::reportFields() const
+{
+    ReportFields f;
+    f.star = toLocal(star_->text());
+    f.code = toLocal(code_->text());
+    f.compMag = leadingNumber(toLocal(compMag_->text()));
+    f.colour = toLocal(colour_->text());
+    f.observerPlace = toLocal(place_->text());
+    f.instruments = toLocal(instruments_->text());
+    return f;
+}
+
+void LightCurveWindow::saveMagEstFile() { saveMagEst(table_, platform_); }
+
+void LightCurveWindow::saveReport()
+{
+    // The report goes to the current folder.
+    writeReport(table_, reportFields(), error_, toLocal(QDir::toNativeSeparators(QDir::currentPath())), platform_);
+}
+
+void LightCurveWindow::closeEvent(QCloseEvent* event)
+{
+    session_.settings.window(SettingsWindow::LightCurve) = windowPosition(this);
+    if (axisDialog_) axisDialog_->close();
+    if (frameOpened_ && closed_) closed_();
+    event->accept();
+}
+
+AxisDialog::AxisDialog(LightCurveAxes& axes, std::function<void()> changed, QWidget* parent)
+    : QWidget(parent, Qt::Window), axes_(axes), changed_(std::move(changed))
+{
+    setObjectName("Form18");
+    setWindowTitle("Light Curve X-Y Axis");
+    setAttribute(Qt::WA_DeleteOnClose);
+    const AxisFields f = lv::openAxisDialog(axes_);
+    const double values[] = {f.hourStart, f.hourEnd, f.ckStart, f.ckEnd, f.vcStart, f.vcEnd, f.ckStep, f.vcStep};
+    for (int i = 0; i < 8; ++i)
+        fields_[static_cast<std::size_t>(i)] =
+            namedLineEdit(qPrintable(QStringLiteral("Text%1").arg(i + 1)), numberField(values[i]), this);
+    auto* grid = new QGridLayout;
+    const char* rows[] = {"Hour Axis", "C-K Axis", "V-C Axis"};
+    grid->addWidget(new QLabel("start", this), 0, 1);
+    grid->addWidget(new QLabel("end", this), 0, 2);
+    for (int r = 0; r < 3; ++r) {
+        grid->addWidget(new QLabel(rows[r], this), r + 1, 0);
+        grid->addWidget(fields_[static_cast<std::size_t>(2 * r)], r + 1, 1);
+        grid->addWidget(fields_[static_cast<std::size_t>(2 * r + 1)], r + 1, 2);
+    }
+    grid->addWidget(new QLabel("step", this), 4, 0);
+    grid->addWidget(fields_[6], 4, 1);
+    grid->addWidget(fields_[7], 4, 2);
+    auto* buttons = new QHBoxLayout;
+    QPushButton* ok = namedButton("Command1", "OK", this);
+    QPushButton* cancel = namedButton("Command2", "Cancel", this);
+    QPushButton* autoButton = namedButton("Command3", "Auto scale", this);
+    for (QPushButton* b : {ok, cancel, autoButton}) buttons->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, &AxisDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+    connect(autoButton, &QPushButton::clicked, this, &AxisDialog::autoScaleAxes);
+}
+
+void AxisDialog::accept()
+{
+    auto v = [this](int i) { return leadingNumber(toLocal(fields_[static_cast<std::size_t>(i)]->text())); };
+    acceptAxisDialog(axes_, {v(0), v(1), v(2), v(3), v(4), v(5), v(6), v(7)});
+    if (changed_) changed_();
+    close();
+}
+
+void AxisDialog::autoScaleAxes()
+{
+    autoScale(axes_);
+    if (changed_) changed_();
+    close();
+}
+
+}  // namespace lv

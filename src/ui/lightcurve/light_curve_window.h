@@ -1,0 +1,118 @@
+// The light-curve window (Form17, "Light Curve (path)"): C-K (Picture1) and
+// V-C (Picture2) against the time of night, the list of data lines (List1),
+// the report fields, "Save to 'mag_est.txt'" and "Save to 'std.file'".
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+#include "app/session.h"
+#include "core/platform.h"
+#include "lightcurve/light_curve.h"
+#include "lightcurve/report.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+
+namespace lv {
+
+class AxisDialog;
+
+// One graph: paints its drawing and reports presses and double-clicks in picture units.
+class GraphView : public QWidget {
+    Q_OBJECT
+public:
+    explicit GraphView(const char* name, QWidget* parent = nullptr);
+    void setPicture(const RgbPicture& picture);
+    const RgbPicture& picture() const { return picture_; }
+
+signals:
+    void pressed(int x, int y, Qt::MouseButton button);
+    void doubleClicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    RgbPicture picture_;
+};
+
+class LightCurveWindow : public QWidget {
+    Q_OBJECT
+public:
+    // `openFrame` reads a frame into the main image and shows it.
+    LightCurveWindow(Session& session, Platform& platform, LightCurveTable table,
+                     std::function<void(const std::string& path)> openFrame, std::function<void()> closed,
+                     QWidget* parent);
+
+    const LightCurveTable& table() const { return table_; }
+    const LightCurveAxes& axes() const { return axes_; }
+    LightCurveAxes& axes() { return axes_; }
+    const PointPositions& vcPositions() const { return vcPositions_; }
+    // Redraws both graphs, the photometry error and nothing else.
+    void draw();
+    // A press on the V-C graph at picture units (x, y).
+    void pressOnCurve(int x, int y, Qt::MouseButton button);
+    // A double-click on a list item (0-based row).
+    void toggleListRow(int row);
+    void openAxisDialog();
+    AxisDialog* axisDialog() const { return axisDialog_; }
+    // The comparison-star window's texts, and the fields of the report.
+    void setReportTexts(const std::string& star, const std::string& compMag, const std::string& colour,
+                        const std::string& code);
+    ReportFields reportFields() const;
+    void saveMagEstFile();
+    void saveReport();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void fillList();
+    void storeFields();
+
+    Session& session_;
+    Platform& platform_;
+    LightCurveTable table_;
+    LightCurveAxes axes_;
+    double error_ = 0.0;
+    PointPositions vcPositions_;
+    std::function<void(const std::string&)> openFrame_;
+    std::function<void()> closed_;
+    bool frameOpened_ = false;
+
+    GraphView* ck_;           // Picture1
+    GraphView* vc_;           // Picture2
+    QListWidget* list_;       // List1
+    QLineEdit* compMag_;      // Text1
+    QLineEdit* star_;         // Text2
+    QLineEdit* code_;         // Text3
+    QLineEdit* colour_;       // Text4
+    QLineEdit* comment_;      // Text5
+    QLineEdit* place_;        // Text6
+    QLineEdit* instruments_;  // Text7
+    QLabel* errorLabel_;      // Label7
+    QPointer<AxisDialog> axisDialog_;
+};
+
+// The axis dialog (Form18, "Light Curve X-Y Axis").
+class AxisDialog : public QWidget {
+    Q_OBJECT
+public:
+    AxisDialog(LightCurveAxes& axes, std::function<void()> changed, QWidget* parent);
+    void accept();
+    void autoScaleAxes();
+
+private:
+    LightCurveAxes& axes_;
+    std::function<void()> changed_;
+    std::array<QLineEdit*, 8> fields_{};  // Text1 ... Text8
+};
+
+}  // namespace lv
