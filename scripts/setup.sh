@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libcfitsio-dev fitsverify
+  libcfitsio-dev fitsverify python3 python3-astropy
   xvfb xauth
 )
 

@@ -1,0 +1,135 @@
+// The light-curve window and its axis dialog, driven as the user would.
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "fits_builder.h"
+#include "main_window_fixture.h"
+#include "ui/file_dialog.h"
+#include "ui/lightcurve/light_curve_panel.h"
+#include "ui/lightcurve/light_curve_window.h"
+#include "ui/main_window.h"
+
+namespace lv {
+namespace {
+
+// Five lines of one night; line 3 is the outlier.
+const char* kData =
+    "2018-02-15 21:00:00 030 Check=011.200 Comp=010.500 Var=012.000 /obs/a.fit\r\n"
+    "2018-02-15 22:00:00 030 Check=011.210 Comp=010.510 Var=012.100 /obs/b.fit\r\n"
+    "2018-02-15 23:00:00 030 Check=011.300 Comp=010.500 Var=013.500 /obs/c.fit\r\n"
+    "2018-02-16 00:30:00 030 Check=011.190 Comp=010.490 Var=012.300 /obs/d.fit\r\n"
+    "2018-02-16 01:30:00 030 Check=011.200 Comp=010.500 Var=012.400 /obs/e.fit\r\n";
+
+class LightCurveWindowTest : public test::MainWindowFixture {
+protected:
+    LightCurveWindow* window() const { return main->lightCurvePanel().window(); }
+    void open()
+    {
+        start();
+        const std::string path = put("mag_est.txt", kData);
+        trigger("photometry_menu_light_curve");
+        FileDialog* d = main->fileDialog();
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->windowTitle(), "Photometry data (mag_est.txt) ");
+        EXPECT_FALSE(d->findChild<QCheckBox*>("Check2")->isVisibleTo(d));
+        d->findChild<QLineEdit*>("Text1")->setText(QString::fromStdString(path));
+        d->accept();
+        ASSERT_NE(window(), nullptr);
+        EXPECT_EQ(window()->windowTitle().toStdString(), "Light Curve (" + path + ")");
+    }
+    QWidget* vc() const { return window()->findChild<QWidget*>("Picture2"); }
+    QListWidget* list() const { return window()->findChild<QListWidget*>("List1"); }
+    void clickVc(int x, int y, Qt::MouseButton b = Qt::LeftButton) { QTest::mouseClick(vc(), b, Qt::NoModifier, QPoint(x, y)); }
+};
+
+TEST_F(LightCurveWindowTest, ClickBesideAPointDeletesItAndDoubleClickRestores)
+{
+    open();
+    ASSERT_EQ(list()->count(), 5);
+    EXPECT_EQ(list()->item(2)->text().toStdString(),
+              " 0003 : 2018-02-15 23:00:00 030 Check=011.300 Comp=010.500 Var=013.500 ");
+    const int x = window()->vcPositions().x[2], y = window()->vcPositions().y[2];
+    ASSERT_NE(x, -99);
+
+    clickVc(x + 2, y);  // two units beside: nothing
+    EXPECT_FALSE(window()->table().deleted(2));
+    clickVc(x + 1, y - 1);  // one unit beside: deleted
+    EXPECT_TRUE(window()->table().deleted(2));
+    EXPECT_EQ(platform.messageTexts().back(), "delete no = 0003");
+    EXPECT_EQ(list()->item(2)->text().left(2), "x0");
+    EXPECT_EQ(window()->vcPositions().x[2], -99);
+    const QString error = window()->findChild<QLabel*>("Label7")->text();
+
+    // Double-clicking its list entry restores it at the same place.
+    QListWidgetItem* item = list()->item(2);
+    emit list()->itemDoubleClicked(item);
+    EXPECT_FALSE(window()->table().deleted(2));
+    EXPECT_EQ(window()->vcPositions().x[2], x);
+    EXPECT_EQ(window()->vcPositions().y[2], y);
+    EXPECT_NE(window()->findChild<QLabel*>("Label7")->text(), error);
+}
+
+TEST_F(LightCurveWindowTest, AxisDialogOkKeepsTheHourEndAndAutoScaleReturns)
+{
+    open();
+    const LightCurveAxes automatic = window()->axes();
+    window()->openAxisDialog();
+    AxisDialog* dialog = window()->axisDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Light Curve X-Y Axis");
+    // 21:00 ... 25:30: shown as 21 and 26.
+    EXPECT_EQ(dialog->findChild<QLineEdit*>("Text1")->text(), "21");
+    EXPECT_EQ(dialog->findChild<QLineEdit*>("Text2")->text(), "26");
+    dialog->findChild<QLineEdit*>("Text2")->setText("27");
+    dialog->findChild<QPushButton*>("Command1")->click();
+    EXPECT_TRUE(window()->axes().manual);
+    EXPECT_EQ(window()->axes().ranges.hourEnd, 26);
+
+    window()->openAxisDialog();
+    EXPECT_EQ(window()->axisDialog()->findChild<QLineEdit*>("Text2")->text(), "27");
+    window()->axisDialog()->findChild<QPushButton*>("Command3")->click();  // Auto scale
+    EXPECT_FALSE(window()->axes().manual);
+    EXPECT_EQ(window()->axes().ranges.hourEnd, automatic.ranges.hourEnd);
+}
+
+TEST_F(LightCurveWindowTest, ReportFieldsPersistAndTheReportIsWritten)
+{
+    open();
+    window()->findChild<QLineEdit*>("Text2")->setText("RZ CAS");
+    window()->findChild<QLineEdit*>("Text3")->setText("ABC");
+    window()->findChild<QLineEdit*>("Text4")->setText("V");
+    EXPECT_EQ(session.settings.starName, "RZ CAS");
+    EXPECT_EQ(session.settings.comparisonColour, "V");
+    window()->findChild<QPushButton*>("Command3")->click();
+    EXPECT_EQ(platform.messageTexts().back(), "Completion, file name is sdata2.std");
+    const std::string report = test::readFile(dir.file("sdata2.std"));
+    EXPECT_NE(report.find("RZ CAS 20180215210015 11.500V ABC\r\n"), std::string::npos) << report;
+
+    // The comparison-star window hands its texts over.
+    trigger("photometry_menu_comp_star");
+    QWidget* comp = main->findChild<QWidget*>("Form23");
+    ASSERT_NE(comp, nullptr);
+    comp->findChild<QLineEdit*>("Text1")->setText("SS CYG");
+    comp->findChild<QPushButton*>("Command1")->click();
+    EXPECT_EQ(window()->findChild<QLineEdit*>("Text2")->text(), "SS CYG");
+    EXPECT_EQ(session.settings.starName, "SS CYG");
+}
+
+TEST_F(LightCurveWindowTest, AnUnreadableFileKeepsTheOpenWindow)
+{
+    open();
+    LightCurveWindow* before = window();
+    main->lightCurvePanel().openLightCurve(dir.file("missing.txt"));
+    EXPECT_EQ(window(), before);
+    EXPECT_NE(platform.messageTexts().back().find("missing.txt"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lv
