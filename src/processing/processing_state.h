@@ -5,6 +5,7 @@
 
 #include "processing/calibration.h"
 #include "processing/file_queue.h"
+#include "processing/polynomial_fit.h"
 #include "processing/undo.h"
 
 namespace lv {
@@ -15,6 +16,7 @@ struct ProcessingState {
     FileQueue queue;               // the folder window's list, shared by every folder job
     std::string darkFilePath;      // chosen for continuous dark subtraction
     std::string flatFilePath;      // chosen for continuous flat fielding
+    FitState fit;                  // fitDegree and the last fit's matrix
 };
 
 }  // namespace lv

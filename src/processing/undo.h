@@ -27,6 +27,14 @@ public:
     bool available() const { return available_; }
     void setAvailable(bool available) { available_ = available; }
     bool empty() const { return columns_ == 0; }
+    // The copy, for the commands that read the unchanged image from it.
+    int columns() const { return columns_; }
+    int rows() const { return rows_; }
+    const std::int32_t* data() const { return plane_.data(); }
+    std::int32_t at(int x, int y) const
+    {
+        return plane_[static_cast<std::size_t>(y) * static_cast<std::size_t>(columns_) + static_cast<std::size_t>(x)];
+    }
 
 private:
     std::vector<std::int32_t> plane_;  // columns_ x rows_, x fastest

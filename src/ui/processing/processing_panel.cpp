@@ -1,10 +1,15 @@
 #include "ui/processing/processing_panel.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMenu>
 
 #include "app/image_commands.h"
+#include "processing/corrections.h"
+#include "processing/filters.h"
 #include "ui/display/qt_job_progress.h"
+#include "ui/processing/calculation_window.h"
+#include "ui/processing/high_order_window.h"
 #include "ui/file_dialog.h"
 #include "ui/platform/qt_support.h"
 #include "ui/processing/folder_window.h"
@@ -35,6 +40,58 @@ void ProcessingPanel::buildUtilityItems(QMenu* utility)
             [this] { chooseContinuousFile(CalibrationKind::Dark); });
     connect(namedItem(continuous, "utility_menu_continuous_flat", "Flat Field"), &QAction::triggered, this,
             [this] { chooseContinuousFile(CalibrationKind::Flat); });
+
+    QMenu* noise = namedSubmenu(utility, "utility_menu_noize", "Noise filter");
+    const std::pair<const char*, const char*> filters[] = {
+        {"utility_menu_noize_filter", "Remove Hot/Cool Pixel"}, {"utility_menu_noize_3point", "3 point average"},
+        {"utility_menu_noize_5point", "5 point average"}, {"utility_menu_noize_gra_ave", "shade off (average)"},
+        {"utility_menu_noize_gra_median", "shade off (median)"}};
+    for (int i = 0; i < 5; ++i) {
+        const auto filter = static_cast<NoiseFilter>(i);
+        connect(namedItem(noise, filters[i].first, filters[i].second), &QAction::triggered, this, [this, filter] {
+            // The change shows at the next redraw.
+            runNoiseFilter(filter, session_.image, session_.processing.undo, platform_);
+            host_.sessionChanged();
+        });
+    }
+    connect(namedItem(noise, "utility_menu_noize_5th_function", "5th function approximation"), &QAction::triggered,
+            this, [this] {
+                fifthFunctionApproximation(session_.image, session_.processing.undo, session_.processing.fit,
+                                           session_.state.lineRow, platform_);
+                host_.sessionChanged();
+            });
+    connect(namedItem(utility, "utility_menu_limb", "Limb Darkening Correction"), &QAction::triggered, this, [this] {
+        if (!limbDarkening(session_.image, session_.processing.undo, session_.processing.fit, session_.state.lineRow,
+                           platform_))
+            return;
+        finishCorrection();
+        host_.openZoomWindow();
+    });
+    connect(namedItem(utility, "utility_menu_bow", "Bow correction"), &QAction::triggered, this, [this] {
+        BusyPointer busy(platform_);
+        const std::string path = toLocal(QDir::toNativeSeparators(QDir::current().filePath(kBowFileName)));
+        if (bowCorrection(session_.image, session_.processing.undo, path, platform_)) finishCorrection();
+    });
+    connect(namedItem(utility, "utility_menu_calculation", "Calculation"), &QAction::triggered, this, [this] {
+        reopen(calculationWindow_,
+               [this] { return new CalculationWindow(session_, [this] { finishCorrection(); }, host_.hostWindow()); });
+    });
+}
+
+void ProcessingPanel::finishCorrection()
+{
+    showChangedImage();
+    if (session_.state.beepOn) platform_.beep();
+    host_.sessionChanged();
+}
+
+CalculationWindow* ProcessingPanel::calculationWindow() const { return calculationWindow_; }
+HighOrderWindow* ProcessingPanel::highOrderWindow() const { return highOrderWindow_; }
+
+HighOrderWindow* ProcessingPanel::openHighOrderWindow(std::function<void()> fitted)
+{
+    return reopen(highOrderWindow_,
+                  [&] { return new HighOrderWindow(session_, platform_, std::move(fitted), host_.hostWindow()); });
 }
 
 void ProcessingPanel::startUp()
@@ -51,6 +108,8 @@ void ProcessingPanel::refresh()
 void ProcessingPanel::recordWindowPositions()
 {
     if (folderWindow_) session_.settings.window(SettingsWindow::Folder) = windowPosition(folderWindow_);
+    if (calculationWindow_) session_.settings.window(SettingsWindow::Calculation) = windowPosition(calculationWindow_);
+    if (highOrderWindow_) session_.settings.window(SettingsWindow::HighOrder) = windowPosition(highOrderWindow_);
 }
 
 void ProcessingPanel::showChangedImage()

@@ -14,7 +14,9 @@ class QAction;
 
 namespace lv {
 
+class CalculationWindow;
 class FolderWindow;
+class HighOrderWindow;
 
 class ProcessingPanel : public Panel {
 public:
@@ -33,18 +35,26 @@ public:
     FolderWindow* folderWindow() const { return folderWindow_; }
     FolderWindow* openFolderWindow(FileDialogMode mode, const QString& caption,
                                    FolderAccept accept);
+    CalculationWindow* calculationWindow() const;
+    // The high-order function window; the curve windows open it with their own.
+    HighOrderWindow* openHighOrderWindow(std::function<void()> fitted = {});
+    HighOrderWindow* highOrderWindow() const;
 
 private:
     void calibrate(CalibrationKind kind, FileDialog& dialog, const std::string& path);
     void chooseContinuousFile(CalibrationKind kind);
     void runContinuous(CalibrationKind kind);
     void showChangedImage();
+    // The end of the corrections that redraw: picture, statistics, beep.
+    void finishCorrection();
 
     Session& session_;
     Platform& platform_;
     PanelHost& host_;
     QAction* undoItem_ = nullptr;
     QPointer<FolderWindow> folderWindow_;
+    QPointer<CalculationWindow> calculationWindow_;
+    QPointer<HighOrderWindow> highOrderWindow_;
 };
 
 }  // namespace lv

@@ -1,0 +1,40 @@
+// The calculation window (Form16, "Calculation"): Addition and
+// Multiplication of every pixel (optionally of every file read afterwards)
+// and inclination compensation of every row, with the row being done shown.
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+#include "app/session.h"
+#include "processing/corrections.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+
+namespace lv {
+
+class CalculationWindow : public QWidget {
+    Q_OBJECT
+public:
+    // `done` runs after a command changed the image (redraw, statistics, beep).
+    CalculationWindow(Session& session, std::function<void()> done, QWidget* parent);
+
+    void calculateAll(Calculation op);  // "Addition", "Multiplication"
+    void compensateAll();               // "All line Automatic Inclination compensation"
+    QLabel* lineLabel() const { return line_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    Session& session_;
+    std::function<void()> done_;
+    QCheckBox* wholeFile_;  // Check1
+    QLineEdit* operand_;    // Text1
+    QLabel* line_;          // Label1
+};
+
+}  // namespace lv
