@@ -26,6 +26,8 @@ int calibrate(const Args& args);
 int lightcurve(const Args& args);
 int rewrite(const Args& args);
 int report(const Args& args);
+int process(const Args& args);
+int fit(const Args& args);
 
 // Argument helpers shared by the subcommands.
 bool takeFlag(Args& args, const std::string& flag);

@@ -84,6 +84,18 @@ Commands:
       "Save to 'std.file'": sdata2.std and sdata2.2 (Shift-JIS) in DIR, the
       current folder by default. A text Shift-JIS cannot hold is refused.
 
+  process IN [--signed] OP... [--out OUT [--bitpix B]] [--dump]
+      Reads IN, applies each operation in the order given, then writes
+      plane 0 to OUT (BITPIX of IN unless given) and/or prints it as dump
+      does. Operations: --rotate, --hotcool, --3point, --5point,
+      --shade-average, --shade-median, --fit5, --limb, --bow CSV, --add A,
+      --multiply A (each may be followed by --whole-file, which sets the
+      file-read calculation), --incline-all, --incline-row R,
+      --dark FILE [--minus], --flat FILE, --undo.
+  fit IN --row R --degree K [--signed]
+      Fits row R with a polynomial of degree K (2 ... 5) and prints
+      COEF <c_K> ... <c_0>, highest power first, 17 significant digits.
+
 --signed everywhere reads with "Non Sign Integer" unticked (BZERO is
 subtracted). Questions the application would ask are answered OK.
 
@@ -104,7 +116,7 @@ int main(int argc, char** argv)
         {"save", lv::cli::save}, {"demo", lv::cli::demo}, {"photometry", lv::cli::photometry},
         {"auto", lv::cli::automatic}, {"dark", lv::cli::dark}, {"flat", lv::cli::flat},
         {"calibrate", lv::cli::calibrate}, {"lightcurve", lv::cli::lightcurve}, {"rewrite", lv::cli::rewrite},
-        {"report", lv::cli::report},
+        {"report", lv::cli::report}, {"process", lv::cli::process}, {"fit", lv::cli::fit},
     };
     const auto it = commands.find(argv[1]);
     if (it == commands.end()) {

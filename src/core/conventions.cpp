@@ -1,5 +1,7 @@
 #include "core/conventions.h"
 
+#include <cstdio>
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -109,6 +111,13 @@ std::string numberText(double v)
 std::string numberText(std::int64_t v)
 {
     return v < 0 ? std::to_string(v) : withSignSpace(std::to_string(v), false);
+}
+
+std::string exactNumberText(double v)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
 }
 
 std::string formatPattern(double v, std::string_view pattern)

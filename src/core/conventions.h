@@ -65,6 +65,10 @@ std::string plainNumberText(double v);
 std::string plainNumberText(std::int64_t v);
 inline std::string plainNumberText(int v) { return plainNumberText(static_cast<std::int64_t>(v)); }
 
+// A number with 17 significant digits (enough to read back the same
+// double), in the C locale's "%.17g" form: for scripts that compare values.
+std::string exactNumberText(double v);
+
 // A fixed pattern: "0" a digit always written, "#" a digit written only when
 // significant, "." the decimal point (always written when in the pattern),
 // any other character written as it stands. Rounds half away from zero at the
