@@ -1,6 +1,7 @@
 #include "processing/corrections.h"
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <optional>
@@ -136,6 +137,20 @@ std::optional<std::vector<BowShift>> readBowTable(const std::string& path, std::
     return out;
 }
 
+namespace {
+
+// The value at x - f by linear interpolation, rounded halves up, for x >= 1.
+LV_VECTOR_CLONES void interpolateRow(const std::int32_t* __restrict b, std::int32_t* __restrict out, int n, double f)
+{
+    for (int x = 1; x < n; ++x) {
+        const double v = std::floor(b[x] - f * (static_cast<double>(b[x]) - b[x - 1]) + 0.5);
+        // Between two 32-bit values, so inside the range.
+        out[x] = static_cast<std::int32_t>(v);
+    }
+}
+
+}  // namespace
+
 void applyBow(FitsImage& image, const std::vector<BowShift>& shifts)
 {
     // A row listed twice takes its last value.
@@ -147,21 +162,19 @@ void applyBow(FitsImage& image, const std::vector<BowShift>& shifts)
         const double s = table[static_cast<std::size_t>(y)];
         if (s == 0) continue;
         std::int32_t* row = &image.at(0, y);
-        std::copy(row, row + n, copy.begin());
         const double f = s - std::floor(s);
         if (f != 0) {
-            for (int x = 1; x < n; ++x) {
-                const double b = copy[static_cast<std::size_t>(x)], left = copy[static_cast<std::size_t>(x - 1)];
-                row[x] = toInt32Saturated(std::floor(b - f * (b - left) + 0.5));
-            }
+            std::copy(row, row + n, copy.begin());
+            interpolateRow(copy.data(), row, n, f);
         }
         const double whole = std::floor(s);
         if (std::fabs(whole) >= n) continue;
-        const int shiftBy = static_cast<int>(whole);
-        if (shiftBy > 0)
-            for (int x = n - 1 - shiftBy; x >= 0; --x) row[x + shiftBy] = row[x];
-        else if (shiftBy < 0)
-            for (int x = -shiftBy; x <= n - 1; ++x) row[x + shiftBy] = row[x];
+        // Moving the row by whole columns; the columns nothing moves into keep their values.
+        const int by = static_cast<int>(whole);
+        if (by > 0)
+            std::memmove(row + by, row, static_cast<std::size_t>(n - by) * sizeof(std::int32_t));
+        else if (by < 0)
+            std::memmove(row, row - by, static_cast<std::size_t>(n + by) * sizeof(std::int32_t));
     }
 }
 

@@ -10,74 +10,90 @@ namespace lv {
 
 namespace {
 
-// Rounded quotient of a sum by 3 or 5: its fraction is never one half, so
-// rounding to nearest needs no tie rule: floor((sum + d/2) / d).
-inline std::int32_t roundedThird(std::int64_t sum)
-{
-    const std::int64_t q = sum + 1;
-    const std::int64_t r = (q >= 0 ? q : q - 2) / 3;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(r, INT32_MIN, INT32_MAX));
-}
-inline std::int32_t roundedFifth(std::int64_t sum)
-{
-    const std::int64_t q = sum + 2;
-    const std::int64_t r = (q >= 0 ? q : q - 4) / 5;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(r, INT32_MIN, INT32_MAX));
-}
-
 std::int32_t rounded(double v) { return toInt32Saturated(roundHalfEven(v)); }
 
-void hotCool(FitsImage& image)
+// The exact hot and cool thresholds, as the command defines them.
+inline std::int32_t hotThreshold(std::int64_t sum) { return rounded(static_cast<double>(sum) / 3 * 1.5); }
+inline std::int32_t coolThreshold(std::int64_t sum) { return rounded(static_cast<double>(sum) / 3 * 0.5); }
+
+void hotCoolRow(std::int32_t* row, int n)
 {
-    for (int y = 0; y < image.naxis2; ++y) {
-        std::int32_t* row = &image.at(0, y);
-        for (int x = 1; x <= image.naxis1 - 2; ++x) {
-            // Sums in 64 bits: values near the limit must not wrap.
-            std::int64_t sum = std::int64_t{row[x - 1]} + row[x] + row[x + 1];
-            const std::int32_t hot = rounded(static_cast<double>(sum) / 3 * 1.5);
-            if (row[x] > hot) row[x] = rounded(static_cast<double>(std::int64_t{row[x - 1]} + row[x + 1]) / 2);
-            sum = std::int64_t{row[x - 1]} + row[x] + row[x + 1];
-            const std::int32_t cool = rounded(static_cast<double>(sum) / 3 * 0.5);
-            if (row[x] < cool) row[x] = rounded(static_cast<double>(std::int64_t{row[x - 1]} + row[x + 1]) / 2);
+    // The thresholds lie within one unit of sum / 2 and sum / 6, so most
+    // pixels are decided by integer comparisons; only those close to a
+    // threshold need the exact one. The left neighbour is the value just
+    // written, kept in a register.
+    if (n < 3) return;
+    std::int64_t left = row[0];
+    std::int64_t c = row[1];
+    for (int x = 1; x <= n - 2; ++x) {
+        const std::int64_t right = row[x + 1];
+        // Sums in 64 bits: values near the limit must not wrap.
+        std::int64_t sum = left + c + right;
+        const bool hot = 2 * c > sum + 2 ? true : 2 * c < sum - 2 ? false : c > hotThreshold(sum);
+        if (hot) {
+            c = rounded(static_cast<double>(left + right) / 2);
+            sum = left + c + right;
         }
+        const bool cool = 6 * c > sum + 6 ? false : 6 * c < sum - 6 ? true : c < coolThreshold(sum);
+        if (cool) c = rounded(static_cast<double>(left + right) / 2);
+        row[x] = static_cast<std::int32_t>(c);
+        left = c;
+        c = right;
     }
 }
 
-LV_VECTOR_CLONES void average3(const std::int32_t* u, std::int32_t* out, int n)
+// Quotients by 3 and 5 in double precision: their fractions are never one
+// half, so the nearest integer is the rounded one, and the loops run on
+// several values at once.
+// (Adding 1.5 * 2^52 leaves no fraction bits; the quotients are far inside
+// that range and inside the 32-bit range.)
+inline std::int32_t nearestOf(double v)
 {
-    for (int x = 1; x <= n - 2; ++x) out[x] = roundedThird(std::int64_t{u[x - 1]} + u[x] + u[x + 1]);
+    constexpr double kMagic = 6755399441055744.0;
+    return static_cast<std::int32_t>((v + kMagic) - kMagic);
+}
+// Multiplying by the reciprocal may miss the quotient by an ulp, which
+// cannot move it across a half.
+inline std::int32_t nearestThird(double sum) { return nearestOf(sum * (1.0 / 3)); }
+inline std::int32_t nearestFifth(double sum) { return nearestOf(sum * (1.0 / 5)); }
+
+LV_VECTOR_CLONES void average3(const std::int32_t* __restrict u, std::int32_t* __restrict out, int n)
+{
+    for (int x = 1; x <= n - 2; ++x)
+        out[x] = nearestThird(static_cast<double>(u[x - 1]) + static_cast<double>(u[x]) + static_cast<double>(u[x + 1]));
 }
 
-LV_VECTOR_CLONES void average5(const std::int32_t* u, std::int32_t* out, int n)
+LV_VECTOR_CLONES void average5(const std::int32_t* __restrict u, std::int32_t* __restrict out, int n)
 {
     for (int x = 2; x <= n - 3; ++x)
-        out[x] = roundedFifth(std::int64_t{u[x - 2]} + u[x - 1] + u[x] + u[x + 1] + u[x + 2]);
+        out[x] = nearestFifth(static_cast<double>(u[x - 2]) + static_cast<double>(u[x - 1]) + static_cast<double>(u[x]) +
+                              static_cast<double>(u[x + 1]) + static_cast<double>(u[x + 2]));
 }
 
-// The five values of the cross sorted: only the order matters, so a
+// The five values of the cross in order: only the order matters, so a
 // network of min and max gives what the exchange sort gives.
-struct Sorted5 {
-    std::int32_t v[5];
-};
-inline Sorted5 sort5(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t e)
-{
-    auto cs = [](std::int32_t& p, std::int32_t& q) {
-        const std::int32_t lo = std::min(p, q), hi = std::max(p, q);
-        p = lo;
-        q = hi;
-    };
-    cs(a, b); cs(d, e); cs(c, e); cs(c, d); cs(b, e); cs(a, d); cs(a, c); cs(b, d); cs(b, c);
-    return {{a, b, c, d, e}};
-}
+#define LV_SORT2(p, q)                              \
+    {                                               \
+        const std::int32_t lo = std::min(p, q);     \
+        q = std::max(p, q);                         \
+        p = lo;                                     \
+    }
 
-LV_VECTOR_CLONES void shadeRow(const std::int32_t* up, const std::int32_t* mid, const std::int32_t* down,
-                               std::int32_t* out, int n, bool median)
+template <bool Median>
+LV_VECTOR_CLONES void shadeRow(const std::int32_t* __restrict up, const std::int32_t* __restrict mid,
+                               const std::int32_t* __restrict down, std::int32_t* __restrict out, int n)
 {
     for (int x = 1; x <= n - 2; ++x) {
-        const Sorted5 s = sort5(up[x], down[x], mid[x], mid[x - 1], mid[x + 1]);
-        out[x] = median ? s.v[2] : roundedThird(std::int64_t{s.v[1]} + s.v[2] + s.v[3]);
+        std::int32_t a = up[x], b = down[x], c = mid[x], d = mid[x - 1], e = mid[x + 1];
+        LV_SORT2(a, b) LV_SORT2(d, e) LV_SORT2(c, e) LV_SORT2(c, d) LV_SORT2(b, e)
+        LV_SORT2(a, d) LV_SORT2(a, c) LV_SORT2(b, d) LV_SORT2(b, c)
+        if constexpr (Median)
+            out[x] = c;
+        else
+            out[x] = nearestThird(static_cast<double>(b) + static_cast<double>(c) + static_cast<double>(d));
     }
 }
+#undef LV_SORT2
 
 }  // namespace
 
@@ -93,27 +109,37 @@ const char* noiseFilterQuestion(NoiseFilter f)
     return "";
 }
 
+namespace {
+
+// Rows [from, to) of the filter; the copy holds at least rows up to `to`.
+void filterRows(NoiseFilter filter, FitsImage& image, const UndoBuffer& source, int from, int to)
+{
+    const int n = image.naxis1;
+    for (int y = from; y < to; ++y) {
+        std::int32_t* out = &image.at(0, y);
+        const std::int32_t* u = source.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(n);
+        switch (filter) {
+        case NoiseFilter::HotCool: hotCoolRow(out, n); break;
+        case NoiseFilter::ThreePoint: average3(u, out, n); break;
+        case NoiseFilter::FivePoint: average5(u, out, n); break;
+        case NoiseFilter::ShadeAverage:
+            if (y >= 1 && y <= image.naxis2 - 2) shadeRow<false>(u - n, u, u + n, out, n);
+            break;
+        case NoiseFilter::ShadeMedian:
+            if (y >= 1 && y <= image.naxis2 - 2) shadeRow<true>(u - n, u, u + n, out, n);
+            break;
+        }
+    }
+}
+
+}  // namespace
+
 void applyNoiseFilter(NoiseFilter filter, FitsImage& image, const UndoBuffer& source)
 {
     if (!image.loaded()) return;
-    if (filter == NoiseFilter::HotCool) {
-        hotCool(image);
-        return;
-    }
-    // The others read the copy taken just before, of the image's own size.
-    if (source.columns() != image.naxis1 || source.rows() != image.naxis2) return;
-    const int n = image.naxis1;
-    for (int y = 0; y < image.naxis2; ++y) {
-        const std::int32_t* u = source.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(n);
-        std::int32_t* out = &image.at(0, y);
-        if (filter == NoiseFilter::ThreePoint) {
-            average3(u, out, n);
-        } else if (filter == NoiseFilter::FivePoint) {
-            average5(u, out, n);
-        } else if (y >= 1 && y <= image.naxis2 - 2) {
-            shadeRow(u - n, u, u + n, out, n, filter == NoiseFilter::ShadeMedian);
-        }
-    }
+    // All but HotCool read the copy taken just before, of the image's own size.
+    if (filter != NoiseFilter::HotCool && (source.columns() != image.naxis1 || source.rows() != image.naxis2)) return;
+    filterRows(filter, image, source, 0, image.naxis2);
 }
 
 bool runNoiseFilter(NoiseFilter filter, FitsImage& image, UndoBuffer& undo, Platform& platform)
@@ -121,8 +147,15 @@ bool runNoiseFilter(NoiseFilter filter, FitsImage& image, UndoBuffer& undo, Plat
     if (!platform.askOkCancel(noiseFilterQuestion(filter))) return false;
     {
         BusyPointer busy(platform);
-        undo.takeSnapshot(image);
-        applyNoiseFilter(filter, image, undo);
+        // The copy is made a few rows ahead of the filter, so that each row
+        // is read from memory once and filtered while it is in the cache.
+        undo.startSnapshot(image);
+        constexpr int kBand = 16;
+        for (int from = 0; from < image.naxis2; from += kBand) {
+            const int to = std::min(from + kBand, image.naxis2);
+            undo.copyRows(image, from, to + 1);
+            filterRows(filter, image, undo, from, to);
+        }
     }
     platform.message(kCompletionMessage);
     return true;

@@ -33,19 +33,33 @@ LV_VECTOR_CLONES void copyWithExtremes(const std::int32_t* in, std::int32_t* out
 
 }  // namespace
 
-void UndoBuffer::takeSnapshot(const FitsImage& image)
+void UndoBuffer::startSnapshot(const FitsImage& image)
 {
     columns_ = image.loaded() ? image.naxis1 : 0;
     rows_ = image.loaded() ? image.naxis2 : 0;
-    const std::size_t n = static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_);
     // resize keeps the capacity of an earlier copy, so a night of commands on
     // frames of one size allocates once. The extremes a restore sets are
     // those of the copy, so they are found while copying.
-    plane_.resize(n);
+    plane_.resize(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_));
     minValue_ = std::numeric_limits<std::int32_t>::max();
     maxValue_ = -1;  // the reset value takes part, as in every command
-    if (n) copyWithExtremes(image.plane(0), plane_.data(), n, minValue_, maxValue_);
     available_ = true;
+}
+
+void UndoBuffer::copyRows(const FitsImage& image, int first, int end)
+{
+    first = std::max(first, 0);
+    end = std::min(end, rows_);
+    if (first >= end || columns_ == 0) return;
+    const std::size_t at = static_cast<std::size_t>(first) * static_cast<std::size_t>(columns_);
+    const std::size_t n = static_cast<std::size_t>(end - first) * static_cast<std::size_t>(columns_);
+    copyWithExtremes(image.plane(0) + at, plane_.data() + at, n, minValue_, maxValue_);
+}
+
+void UndoBuffer::takeSnapshot(const FitsImage& image)
+{
+    startSnapshot(image);
+    copyRows(image, 0, rows_);
 }
 
 void UndoBuffer::restore(FitsImage& image)

@@ -18,6 +18,10 @@ class UndoBuffer {
 public:
     // Take snapshot: copies plane 0 and makes "UnDo" available.
     void takeSnapshot(const FitsImage& image);
+    // The same in steps, for commands that work row by row while the copy
+    // is made: start, then copy rows [first, end) before they change.
+    void startSnapshot(const FitsImage& image);
+    void copyRows(const FitsImage& image, int first, int end);
     // Restore: puts the copy back into plane 0 and makes "UnDo" unavailable.
     // maxValue and minValue start from -1 and 2147483647 and take in every
     // restored value that is not 0. What the buffer holds afterwards is not
