@@ -85,6 +85,7 @@ void ProcessingPanel::finishCorrection()
     host_.sessionChanged();
 }
 
+FolderWindow* ProcessingPanel::folderWindow() const { return folderWindow_; }
 CalculationWindow* ProcessingPanel::calculationWindow() const { return calculationWindow_; }
 HighOrderWindow* ProcessingPanel::highOrderWindow() const { return highOrderWindow_; }
 

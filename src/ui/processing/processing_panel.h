@@ -32,7 +32,7 @@ public:
     // "UnDo".
     void undo();
     // The folder window, opened by the other panels too (null when closed).
-    FolderWindow* folderWindow() const { return folderWindow_; }
+    FolderWindow* folderWindow() const;
     FolderWindow* openFolderWindow(FileDialogMode mode, const QString& caption,
                                    FolderAccept accept);
     CalculationWindow* calculationWindow() const;
