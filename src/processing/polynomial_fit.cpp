@@ -29,6 +29,9 @@ bool fitRow(const FitsImage& image, int row, int degree, const ColumnPowers& c, 
     if (static_cast<int>(c.powers.size()) != image.naxis1) return false;
     const int k = degree;
     const int n = k + 1;
+    // Fewer pixels than coefficients make the matrix singular, but rounding
+    // can leave its last pivot tiny instead of 0: refuse on the count.
+    if (image.naxis1 < n) return false;
     std::array<double, 6> t{};
     const std::int32_t* pixels = image.plane(0) + static_cast<std::size_t>(row) * static_cast<std::size_t>(image.naxis1);
     for (int x = 0; x < image.naxis1; ++x) {

@@ -31,9 +31,9 @@ struct ColumnPowers {
 };
 ColumnPowers columnPowers(int columns);
 
-// Fits row `row` with `degree` (2 ... 5). Returns false, leaving the matrix
-// as the failed elimination left it, when a pivot is 0 or not finite (a row
-// with fewer pixels than coefficients).
+// Fits row `row` with `degree` (2 ... 5). Returns false when the row has
+// fewer pixels than coefficients (the matrix untouched) or a pivot is 0 or
+// not finite (the matrix as the failed elimination left it).
 bool fitRow(const FitsImage& image, int row, int degree, FitMatrix& matrix);
 bool fitRow(const FitsImage& image, int row, int degree, const ColumnPowers& powers, FitMatrix& matrix);
 
