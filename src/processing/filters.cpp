@@ -16,29 +16,49 @@ std::int32_t rounded(double v) { return toInt32Saturated(roundHalfEven(v)); }
 inline std::int32_t hotThreshold(std::int64_t sum) { return rounded(static_cast<double>(sum) / 3 * 1.5); }
 inline std::int32_t coolThreshold(std::int64_t sum) { return rounded(static_cast<double>(sum) / 3 * 0.5); }
 
-void hotCoolRow(std::int32_t* row, int n)
+// One pixel of the in-place test; `left` is the value just written.
+inline std::int64_t hotCoolPixel(std::int64_t left, std::int64_t c, std::int64_t right)
+{
+    // Sums in 64 bits: values near the limit must not wrap.
+    std::int64_t sum = left + c + right;
+    const bool hot = 2 * c > sum + 2 ? true : 2 * c < sum - 2 ? false : c > hotThreshold(sum);
+    if (hot) {
+        c = rounded(static_cast<double>(left + right) / 2);
+        sum = left + c + right;
+    }
+    const bool cool = 6 * c > sum + 6 ? false : 6 * c < sum - 6 ? true : c < coolThreshold(sum);
+    if (cool) c = rounded(static_cast<double>(left + right) / 2);
+    return c;
+}
+
+// True when none of the 8 pixels from x on can change: each is clearly
+// below its hot and above its cool threshold. Values within 2^28, so the
+// sums fit in 32 bits.
+LV_VECTOR_CLONES bool blockStays(const std::int32_t* row, int x)
+{
+    bool stays = true;
+    for (int i = 0; i < 8; ++i) {
+        const std::int32_t c = row[x + i];
+        const std::int32_t sum = row[x + i - 1] + c + row[x + i + 1];
+        stays &= (2 * c < sum - 2) & (6 * c > sum + 6);
+    }
+    return stays;
+}
+
+void hotCoolRow(std::int32_t* row, int n, bool narrow)
 {
     // The thresholds lie within one unit of sum / 2 and sum / 6, so most
-    // pixels are decided by integer comparisons; only those close to a
-    // threshold need the exact one. The left neighbour is the value just
-    // written, kept in a register.
-    if (n < 3) return;
-    std::int64_t left = row[0];
-    std::int64_t c = row[1];
-    for (int x = 1; x <= n - 2; ++x) {
-        const std::int64_t right = row[x + 1];
-        // Sums in 64 bits: values near the limit must not wrap.
-        std::int64_t sum = left + c + right;
-        const bool hot = 2 * c > sum + 2 ? true : 2 * c < sum - 2 ? false : c > hotThreshold(sum);
-        if (hot) {
-            c = rounded(static_cast<double>(left + right) / 2);
-            sum = left + c + right;
+    // pixels are decided by integer comparisons, eight at a time where the
+    // values allow; only pixels close to a threshold need the exact one.
+    // A pixel that stays leaves its neighbours' tests as they were, so a
+    // block of pixels that all stay can be passed over.
+    for (int x = 1; x <= n - 2;) {
+        if (narrow && x + 8 <= n - 1 && blockStays(row, x)) {
+            x += 8;
+            continue;
         }
-        const bool cool = 6 * c > sum + 6 ? false : 6 * c < sum - 6 ? true : c < coolThreshold(sum);
-        if (cool) c = rounded(static_cast<double>(left + right) / 2);
-        row[x] = static_cast<std::int32_t>(c);
-        left = c;
-        c = right;
+        row[x] = static_cast<std::int32_t>(hotCoolPixel(row[x - 1], row[x], row[x + 1]));
+        ++x;
     }
 }
 
@@ -57,17 +77,36 @@ inline std::int32_t nearestOf(double v)
 inline std::int32_t nearestThird(double sum) { return nearestOf(sum * (1.0 / 3)); }
 inline std::int32_t nearestFifth(double sum) { return nearestOf(sum * (1.0 / 5)); }
 
-LV_VECTOR_CLONES void average3(const std::int32_t* __restrict u, std::int32_t* __restrict out, int n)
+// With every value within 2^28 the sums fit in 32 bits, and the rounded
+// quotient is floor((sum + d / 2) / d), with the floor taken below 0 too.
+template <int D>
+inline std::int32_t nearestNarrow(std::int32_t sum)
 {
-    for (int x = 1; x <= n - 2; ++x)
-        out[x] = nearestThird(static_cast<double>(u[x - 1]) + static_cast<double>(u[x]) + static_cast<double>(u[x + 1]));
+    const std::int32_t q = sum + D / 2;
+    return (q >= 0 ? q : q - (D - 1)) / D;
 }
 
+template <bool Narrow>
+LV_VECTOR_CLONES void average3(const std::int32_t* __restrict u, std::int32_t* __restrict out, int n)
+{
+    for (int x = 1; x <= n - 2; ++x) {
+        if constexpr (Narrow)
+            out[x] = nearestNarrow<3>(u[x - 1] + u[x] + u[x + 1]);
+        else
+            out[x] = nearestThird(static_cast<double>(u[x - 1]) + static_cast<double>(u[x]) + static_cast<double>(u[x + 1]));
+    }
+}
+
+template <bool Narrow>
 LV_VECTOR_CLONES void average5(const std::int32_t* __restrict u, std::int32_t* __restrict out, int n)
 {
-    for (int x = 2; x <= n - 3; ++x)
-        out[x] = nearestFifth(static_cast<double>(u[x - 2]) + static_cast<double>(u[x - 1]) + static_cast<double>(u[x]) +
-                              static_cast<double>(u[x + 1]) + static_cast<double>(u[x + 2]));
+    for (int x = 2; x <= n - 3; ++x) {
+        if constexpr (Narrow)
+            out[x] = nearestNarrow<5>(u[x - 2] + u[x - 1] + u[x] + u[x + 1] + u[x + 2]);
+        else
+            out[x] = nearestFifth(static_cast<double>(u[x - 2]) + static_cast<double>(u[x - 1]) +
+                                  static_cast<double>(u[x]) + static_cast<double>(u[x + 1]) + static_cast<double>(u[x + 2]));
+    }
 }
 
 // The five values of the cross in order: only the order matters, so a
@@ -79,7 +118,7 @@ LV_VECTOR_CLONES void average5(const std::int32_t* __restrict u, std::int32_t* _
         p = lo;                                     \
     }
 
-template <bool Median>
+template <bool Median, bool Narrow>
 LV_VECTOR_CLONES void shadeRow(const std::int32_t* __restrict up, const std::int32_t* __restrict mid,
                                const std::int32_t* __restrict down, std::int32_t* __restrict out, int n)
 {
@@ -89,6 +128,8 @@ LV_VECTOR_CLONES void shadeRow(const std::int32_t* __restrict up, const std::int
         LV_SORT2(a, d) LV_SORT2(a, c) LV_SORT2(b, d) LV_SORT2(b, c)
         if constexpr (Median)
             out[x] = c;
+        else if constexpr (Narrow)
+            out[x] = nearestNarrow<3>(b + c + d);
         else
             out[x] = nearestThird(static_cast<double>(b) + static_cast<double>(c) + static_cast<double>(d));
     }
@@ -115,18 +156,21 @@ namespace {
 void filterRows(NoiseFilter filter, FitsImage& image, const UndoBuffer& source, int from, int to)
 {
     const int n = image.naxis1;
+    // The copy's values so far cover every row these read.
+    const bool narrow = source.copiedWithin(1 << 28);
     for (int y = from; y < to; ++y) {
         std::int32_t* out = &image.at(0, y);
         const std::int32_t* u = source.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(n);
         switch (filter) {
-        case NoiseFilter::HotCool: hotCoolRow(out, n); break;
-        case NoiseFilter::ThreePoint: average3(u, out, n); break;
-        case NoiseFilter::FivePoint: average5(u, out, n); break;
+        case NoiseFilter::HotCool: hotCoolRow(out, n, narrow); break;
+        case NoiseFilter::ThreePoint: narrow ? average3<true>(u, out, n) : average3<false>(u, out, n); break;
+        case NoiseFilter::FivePoint: narrow ? average5<true>(u, out, n) : average5<false>(u, out, n); break;
         case NoiseFilter::ShadeAverage:
-            if (y >= 1 && y <= image.naxis2 - 2) shadeRow<false>(u - n, u, u + n, out, n);
+            if (y >= 1 && y <= image.naxis2 - 2)
+                narrow ? shadeRow<false, true>(u - n, u, u + n, out, n) : shadeRow<false, false>(u - n, u, u + n, out, n);
             break;
         case NoiseFilter::ShadeMedian:
-            if (y >= 1 && y <= image.naxis2 - 2) shadeRow<true>(u - n, u, u + n, out, n);
+            if (y >= 1 && y <= image.naxis2 - 2) shadeRow<true, false>(u - n, u, u + n, out, n);
             break;
         }
     }

@@ -33,6 +33,8 @@ public:
     bool empty() const { return columns_ == 0; }
     // The copy, for the commands that read the unchanged image from it.
     int columns() const { return columns_; }
+    // Every value copied so far lies within -limit ... limit.
+    bool copiedWithin(std::int32_t limit) const { return minValue_ >= -limit && maxValue_ <= limit; }
     int rows() const { return rows_; }
     const std::int32_t* data() const { return plane_.data(); }
     std::int32_t at(int x, int y) const
