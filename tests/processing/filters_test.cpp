@@ -134,3 +134,44 @@ TEST(NoiseFilter, AgreesWithAPlainReferenceOnRandomFrames)
 
 }  // namespace
 }  // namespace lv
+
+namespace lv {
+namespace {
+
+// The in-place test pixel by pixel with the exact double thresholds, as the
+// command defines it.
+Row hotCoolReference(Row v, int w, int h)
+{
+    auto round = [](double x) { return static_cast<std::int32_t>(std::nearbyint(x)); };  // ties to even
+    for (int y = 0; y < h; ++y)
+        for (int x = 1; x <= w - 2; ++x) {
+            std::int32_t* r = &v[static_cast<std::size_t>(y * w)];
+            double sum = static_cast<double>(r[x - 1]) + r[x] + r[x + 1];
+            if (r[x] > round(sum / 3 * 1.5)) r[x] = round((static_cast<double>(r[x - 1]) + r[x + 1]) / 2);
+            sum = static_cast<double>(r[x - 1]) + r[x] + r[x + 1];
+            if (r[x] < round(sum / 3 * 0.5)) r[x] = round((static_cast<double>(r[x - 1]) + r[x + 1]) / 2);
+        }
+    return v;
+}
+
+TEST(NoiseFilter, HotCoolMatchesThePixelByPixelTestOnCameraLikeFrames)
+{
+    // Sky with noise, scattered hot and cold pixels and runs of them, so that
+    // blocks of unchanged pixels, corrected neighbours and thresholds met
+    // exactly all occur.
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 6; ++trial) {
+        const int w = 37 + trial * 11, h = 9;
+        Row v(static_cast<std::size_t>(w * h));
+        for (auto& p : v) {
+            const auto r = rng() % 100;
+            p = r < 5 ? 4000 + static_cast<std::int32_t>(rng() % 4000)
+              : r < 9 ? static_cast<std::int32_t>(rng() % 300)
+                      : 1000 + static_cast<std::int32_t>(rng() % 40) - (trial == 5 ? 1100 : 0);
+        }
+        EXPECT_EQ(filtered(NoiseFilter::HotCool, imageOf(w, h, v)), hotCoolReference(v, w, h)) << trial;
+    }
+}
+
+}  // namespace
+}  // namespace lv
