@@ -210,6 +210,35 @@ bool writeDemoRun(const std::string& folder, std::string& error)
         }
     if (!writeFitsFile(flat, joinPath(calibration, "flat.fit"), 16, error)) return false;
 
+    // A spectrum: a bright band along rows 92 ... 108 whose continuum rises
+    // from left to right, crossed by absorption lines, on a faint sky.
+    const std::string spectrumFolder = joinPath(folder, "spectrum");
+    std::filesystem::create_directories(spectrumFolder, ec);
+    if (ec) {
+        error = spectrumFolder + ": the folder cannot be created (" + ec.message() + ")";
+        return false;
+    }
+    {
+        DemoRun shape = run;
+        shape.width = kSpectrumWidth;
+        shape.height = kSpectrumHeight;
+        FitsImage spectrum = frameSkeleton(shape, {card("DATE-OBS", "'2018-02-15'"), card("UT", "'13:00:00'"),
+                                                   card("EXPTIME", "120.0"), card("OBJECT", "'DEMO SPECTRUM'")});
+        const double lines[][3] = {{96, 0.55, 2.5}, {181, 0.35, 1.8}, {262, 0.7, 3.5}, {388, 0.45, 2.2}, {470, 0.6, 3.0}};
+        for (int y = 0; y < shape.height; ++y)
+            for (int x = 0; x < shape.width; ++x) {
+                const double across = (y - 100.0) / 5.0;
+                double band = 24000.0 * (0.55 + 0.7 * x / shape.width) * std::exp(-across * across / 2.0);
+                for (const auto& l : lines) {
+                    const double d = (x - l[0]) / l[2];
+                    band *= 1.0 - l[1] * std::exp(-d * d / 2.0);
+                }
+                const double sky = 400.0;
+                spectrum.at(x, y) = toCounts(sky + band + std::sqrt(sky + band) * noise.gaussian());
+            }
+        if (!writeFitsFile(spectrum, joinPath(spectrumFolder, "spectrum.fit"), 16, error)) return false;
+    }
+
     std::string readme;
     auto line = [&](const std::string& t) { readme += t + std::string(kCrLf); };
     line("Lumavist demo observing run");
@@ -218,6 +247,9 @@ bool writeDemoRun(const std::string& folder, std::string& error)
          plainNumberText(run.width) + " x " + plainNumberText(run.height) + ", 16-bit (BZERO 32768), exposure " +
          plainNumberText(run.exposureSeconds) + " s every " + plainNumberText(run.cadenceSeconds) + " s from 2018-02-15 12:30:45 UT.");
     line("calibration/dark.fit: a dark frame of the same exposure. calibration/flat.fit: a flat frame.");
+    line("spectrum/spectrum.fit: a spectrum, " + plainNumberText(kSpectrumWidth) + " x " + plainNumberText(kSpectrumHeight) +
+         ", its band along rows 92 ... 108 (brightest at row 100), the continuum rising to the right,");
+    line("  absorption lines at columns 96, 181, 262, 388 and 470.");
     line("");
     line("Stars (column x, row y in the first frame; row 0 is the first row of the file):");
     for (const DemoStar& s : run.stars) {

@@ -33,11 +33,15 @@ struct DemoRun {
     static std::string frameName(int frame);
 };
 
+// The demo spectrum frame, spectrum/spectrum.fit.
+inline constexpr int kSpectrumWidth = 600;
+inline constexpr int kSpectrumHeight = 200;
+
 // The run that `lumavist-cli demo` writes.
 DemoRun demoRun();
 
-// Writes the frames, dark.fit, flat.fit and README.txt into `folder` (which
-// must exist). False with `error` set when a file cannot be written.
+// Writes the frames, calibration/dark.fit and flat.fit, spectrum/spectrum.fit
+// and README.txt into `folder` (which must exist). False with `error` set when a file cannot be written.
 bool writeDemoRun(const std::string& folder, std::string& error);
 
 }  // namespace lv

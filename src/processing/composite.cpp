@@ -1,0 +1,178 @@
+#include "processing/composite.h"
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+#include "core/conventions.h"
+#include "core/file_replace.h"
+#include "core/fits_reader.h"
+#include "core/fits_writer.h"
+
+namespace lv {
+
+namespace {
+
+// A field's text as a number: the whole text, blanks around it allowed.
+bool isNumber(const std::string& text)
+{
+    const std::size_t a = text.find_first_not_of(' ');
+    if (a == std::string::npos) return false;
+    const std::size_t b = text.find_last_not_of(' ');
+    const std::string t = text.substr(a, b - a + 1);
+    char* end = nullptr;
+    const double v = std::strtod(t.c_str(), &end);
+    return end != t.c_str() && *end == '\0' && std::isfinite(v);
+}
+
+}  // namespace
+
+CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool, FileQueue& queue,
+                             const CompositeSettings& settings, JobProgress& progress, Platform& platform)
+{
+    CompositeResult result;
+    const int h = settings.pictures == 7 ? 3 : settings.pictures == 5 ? 2 : 1;
+    const std::string prefix = "c" + plainNumberText(2 * h + 1) + "_";
+    std::vector<double> sums;
+    bool shown = false;
+    for (int c = h + 1; c <= queue.count() - h; ++c) {
+        queue.current = c;
+        const std::string& centreName = queue.name(c);
+        if (!shown) {
+            progress.show("Progress Auto Composite", centreName);
+            shown = true;
+        }
+        if (!progress.update("Progress Auto Composite", centreName)) {
+            result.stopped = true;
+            break;
+        }
+        FitsImage centre;  // the centre frame's header, dimensions and name
+        bool sameSize = true;
+        for (int k = 0; k <= 2 * h; ++k) {
+            const int slot = c - h + k;
+            const std::string path = entryPath(settings.folder, queue.name(slot));
+            if (readFitsFile(image, state, path, ReadForm::Command, platform, pool) != 0) {
+                platform.message(kFileReadError);
+                result.failed = true;
+                progress.close();
+                return result;
+            }
+            const std::size_t n = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2);
+            if (k == 0) sums.assign(n, 0.0);
+            const bool otherSize = k > 0 && (image.naxis1 != centre.naxis1 || image.naxis2 != centre.naxis2);
+            // Frames of another size cannot be averaged pixel by pixel, and
+            // only plane 0 would be written.
+            if ((otherSize || image.planes > 1) && sameSize) {
+                platform.message(path + (otherSize ? ": the frame is not the size of the others" : ": the frame has more than one plane") +
+                                 " in the group of " + centreName + "; no composite was written for it");
+                sameSize = false;
+            }
+            if (k == 0 || k == h) {
+                // The header (of the first frame for the size, then of the
+                // centre) without copying the pixels.
+                std::vector<std::int32_t> pixels = std::move(image.pixels);
+                centre = image;
+                image.pixels = std::move(pixels);
+            }
+            if (!sameSize) continue;
+            const std::int32_t* p = image.plane(0);
+            for (std::size_t i = 0; i < n; ++i) sums[i] += p[i];
+        }
+        if (!sameSize) {
+            ++result.skipped;
+            continue;
+        }
+        // The centre frame's header with the mean as its pixels.
+        std::vector<std::int32_t> pixels = std::move(image.pixels);
+        image = std::move(centre);
+        pixels.resize(sums.size());
+        image.pixels = std::move(pixels);
+        const double count = 2 * h + 1;
+        std::int32_t* out = image.plane(0);
+        for (std::size_t i = 0; i < sums.size(); ++i) out[i] = toInt32Saturated(roundHalfEven(sums[i] / count));
+        std::string error;
+        if (!writeFitsFile(image, entryPath(settings.folder, prefix + centreName), image.bitpix, error)) {
+            platform.message(error);
+            result.failed = true;
+            break;
+        }
+        ++result.written;
+    }
+    if (shown) progress.close();
+    return result;
+}
+
+std::optional<std::string> headerValueField(const std::string& text)
+{
+    if (text.size() > 21 || !isNumber(text)) return std::nullopt;
+    return std::string(21 - text.size(), ' ') + text;
+}
+
+RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& folder, const std::string& bzeroText,
+                                 const std::string& bscaleText, JobProgress& progress, Platform& platform)
+{
+    RewriteResult result;
+    const auto bzero = headerValueField(bzeroText);
+    const auto bscale = headerValueField(bscaleText);
+    if (!bzero || !bscale) {
+        const std::string& bad = !bzero ? bzeroText : bscaleText;
+        platform.message(std::string(!bzero ? "BZERO" : "BSCALE") + " \"" + bad +
+                         "\" is not a number of at most 21 characters: no file was changed");
+        result.refused = true;
+        return result;
+    }
+    bool shown = false;
+    for (int i = 1; i <= queue.count(); ++i) {
+        const std::string& name = queue.name(i);
+        if (!shown) {
+            progress.show("Progress", name);
+            shown = true;
+        }
+        if (!progress.update("Progress", name)) {
+            result.stopped = true;
+            break;
+        }
+        const std::string path = entryPath(folder, name);
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes;
+        if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // Only a FITS file whose header ends is rewritten.
+        bool endFound = false;
+        bool changed = false;
+        const std::size_t cards = bytes.size() / kCardLength;
+        const bool fits = in && bytes.compare(0, 8, "SIMPLE  ") == 0;
+        for (std::size_t k = 0; fits && k < cards; ++k) {
+            char* card = bytes.data() + k * kCardLength;
+            const std::string_view key(card, 8);
+            if (key == "BZERO   " || key == "BSCALE  ") {
+                const std::string& field = key == "BZERO   " ? *bzero : *bscale;
+                std::copy(field.begin(), field.end(), card + 9);
+                changed = true;
+            }
+            if (std::string_view(card, 3) == "END") {
+                endFound = true;
+                break;
+            }
+        }
+        if (!fits || !endFound) {
+            platform.message(path + ": not a FITS file that can be read; it was left as it was");
+            ++result.skipped;
+            continue;
+        }
+        if (changed) {
+            std::string error;
+            if (!replaceFileWith(path, bytes, error)) {
+                platform.message(error);
+                ++result.skipped;
+                continue;
+            }
+        }
+        ++result.rewritten;
+    }
+    if (shown) progress.close();
+    return result;
+}
+
+}  // namespace lv
