@@ -28,6 +28,9 @@ int rewrite(const Args& args);
 int report(const Args& args);
 int process(const Args& args);
 int fit(const Args& args);
+int curve(const Args& args);
+int composite(const Args& args);
+int bzero(const Args& args);
 
 // Argument helpers shared by the subcommands.
 bool takeFlag(Args& args, const std::string& flag);

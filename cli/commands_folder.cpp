@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "core/conventions.h"
 #include "processing/calibration.h"
+#include "processing/composite.h"
 
 namespace lv::cli {
 
@@ -104,6 +105,51 @@ int automatic(const Args& argsIn)
     printMessageLines(platform);
     std::cout << "LINES " << run.linesWrittenCount() << ' ' << run.magEstPath() << '\n';
     return prepared == PrepareOutcome::Loaded && run.end() == AutomaticEnd::Finished ? 0 : 1;
+}
+
+int composite(const Args& argsIn)
+{
+    Args args = argsIn;
+    const auto pictures = takeOption(args, "--pictures");
+    const bool sort = takeFlag(args, "--sort");
+    if (!pictures || (*pictures != "3" && *pictures != "5" && *pictures != "7"))
+        return usageError("composite needs --pictures 3|5|7");
+    Session session;
+    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
+    if (args.size() != 1) return usageError("composite needs exactly one FOLDER");
+    ScriptedPlatform platform;
+    FileQueue& queue = session.processing.queue;
+    if (!listQueue(args[0], sort, queue, platform)) {
+        printMessageLines(platform);
+        return 1;
+    }
+    JobProgress silent;
+    const CompositeResult r = runComposite(session.image, session.state, &session.pixelPool, queue,
+                                           {toInt32Saturated(leadingNumber(*pictures)), args[0]}, silent, platform);
+    printMessageLines(platform);
+    std::cout << "WRITTEN " << r.written << " SKIPPED " << r.skipped << '\n';
+    return r.failed ? 1 : 0;
+}
+
+int bzero(const Args& argsIn)
+{
+    Args args = argsIn;
+    const auto zero = takeOption(args, "--bzero");
+    const auto scale = takeOption(args, "--bscale");
+    const bool sort = takeFlag(args, "--sort");
+    if (!zero || !scale) return usageError("bzero needs --bzero TEXT and --bscale TEXT");
+    if (args.size() != 1) return usageError("bzero needs exactly one FOLDER");
+    ScriptedPlatform platform;
+    FileQueue queue;
+    if (!listQueue(args[0], sort, queue, platform)) {
+        printMessageLines(platform);
+        return 1;
+    }
+    JobProgress silent;
+    const RewriteResult r = rewriteBzeroBscale(queue, args[0], *zero, *scale, silent, platform);
+    printMessageLines(platform);
+    std::cout << "REWRITTEN " << r.rewritten << " SKIPPED " << r.skipped << '\n';
+    return r.refused ? 1 : 0;
 }
 
 int dark(const Args& args) { return continuous(args, CalibrationKind::Dark); }

@@ -12,6 +12,7 @@
 #include "processing/filters.h"
 #include "processing/polynomial_fit.h"
 #include "spectrum/inclination.h"
+#include "spectrum/intensity_curve.h"
 
 namespace lv::cli {
 
@@ -60,7 +61,7 @@ int process(const Args& argsIn)
             if (bitpix != 8 && bitpix != 16 && bitpix != 32) return usageError("--bitpix must be 8, 16 or 32");
         } else if (a == "--dump") {
             dump = true;
-        } else if (a == "--bow" || a == "--add" || a == "--multiply" || a == "--incline-row" || a == "--dark" ||
+        } else if (a == "--bin" || a == "--bow" || a == "--add" || a == "--multiply" || a == "--incline-row" || a == "--dark" ||
                    a == "--flat") {
             const auto v = value();
             if (!v) return usageError(a + " needs a value");
@@ -125,6 +126,20 @@ int process(const Args& argsIn)
             c.minusUsed = has(op, "--minus");
             c.bzeroSign = session.state.bzeroSign;
             ok = calibrateImage(image, p.undo, p.calibration, c, platform);
+        } else if (name == "--bin") {
+            BinZones zones{};
+            std::size_t k = 0;
+            for (std::size_t at = 0; at <= op[1].size() && k < zones.size(); ++k) {
+                const std::size_t colon = std::min(op[1].find(':', at), op[1].size());
+                const std::string zone = op[1].substr(at, colon - at);
+                const std::size_t comma = zone.find(',');
+                if (comma == std::string::npos) return usageError("--bin takes U,L[:U,L...]");
+                zones[k] = {toInt32Saturated(leadingNumber(zone.substr(0, comma))),
+                            toInt32Saturated(leadingNumber(zone.substr(comma + 1)))};
+                at = colon + 1;
+                if (colon == op[1].size()) break;
+            }
+            ok = binImage(image, p.undo, zones, platform);
         } else if (name == "--undo") {
             if (p.undo.available()) p.undo.restore(image);
         } else {
@@ -166,6 +181,41 @@ int fit(const Args& argsIn)
     for (int i = 0; i <= k; ++i) std::cout << ' ' << exactNumberText(m[static_cast<std::size_t>(i)][static_cast<std::size_t>(k + 1)]);
     std::cout << '\n';
     return 0;
+}
+
+}  // namespace lv::cli
+
+namespace lv::cli {
+
+int curve(const Args& argsIn)
+{
+    Args args = argsIn;
+    const auto row = takeOption(args, "--row");
+    const auto name = takeOption(args, "--name");
+    const auto wavelength = takeOption(args, "--wavelength");
+    if (!row || !name || name->empty()) return usageError("curve needs --row R and --name NAME");
+    Session session;
+    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
+    if (args.size() != 1) return usageError("curve needs exactly one IN");
+    CurveFileSettings s;
+    s.name = *name;
+    if (wavelength) {
+        const std::size_t comma = wavelength->find(',');
+        if (comma == std::string::npos) return usageError("--wavelength takes START,END");
+        s.wavelength = true;
+        s.start = leadingNumber(wavelength->substr(0, comma));
+        s.end = leadingNumber(wavelength->substr(comma + 1));
+    }
+    ScriptedPlatform platform;
+    if (!openImage(session, {args[0], OpenWay::Command, false}, platform).opened) {
+        printMessageLines(platform);
+        return 1;
+    }
+    const int r = toInt32Saturated(leadingNumber(*row));
+    if (r < 0 || r >= session.image.naxis2) return usageError("--row takes a row of the image");
+    const bool saved = saveCurveFiles(session.image, r, s, platform);
+    printMessageLines(platform);
+    return saved ? 0 : 1;
 }
 
 }  // namespace lv::cli

@@ -91,10 +91,23 @@ Commands:
       --shade-average, --shade-median, --fit5, --limb, --bow CSV, --add A,
       --multiply A (each may be followed by --whole-file, which sets the
       file-read calculation), --incline-all, --incline-row R,
-      --dark FILE [--minus], --flat FILE, --undo.
+      --dark FILE [--minus], --flat FILE, --undo, --bin U,L[:U,L...]
+      (binning of up to five zones of rows, upper and lower row each).
   fit IN --row R --degree K [--signed]
       Fits row R with a polynomial of degree K (2 ... 5) and prints
       COEF <c_K> ... <c_0>, highest power first, 17 significant digits.
+
+  curve IN --row R --name NAME [--wavelength START,END] [--signed]
+      "Save to disk" of the intensity-curve window for row R: NAME, NAME
+      with its last 3 characters replaced by "djm" (negated values) and
+      with its last 4 replaced by "-inv.djm"; column numbers, or the
+      wavelength from START to END in Angstrom.
+  composite FOLDER --pictures 3|5|7 [--sort] [--signed]
+      Writes c3_/c5_/c7_ + name: the mean of each frame and its neighbours
+      in list order. Prints WRITTEN <n> SKIPPED <n>.
+  bzero FOLDER --bzero TEXT --bscale TEXT [--sort]
+      Rewrites the BZERO and BSCALE cards of every listed file in place
+      (columns 10 to 30). Prints REWRITTEN <n> SKIPPED <n>.
 
 --signed everywhere reads with "Non Sign Integer" unticked (BZERO is
 subtracted). Questions the application would ask are answered OK.
@@ -117,6 +130,7 @@ int main(int argc, char** argv)
         {"auto", lv::cli::automatic}, {"dark", lv::cli::dark}, {"flat", lv::cli::flat},
         {"calibrate", lv::cli::calibrate}, {"lightcurve", lv::cli::lightcurve}, {"rewrite", lv::cli::rewrite},
         {"report", lv::cli::report}, {"process", lv::cli::process}, {"fit", lv::cli::fit},
+        {"curve", lv::cli::curve}, {"composite", lv::cli::composite}, {"bzero", lv::cli::bzero},
     };
     const auto it = commands.find(argv[1]);
     if (it == commands.end()) {
