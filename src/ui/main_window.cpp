@@ -27,6 +27,7 @@
 #include "ui/photometry/photometry_panel.h"
 #include "ui/processing/folder_window.h"
 #include "ui/processing/processing_panel.h"
+#include "ui/spectrum/spectrum_panel.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
 
@@ -41,7 +42,10 @@ MainWindow::MainWindow(Session& session, Platform& platform, QWidget* parent)
     photometry_ = new PhotometryPanel(session_, platform_, *this, this);
     processing_ = new ProcessingPanel(session_, platform_, *this, this);
     lightCurve_ = new LightCurvePanel(session_, platform_, *this, this);
-    panels_ = {photometry_, lightCurve_, processing_};
+    spectrum_ = new SpectrumPanel(session_, platform_, *this, this);
+    // The spectrum panel sees image clicks first: Shift + left click opens
+    // the horizontal graph in every mode.
+    panels_ = {spectrum_, photometry_, lightCurve_, processing_};
     buildMenus();
     buildControls();
     for (Panel* p : panels_) p->startUp();
@@ -231,13 +235,17 @@ void MainWindow::displayImage(int scale)
     redraw();
 }
 
-void MainWindow::redraw()
+void MainWindow::showImageWithLine() { redraw(true); }
+
+void MainWindow::redraw(bool keepLine)
 {
     if (!session_.image.loaded()) {
         platform_.message(kNoImageMessage);
         return;
     }
-    session_.state.lineDisplay = false;
+    // The display commands switch the spectrum tools' line off; the tools
+    // themselves reopen the image window with it.
+    if (!keepLine) session_.state.lineDisplay = false;
     for (Panel* p : panels_) p->pictureRedrawn();
     // A redraw opens a new image window; it reuses the old picture's memory.
     RgbPicture storage;
@@ -266,16 +274,16 @@ void MainWindow::onCursorMoved(int px, int py)
 void MainWindow::onImageClicked(int px, int py, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint globalPos)
 {
     onCursorMoved(px, py);
+    for (Panel* p : panels_)
+        if (p->imageClicked(px, py, button, modifiers, globalPos)) return;
     if (session_.state.lineDisplay) return;
     const bool shift = modifiers & Qt::ShiftModifier;
     if (button == Qt::RightButton && shift) {
         platform_.clearClipboard();
         if (imageWindow_) platform_.setClipboardPicture(imageWindow_->picture());
-        return;
+    } else if (button == Qt::LeftButton && !shift && !zoomWindow_) {
+        openZoomWindow();
     }
-    for (Panel* p : panels_)
-        if (p->imageClicked(px, py, button, modifiers, globalPos)) return;
-    if (button == Qt::LeftButton && !shift && !zoomWindow_) openZoomWindow();
 }
 
 void MainWindow::openZoomWindow()

@@ -31,6 +31,7 @@ class LightCurvePanel;
 class PhotometryPanel;
 class PictureExportWindow;
 class ProcessingPanel;
+class SpectrumPanel;
 class ZoomWindow;
 
 class MainWindow : public QMainWindow, public PanelHost {
@@ -57,6 +58,7 @@ public:
     void openZoomWindow() override;
     void setFileAndUtilityEnabled(bool enabled) override;
     void sessionChanged() override;
+    void showImageWithLine() override;
 
     // Opens a file as a dropped one.
     void openDroppedFile(const std::string& path);
@@ -70,6 +72,7 @@ public:
     PhotometryPanel& photometryPanel() const { return *photometry_; }
     ProcessingPanel& processingPanel() const { return *processing_; }
     LightCurvePanel& lightCurvePanel() const { return *lightCurve_; }
+    SpectrumPanel& spectrumPanel() const { return *spectrum_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -82,7 +85,7 @@ private:
     void buildControls();
     void openFromFileDialog(const std::string& path);
     void closeImageWindows();
-    void redraw();
+    void redraw(bool keepLine = false);
     void recordWindowPositions();
     void onCursorMoved(int px, int py);
     void onImageClicked(int px, int py, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint globalPos);
@@ -94,6 +97,7 @@ private:
     PhotometryPanel* photometry_;
     ProcessingPanel* processing_;
     LightCurvePanel* lightCurve_;
+    SpectrumPanel* spectrum_;
     std::vector<Panel*> panels_;  // in menu and field order
 
     QAction* actImage_ = nullptr;

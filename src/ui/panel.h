@@ -62,6 +62,8 @@ public:
     // Lets every panel bring its fields and menu items up to date after a
     // command changed the session (a frame loaded, "UnDo" offered or not).
     virtual void sessionChanged() = 0;
+    // Opens the image window afresh keeping the spectrum tools' line.
+    virtual void showImageWithLine() = 0;
 };
 
 // A subsystem's part of the main window. The main window calls these in

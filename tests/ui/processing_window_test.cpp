@@ -16,6 +16,7 @@
 #include "ui/processing/calculation_window.h"
 #include "ui/processing/high_order_window.h"
 #include "ui/processing/processing_panel.h"
+#include "ui/spectrum/spectrum_panel.h"
 
 namespace lv {
 namespace {
@@ -122,7 +123,7 @@ TEST_F(ProcessingWindowTest, BadBowTableChangesNothing)
 TEST_F(ProcessingWindowTest, HighOrderWindowFitsTheChosenDegree)
 {
     session.state.lineRow = 0;
-    HighOrderWindow* w = main->processingPanel().openHighOrderWindow();
+    HighOrderWindow* w = main->spectrumPanel().openHighOrderWindow();
     EXPECT_EQ(w->objectName(), "Form20");
     EXPECT_EQ(w->degrees()->currentText(), "5");
     EXPECT_EQ(w->findChild<QLabel*>("Label2")->text(), "y = 0");

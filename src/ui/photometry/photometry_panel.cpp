@@ -345,7 +345,8 @@ void PhotometryPanel::measure()
 bool PhotometryPanel::imageClicked(int px, int py, Qt::MouseButton button, Qt::KeyboardModifiers mods,
                                    QPoint globalPos)
 {
-    if (button != Qt::RightButton || (mods & Qt::ShiftModifier)) return false;
+    // Right clicks pick positions only while the spectrum line is off.
+    if (session_.state.lineDisplay || button != Qt::RightButton || (mods & Qt::ShiftModifier)) return false;
     openPositionSet(px, py, globalPos);
     return true;
 }

@@ -14,6 +14,7 @@
 
 #include "processing/file_queue.h"
 #include "ui/platform/qt_support.h"
+#include "ui/processing/folder_chooser.h"
 #include "ui/widgets.h"
 
 namespace lv {
@@ -26,33 +27,23 @@ FolderWindow::FolderWindow(Session& session, Platform& platform, FileDialogMode 
     setWindowTitle(caption);
     setAttribute(Qt::WA_DeleteOnClose);
 
-    notChecked_ = new QCheckBox("pictures are not checked");
+    notChecked_ = new QCheckBox("pictures are not checked", this);
     notChecked_->setObjectName("Check1");
     notChecked_->setVisible(mode == FileDialogMode::LightCurveOrAutomatic);
-    list_ = new QPlainTextEdit;
-    list_->setObjectName("Text1");
-    list_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    unsigned_ = new QCheckBox("Non Sign Integer");
+    chooser_ = new FolderChooser(session, platform, this, "Text1");
+    unsigned_ = new QCheckBox("Non Sign Integer", this);
     unsigned_->setObjectName("Check2");
     unsigned_->setChecked(session.state.bzeroSign == 1);
-    QPushButton* sortButton = namedButton("Command1", "Sort");
-    folders_ = folderTree(this, folderModel_);
-    QPushButton* cancel = namedButton("Command2", "Cancel");
-    QPushButton* ok = namedButton("Command3", "OK");
+    QPushButton* cancel = namedButton("Command2", "Cancel", this);
+    QPushButton* ok = namedButton("Command3", "OK", this);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(notChecked_, 0, 0, 1, 2);
-    grid->addWidget(list_, 1, 0, 3, 1);
+    grid->addWidget(chooser_->list(), 1, 0, 3, 1);
     grid->addWidget(unsigned_, 1, 1);
-    grid->addWidget(sortButton, 2, 1);
-    grid->addWidget(folders_, 3, 1);
-#ifdef Q_OS_WIN
-    drives_ = new QComboBox;
-    drives_->setObjectName("Drive1");
-    for (const QFileInfo& d : QDir::drives()) drives_->addItem(QDir::toNativeSeparators(d.absolutePath()));
-    grid->addWidget(drives_, 4, 1);
-    connect(drives_, &QComboBox::activated, this, [this](int i) { chooseFolder(drives_->itemText(i)); });
-#endif
+    grid->addWidget(chooser_->sortButton(), 2, 1);
+    grid->addWidget(chooser_->folders(), 3, 1);
+    if (chooser_->drives()) grid->addWidget(chooser_->drives(), 4, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cancel);
@@ -60,66 +51,24 @@ FolderWindow::FolderWindow(Session& session, Platform& platform, FileDialogMode 
     grid->addLayout(buttons, 5, 0, 1, 2);
 
     connect(unsigned_, &QCheckBox::clicked, this, [this](bool on) { session_.state.bzeroSign = on ? 1 : -1; });
-    connect(sortButton, &QPushButton::clicked, this, &FolderWindow::sort);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
     connect(ok, &QPushButton::clicked, this, &FolderWindow::accept);
-    connect(folders_, &QTreeView::clicked, this,
-            [this](const QModelIndex& i) { chooseFolder(folderModel_->filePath(i)); });
 
     resize(520, 420);
     placeWindow(this, session.settings.window(SettingsWindow::Folder));
-    showFolder(folders_, folderModel_, QDir::currentPath());
-    listFolder();
 }
 
-QString FolderWindow::folder() const { return QDir::toNativeSeparators(QDir::currentPath()); }
-
-void FolderWindow::chooseFolder(const QString& folder)
-{
-    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
-    // The queue's names are relative to the current folder.
-    if (!QDir::setCurrent(clean)) {
-        platform_.message(toLocal(QDir::toNativeSeparators(clean)) + ": the folder cannot be opened");
-        return;
-    }
-    showFolder(folders_, folderModel_, clean);
-    listFolder();
-}
-
-void FolderWindow::listFolder()
-{
-    FileQueue& queue = session_.processing.queue;
-    const ListResult r = lv::listFolder(std::string(), queue);
-    if (!r.folderRead) platform_.message(toLocal(folder()) + ": the folder cannot be read");
-    if (r.truncated) platform_.message(toLocal(folder()) + ": more than 3000 frames; only the first 3000 are listed");
-    list_->setPlainText(fromLocal(listText(queue)));
-}
-
-std::string FolderWindow::listTextOfBox() const
-{
-    // The text box ends its lines with LF alone.
-    QString text = list_->toPlainText();
-    text.replace("\r\n", "\n");
-    text.replace('\n', "\r\n");
-    return toLocal(text);
-}
-
-void FolderWindow::sort()
-{
-    BusyPointer busy(platform_);
-    FileQueue& queue = session_.processing.queue;
-    if (!parseList(listTextOfBox(), queue)) platform_.message("The list holds more than 3000 frames; the first 3000 are kept");
-    sortQueue(queue);
-    list_->setPlainText(fromLocal(listText(queue)));
-}
+QString FolderWindow::folder() const { return chooser_->folder(); }
+QPlainTextEdit* FolderWindow::list() const { return chooser_->list(); }
+void FolderWindow::chooseFolder(const QString& folder) { chooser_->chooseFolder(folder); }
+void FolderWindow::sort() { chooser_->sort(); }
 
 void FolderWindow::accept()
 {
     picturesNotChecked_ = mode_ == FileDialogMode::LightCurveOrAutomatic && notChecked_->isChecked();
     displayPictures_ = true;
     if (picturesNotChecked_) displayPictures_ = platform_.askOkCancel("display picture?");
-    if (!parseList(listTextOfBox(), session_.processing.queue))
-        platform_.message("The list holds more than 3000 frames; the first 3000 are kept");
+    chooser_->parse();
     if (accept_) accept_({picturesNotChecked_, displayPictures_});
     close();
 }

@@ -12,6 +12,9 @@
 #include "ui/panel.h"
 
 class QCheckBox;
+namespace lv {
+class FolderChooser;
+}
 class QComboBox;
 class QFileSystemModel;
 class QPlainTextEdit;
@@ -35,26 +38,20 @@ public:
     bool displayPictures() const { return displayPictures_; }
     // The folder shown, which is also the current folder (native separators).
     QString folder() const;
-    QPlainTextEdit* list() const { return list_; }
+    QPlainTextEdit* list() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void listFolder();
-    // The text box as the list text: every line ended by CR LF.
-    std::string listTextOfBox() const;
 
     Session& session_;
     Platform& platform_;
     FileDialogMode mode_;
     FolderAccept accept_;
-    QCheckBox* notChecked_;      // Check1
-    QPlainTextEdit* list_;       // Text1
-    QCheckBox* unsigned_;        // Check2
-    QTreeView* folders_;         // Dir1
-    QComboBox* drives_ = nullptr;  // Drive1, Windows only
-    QFileSystemModel* folderModel_;
+    QCheckBox* notChecked_;    // Check1
+    FolderChooser* chooser_;   // Text1, Dir1, Drive1, Command1 "Sort"
+    QCheckBox* unsigned_;      // Check2
     bool picturesNotChecked_ = false;
     bool displayPictures_ = true;
 };

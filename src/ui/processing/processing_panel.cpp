@@ -9,7 +9,7 @@
 #include "processing/filters.h"
 #include "ui/display/qt_job_progress.h"
 #include "ui/processing/calculation_window.h"
-#include "ui/processing/high_order_window.h"
+#include "ui/processing/composite_windows.h"
 #include "ui/file_dialog.h"
 #include "ui/platform/qt_support.h"
 #include "ui/processing/folder_window.h"
@@ -40,6 +40,11 @@ void ProcessingPanel::buildUtilityItems(QMenu* utility)
             [this] { chooseContinuousFile(CalibrationKind::Dark); });
     connect(namedItem(continuous, "utility_menu_continuous_flat", "Flat Field"), &QAction::triggered, this,
             [this] { chooseContinuousFile(CalibrationKind::Flat); });
+    connect(namedItem(continuous, "utility_menu_continuous_composite", "Composite"), &QAction::triggered, this, [this] {
+        reopen(compositeWindow_, [this] { return new CompositeWindow(session_, platform_, host_.hostWindow()); });
+    });
+    connect(namedItem(continuous, "utility_menu_continuous_bzero", "BZERO,BSCALE Change"), &QAction::triggered, this,
+            [this] { reopen(bzeroWindow_, [this] { return new BzeroWindow(session_, platform_, host_.hostWindow()); }); });
 
     QMenu* noise = namedSubmenu(utility, "utility_menu_noize", "Noise filter");
     const std::pair<const char*, const char*> filters[] = {
@@ -86,14 +91,10 @@ void ProcessingPanel::finishCorrection()
 }
 
 FolderWindow* ProcessingPanel::folderWindow() const { return folderWindow_; }
+CompositeWindow* ProcessingPanel::compositeWindow() const { return compositeWindow_; }
+BzeroWindow* ProcessingPanel::bzeroWindow() const { return bzeroWindow_; }
 CalculationWindow* ProcessingPanel::calculationWindow() const { return calculationWindow_; }
-HighOrderWindow* ProcessingPanel::highOrderWindow() const { return highOrderWindow_; }
 
-HighOrderWindow* ProcessingPanel::openHighOrderWindow(std::function<void()> fitted)
-{
-    return reopen(highOrderWindow_,
-                  [&] { return new HighOrderWindow(session_, platform_, std::move(fitted), host_.hostWindow()); });
-}
 
 void ProcessingPanel::startUp()
 {
@@ -110,7 +111,8 @@ void ProcessingPanel::recordWindowPositions()
 {
     if (folderWindow_) session_.settings.window(SettingsWindow::Folder) = windowPosition(folderWindow_);
     if (calculationWindow_) session_.settings.window(SettingsWindow::Calculation) = windowPosition(calculationWindow_);
-    if (highOrderWindow_) session_.settings.window(SettingsWindow::HighOrder) = windowPosition(highOrderWindow_);
+    if (compositeWindow_) session_.settings.window(SettingsWindow::Composite) = windowPosition(compositeWindow_);
+    if (bzeroWindow_) session_.settings.window(SettingsWindow::BzeroBscale) = windowPosition(bzeroWindow_);
 }
 
 void ProcessingPanel::showChangedImage()

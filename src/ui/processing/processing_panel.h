@@ -14,9 +14,10 @@ class QAction;
 
 namespace lv {
 
+class BzeroWindow;
 class CalculationWindow;
+class CompositeWindow;
 class FolderWindow;
-class HighOrderWindow;
 
 class ProcessingPanel : public Panel {
 public:
@@ -36,9 +37,8 @@ public:
     FolderWindow* openFolderWindow(FileDialogMode mode, const QString& caption,
                                    FolderAccept accept);
     CalculationWindow* calculationWindow() const;
-    // The high-order function window; the curve windows open it with their own.
-    HighOrderWindow* openHighOrderWindow(std::function<void()> fitted = {});
-    HighOrderWindow* highOrderWindow() const;
+    CompositeWindow* compositeWindow() const;
+    BzeroWindow* bzeroWindow() const;
 
 private:
     void calibrate(CalibrationKind kind, FileDialog& dialog, const std::string& path);
@@ -54,7 +54,8 @@ private:
     QAction* undoItem_ = nullptr;
     QPointer<FolderWindow> folderWindow_;
     QPointer<CalculationWindow> calculationWindow_;
-    QPointer<HighOrderWindow> highOrderWindow_;
+    QPointer<CompositeWindow> compositeWindow_;
+    QPointer<BzeroWindow> bzeroWindow_;
 };
 
 }  // namespace lv

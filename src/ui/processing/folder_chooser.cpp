@@ -1,0 +1,85 @@
+#include "ui/processing/folder_chooser.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeView>
+
+#include "processing/file_queue.h"
+#include "ui/platform/qt_support.h"
+#include "ui/widgets.h"
+
+namespace lv {
+
+FolderChooser::FolderChooser(Session& session, Platform& platform, QWidget* owner, const char* listName)
+    : QObject(owner), session_(session), platform_(platform)
+{
+    list_ = new QPlainTextEdit(owner);
+    list_->setObjectName(listName);
+    list_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    folders_ = folderTree(owner, folderModel_);
+    folders_->setParent(owner);
+    sort_ = namedButton("Command1", "Sort", owner);
+#ifdef Q_OS_WIN
+    drives_ = new QComboBox(owner);
+    drives_->setObjectName("Drive1");
+    for (const QFileInfo& d : QDir::drives()) drives_->addItem(QDir::toNativeSeparators(d.absolutePath()));
+    connect(drives_, &QComboBox::activated, this, [this](int i) { chooseFolder(drives_->itemText(i)); });
+#endif
+    connect(sort_, &QPushButton::clicked, this, &FolderChooser::sort);
+    connect(folders_, &QTreeView::clicked, this,
+            [this](const QModelIndex& i) { chooseFolder(folderModel_->filePath(i)); });
+    showFolder(folders_, folderModel_, QDir::currentPath());
+    listFolder();
+}
+
+QString FolderChooser::folder() const { return QDir::toNativeSeparators(QDir::currentPath()); }
+
+void FolderChooser::chooseFolder(const QString& folder)
+{
+    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    // The queue's names are relative to the current folder.
+    if (!QDir::setCurrent(clean)) {
+        platform_.message(toLocal(QDir::toNativeSeparators(clean)) + ": the folder cannot be opened");
+        return;
+    }
+    showFolder(folders_, folderModel_, clean);
+    listFolder();
+}
+
+void FolderChooser::listFolder()
+{
+    FileQueue& queue = session_.processing.queue;
+    const ListResult r = lv::listFolder(std::string(), queue);
+    if (!r.folderRead) platform_.message(toLocal(folder()) + ": the folder cannot be read");
+    if (r.truncated) platform_.message(toLocal(folder()) + ": more than 3000 frames; only the first 3000 are listed");
+    list_->setPlainText(fromLocal(listText(queue)));
+}
+
+std::string FolderChooser::listTextOfBox() const
+{
+    // The text box ends its lines with LF alone.
+    QString text = list_->toPlainText();
+    text.replace("\r\n", "\n");
+    text.replace('\n', "\r\n");
+    return toLocal(text);
+}
+
+void FolderChooser::parse()
+{
+    if (!parseList(listTextOfBox(), session_.processing.queue))
+        platform_.message("The list holds more than 3000 frames; the first 3000 are kept");
+}
+
+void FolderChooser::sort()
+{
+    BusyPointer busy(platform_);
+    parse();
+    sortQueue(session_.processing.queue);
+    list_->setPlainText(fromLocal(listText(session_.processing.queue)));
+}
+
+}  // namespace lv

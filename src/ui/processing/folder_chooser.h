@@ -1,0 +1,56 @@
+// The folder chooser the folder, composite and BZERO/BSCALE windows share:
+// the editable list of a folder's frames, the directory list (which also
+// changes the current folder), the drive list on Windows, and "Sort". The
+// list is the session's FileQueue.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <string>
+
+#include "app/session.h"
+#include "core/platform.h"
+
+class QComboBox;
+class QFileSystemModel;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeView;
+class QWidget;
+
+namespace lv {
+
+class FolderChooser : public QObject {
+    Q_OBJECT
+public:
+    // The controls are made as children of `owner`; the list text box gets `listName`.
+    FolderChooser(Session& session, Platform& platform, QWidget* owner, const char* listName);
+
+    QPlainTextEdit* list() const { return list_; }
+    QTreeView* folders() const { return folders_; }
+    QComboBox* drives() const { return drives_; }  // null but on Windows
+    QPushButton* sortButton() const { return sort_; }
+
+    // A folder chosen: it becomes the current folder and is listed.
+    void chooseFolder(const QString& folder);
+    // "Sort", and the parse "OK" makes; false when the list held more than 3000 frames.
+    void sort();
+    void parse();
+    // The folder shown (native separators).
+    QString folder() const;
+
+private:
+    void listFolder();
+    std::string listTextOfBox() const;
+
+    Session& session_;
+    Platform& platform_;
+    QPlainTextEdit* list_;
+    QTreeView* folders_;
+    QFileSystemModel* folderModel_ = nullptr;
+    QComboBox* drives_ = nullptr;
+    QPushButton* sort_;
+};
+
+}  // namespace lv
