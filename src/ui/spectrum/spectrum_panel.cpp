@@ -44,6 +44,7 @@ SpectrumTools SpectrumPanel::tools()
     };
     t.binned = [this] {
         host_.showStatistics();
+        host_.sessionChanged();  // "UnDo" is offered
         closeTools();
     };
     return t;
