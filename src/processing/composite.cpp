@@ -10,6 +10,7 @@
 #include "core/file_replace.h"
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
+#include "core/vector_clones.h"
 
 namespace lv {
 
@@ -29,13 +30,47 @@ bool isNumber(const std::string& text)
 
 }  // namespace
 
+namespace {
+
+// Adds a frame to the sums. While every value of the group lies within
+// 2^28 the sums of up to 7 frames fit in 32 bits, which halves the memory
+// the loop walks; otherwise they are kept in double precision.
+LV_VECTOR_CLONES void addNarrow(std::int32_t* __restrict sums, const std::int32_t* __restrict p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) sums[i] += p[i];
+}
+LV_VECTOR_CLONES void addWide(double* __restrict sums, const std::int32_t* __restrict p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) sums[i] += p[i];
+}
+// The last frame added and the mean taken in one pass, into that frame's
+// pixels. The mean of an odd number of frames is never a half, so the
+// nearest integer needs no tie rule.
+LV_VECTOR_CLONES void addAndMeanNarrow(const std::int32_t* __restrict sums, std::int32_t* __restrict p, std::size_t n,
+                                       double count)
+{
+    constexpr double kMagic = 6755399441055744.0;  // adding 1.5 * 2^52 rounds to the nearest integer
+    const double inverse = 1.0 / count;
+    for (std::size_t i = 0; i < n; ++i)
+        p[i] = static_cast<std::int32_t>((static_cast<double>(sums[i] + p[i]) * inverse + kMagic) - kMagic);
+}
+
+bool narrowFrame(const FitsImage& image, const AppState& state)
+{
+    // With "Dusky picture" the maximum leaves out the brightest values.
+    return !state.duskyPicture && image.minValue >= -(1 << 28) && image.maxValue <= (1 << 28);
+}
+
+}  // namespace
+
 CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool, FileQueue& queue,
                              const CompositeSettings& settings, JobProgress& progress, Platform& platform)
 {
     CompositeResult result;
     const int h = settings.pictures == 7 ? 3 : settings.pictures == 5 ? 2 : 1;
     const std::string prefix = "c" + plainNumberText(2 * h + 1) + "_";
-    std::vector<double> sums;
+    std::vector<std::int32_t> narrowSums;
+    std::vector<double> wideSums;
     bool shown = false;
     for (int c = h + 1; c <= queue.count() - h; ++c) {
         queue.current = c;
@@ -50,17 +85,19 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
         }
         FitsImage centre;  // the centre frame's header, dimensions and name
         bool sameSize = true;
+        bool narrow = true;
+        std::size_t n = 0;
         for (int k = 0; k <= 2 * h; ++k) {
             const int slot = c - h + k;
             const std::string path = entryPath(settings.folder, queue.name(slot));
             if (readFitsFile(image, state, path, ReadForm::Command, platform, pool) != 0) {
+                // The image's storage may be serving as the sums: no frame is left shown.
+                if (k > 0) image.pixels.clear();
                 platform.message(kFileReadError);
                 result.failed = true;
                 progress.close();
                 return result;
             }
-            const std::size_t n = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2);
-            if (k == 0) sums.assign(n, 0.0);
             const bool otherSize = k > 0 && (image.naxis1 != centre.naxis1 || image.naxis2 != centre.naxis2);
             // Frames of another size cannot be averaged pixel by pixel, and
             // only plane 0 would be written.
@@ -78,7 +115,30 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
             }
             if (!sameSize) continue;
             const std::int32_t* p = image.plane(0);
-            for (std::size_t i = 0; i < n; ++i) sums[i] += p[i];
+            if (k == 0) {
+                n = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2);
+                narrow = narrowFrame(image, state);
+                if (narrow) {
+                    // The first frame's pixels become the sums; the image
+                    // takes the storage the sums had (the next read replaces it).
+                    image.pixels.resize(n);
+                    narrowSums.swap(image.pixels);
+                } else {
+                    wideSums.assign(p, p + n);
+                }
+                continue;
+            }
+            if (narrow && !narrowFrame(image, state)) {
+                // A frame of larger values: the sums so far go on in double precision.
+                wideSums.assign(narrowSums.begin(), narrowSums.begin() + static_cast<std::ptrdiff_t>(n));
+                narrow = false;
+            }
+            if (narrow && k == 2 * h)
+                addAndMeanNarrow(narrowSums.data(), image.plane(0), n, 2 * h + 1);
+            else if (narrow)
+                addNarrow(narrowSums.data(), p, n);
+            else
+                addWide(wideSums.data(), p, n);
         }
         if (!sameSize) {
             ++result.skipped;
@@ -87,11 +147,13 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
         // The centre frame's header with the mean as its pixels.
         std::vector<std::int32_t> pixels = std::move(image.pixels);
         image = std::move(centre);
-        pixels.resize(sums.size());
+        pixels.resize(n);
         image.pixels = std::move(pixels);
         const double count = 2 * h + 1;
         std::int32_t* out = image.plane(0);
-        for (std::size_t i = 0; i < sums.size(); ++i) out[i] = toInt32Saturated(roundHalfEven(sums[i] / count));
+        // (The narrow mean was taken with the last frame.)
+        if (!narrow)
+            for (std::size_t i = 0; i < n; ++i) out[i] = toInt32Saturated(roundHalfEven(wideSums[i] / count));
         std::string error;
         if (!writeFitsFile(image, entryPath(settings.folder, prefix + centreName), image.bitpix, error)) {
             platform.message(error);
