@@ -85,11 +85,13 @@ std::string polynomialText(const FitMatrix& m, int degree)
 {
     std::string out = "y =";
     for (int i = 0; i <= degree; ++i) {
+        const double c = m[static_cast<std::size_t>(i)][static_cast<std::size_t>(degree + 1)];
         const int power = degree - i;
-        out += numberText(m[static_cast<std::size_t>(i)][static_cast<std::size_t>(degree + 1)]);
+        // numberText leaves a space before a value that is not negative.
+        if (i > 0) out += c < 0 ? " " : " +";
+        out += numberText(c);
         if (power > 1) out += " x^" + plainNumberText(power);
         if (power == 1) out += " x";
-        if (power > 0) out += " +";
     }
     return out;
 }
