@@ -26,7 +26,8 @@ Commands:
       Read IN and write plane 0 to OUT as 8-, 16- or 32-bit integers.
   demo DIR
       Write a synthetic observing run into DIR (created if missing): 30 frames
-      demo_0001.fit ..., dark.fit, flat.fit and README.txt with the positions
+      demo_0001.fit ..., calibration/dark.fit and calibration/flat.fit, a
+      spectrum frame spectrum/spectrum.fit, and README.txt with the positions
       and true magnitudes of the comparison, variable and check stars.
 
   photometry FILE --comp X,Y --var X,Y --check X,Y [options]

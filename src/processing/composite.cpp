@@ -23,6 +23,8 @@ bool isNumber(const std::string& text)
     if (a == std::string::npos) return false;
     const std::size_t b = text.find_last_not_of(' ');
     const std::string t = text.substr(a, b - a + 1);
+    // Decimal numbers only: strtod would also take hexadecimal and "inf".
+    if (t.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
     char* end = nullptr;
     const double v = std::strtod(t.c_str(), &end);
     return end != t.c_str() && *end == '\0' && std::isfinite(v);
@@ -85,6 +87,11 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
         }
         FitsImage centre;  // the centre frame's header, dimensions and name
         bool sameSize = true;
+        struct Shape {
+            std::string path;
+            int naxis1, naxis2, planes;
+        };
+        std::vector<Shape> shapes;  // of the group's frames, for the message
         bool narrow = true;
         std::size_t n = 0;
         for (int k = 0; k <= 2 * h; ++k) {
@@ -98,14 +105,11 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
                 progress.close();
                 return result;
             }
+            shapes.push_back({path, image.naxis1, image.naxis2, image.planes});
             const bool otherSize = k > 0 && (image.naxis1 != centre.naxis1 || image.naxis2 != centre.naxis2);
             // Frames of another size cannot be averaged pixel by pixel, and
             // only plane 0 would be written.
-            if ((otherSize || image.planes > 1) && sameSize) {
-                platform.message(path + (otherSize ? ": the frame is not the size of the others" : ": the frame has more than one plane") +
-                                 " in the group of " + centreName + "; no composite was written for it");
-                sameSize = false;
-            }
+            if (otherSize || image.planes > 1) sameSize = false;
             if (k == 0 || k == h) {
                 // The header (of the first frame for the size, then of the
                 // centre) without copying the pixels.
@@ -141,6 +145,21 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
                 addWide(wideSums.data(), p, n);
         }
         if (!sameSize) {
+            // Named is the first frame that differs from the centre frame, whose
+            // size the composite has: the first frame of the group may be the odd one.
+            const Shape& mid = shapes[static_cast<std::size_t>(h)];
+            for (const Shape& f : shapes) {
+                if (f.planes > 1) {
+                    platform.message(f.path + ": the frame has more than one plane; no composite was written for " + centreName);
+                    break;
+                }
+                if (f.naxis1 != mid.naxis1 || f.naxis2 != mid.naxis2) {
+                    platform.message(f.path + ": the frame is" + numberText(f.naxis1) + " x" + numberText(f.naxis2) +
+                                     ", the centre frame " + centreName + " is" + numberText(mid.naxis1) + " x" +
+                                     numberText(mid.naxis2) + "; no composite was written for " + centreName);
+                    break;
+                }
+            }
             ++result.skipped;
             continue;
         }
@@ -223,13 +242,13 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
             ++result.skipped;
             continue;
         }
-        if (changed) {
-            std::string error;
-            if (!replaceFileWith(path, bytes, error)) {
-                platform.message(error);
-                ++result.skipped;
-                continue;
-            }
+        // A file without the cards keeps its bytes and is not counted.
+        if (!changed) continue;
+        std::string error;
+        if (!replaceFileWith(path, bytes, error)) {
+            platform.message(error);
+            ++result.skipped;
+            continue;
         }
         ++result.rewritten;
     }

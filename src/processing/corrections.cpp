@@ -43,6 +43,8 @@ std::optional<double> fieldNumber(std::string field)
     std::size_t start = field.find_first_not_of(" \t");
     if (start == std::string::npos) return std::nullopt;
     field = field.substr(start);
+    // Decimal numbers only: strtod would also take hexadecimal and "inf".
+    if (field.find_first_not_of("0123456789+-.eE") != std::string::npos) return std::nullopt;
     char* end = nullptr;
     const double v = std::strtod(field.c_str(), &end);
     if (end == field.c_str() || *end != '\0' || !std::isfinite(v)) return std::nullopt;

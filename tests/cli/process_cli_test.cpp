@@ -1,5 +1,8 @@
 // lumavist-cli process and fit: operations in order, undo, output files,
-// refusals that write nothing.
+// refusals that write nothing; binning, curve files, composites and the
+// BZERO/BSCALE rewrite, and the demo spectrum.
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -69,6 +72,92 @@ TEST(FitCli, RefusesARowShorterThanTheCoefficients)
     EXPECT_EQ(r.out.rfind("MESSAGE ", 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("COEF"), std::string::npos);
     EXPECT_EQ(f.process("--fit5 --dump").status, 1);
+}
+
+TEST(ProcessCli, BinningOfTwoZones)
+{
+    // 2 x 5: rows 0, 1 and 3, 4 are the zones, row 2 stays.
+    test::TempDir dir;
+    const std::string in = dir.file("in.fit");
+    test::writeFile(in, test::simpleFits(16, 2, 5, {}, test::bytes16({1, 2, 3, 4, 100, 100, 5, 6, 7, 8})));
+    CliRun r = cli("process " + q(in) + " --bin 0,1:3,4 --dump");
+    EXPECT_EQ(r.status, 0);
+    // The maximum read (100) is kept; the minimum is the running sum 1 + 3 of zone 1.
+    EXPECT_EQ(r.out, "MESSAGE Completion\rmax = 100 / min = 4\n16 20\n16 20\n100 100\n16 20\n16 20\n");
+    r = cli("process " + q(in) + " --bin 2,1 --dump");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "MESSAGE Upper is larger than Lower\n");
+}
+
+TEST(CurveCli, WritesTheThreeFilesAgainstWavelength)
+{
+    const Frame f({10, 20, 30});
+    const std::string name = f.dir.file("out.txt");
+    const CliRun r = cli("curve " + q(f.in) + " --row 0 --name " + q(name) + " --wavelength 4000,7000");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "MESSAGE Completion ,save to " + name + "\n");
+    const std::string pad(9, ' ');
+    const std::string curve = "4000." + pad + " 10 \r\n5500." + pad + " 20 \r\n7000." + pad + " 30 \r\n";
+    EXPECT_EQ(test::readFile(name), curve);
+    EXPECT_EQ(test::readFile(f.dir.file("out.djm")), "4000." + pad + "-10 \r\n5500." + pad + "-20 \r\n7000." + pad + "-30 \r\n");
+    EXPECT_EQ(test::readFile(f.dir.file("out-inv.djm")), curve);
+}
+
+TEST(CompositeCli, SortedListAndTooFewFrames)
+{
+    test::TempDir dir;
+    test::writeFile(dir.file("b.fit"), test::simpleFits(16, 1, 1, {}, test::bytes16({2})));
+    test::writeFile(dir.file("a.fit"), test::simpleFits(16, 1, 1, {}, test::bytes16({1})));
+    test::writeFile(dir.file("c.fit"), test::simpleFits(16, 1, 1, {}, test::bytes16({6})));
+    CliRun r = cli("composite " + q(dir.path().string()) + " --pictures 7 --sort");
+    EXPECT_EQ(r.out, "WRITTEN 0 SKIPPED 0\n");
+    r = cli("composite " + q(dir.path().string()) + " --pictures 3 --sort");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "WRITTEN 1 SKIPPED 0\n");
+    EXPECT_EQ(cli("dump " + q(dir.file("c3_b.fit"))).out, "3\n");  // (1 + 2 + 6) / 3
+}
+
+TEST(BzeroCli, RewritesTheCardsAndRefusesAValueTooLong)
+{
+    test::TempDir dir;
+    const std::string file = dir.file("a.fit");
+    test::writeFile(file, test::simpleFits(16, 1, 1, {test::card("BZERO", "0"), test::card("BSCALE", "1")},
+                                           test::bytes16({5})));
+    CliRun r = cli("bzero " + q(dir.path().string()) + " --bzero 1234567890123456789012 --bscale 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("MESSAGE ", 0), 0u) << r.out;
+    EXPECT_EQ(cli("dump " + q(file)).out, "5\n");
+
+    r = cli("bzero " + q(dir.path().string()) + " --bzero 100 --bscale 2");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "REWRITTEN 1 SKIPPED 0\n");
+    EXPECT_EQ(cli("dump " + q(file)).out, "110\n");  // 100 + 2 x 5
+}
+
+TEST(DemoCli, TheSpectrumHasItsBandItsLinesAndARisingContinuum)
+{
+    test::TempDir dir;
+    ASSERT_EQ(cli("demo " + q(dir.file("demo"))).status, 0);
+    const std::string spectrum = dir.file("demo/spectrum/spectrum.fit");
+    auto row = [&](int y) {
+        const std::string name = dir.file("row.txt");
+        EXPECT_EQ(cli("curve " + q(spectrum) + " --row " + std::to_string(y) + " --name " + q(name)).status, 0);
+        std::vector<double> values;
+        const std::string text = test::readFile(name);
+        for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+            values.push_back(std::strtod(text.substr(at, end - at).c_str() + 14, nullptr));
+        return values;
+    };
+    const std::vector<double> band = row(100), sky = row(0);
+    ASSERT_EQ(band.size(), 600u);
+    ASSERT_EQ(sky.size(), 600u);
+    EXPECT_LT(band[96], 0.6 * band[130]);  // the deepest line, centred on column 96
+    EXPECT_LT(band[96], std::min(band[95], band[97]));
+    EXPECT_GT(band[560], 1.8 * band[20]);  // continuum 0.55 ... 1.25
+    double skySum = 0;
+    for (double v : sky) skySum += v;
+    EXPECT_NEAR(skySum / 600, 400, 10);
+    EXPECT_GT(band[130], 15000);
 }
 
 }  // namespace
