@@ -51,6 +51,20 @@ double intFloor(double v);
 // Magnitude rounding: Int(v * 10^digits + 0.5) / 10^digits.
 double roundMagnitude(double v, int digits);
 
+// Carries seconds into minutes and minutes into hours until both are below
+// 60 (hours may pass 23): the mid-exposure times of the result and report lines.
+inline void carryClock(double& hours, double& minutes, double& seconds)
+{
+    while (seconds >= 60) {
+        seconds -= 60;
+        minutes += 1;
+    }
+    while (minutes >= 60) {
+        minutes -= 60;
+        hours += 1;
+    }
+}
+
 // ---- numbers as text --------------------------------------------------------
 
 // Plain decimal form: one leading space when not negative, "-" otherwise;

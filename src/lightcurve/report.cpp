@@ -175,14 +175,7 @@ std::optional<ReportFiles> buildReport(const LightCurveTable& table, const Repor
         const double exposure = e ? field(line, e + 1, 3) : 0;
         seconds += std::floor(exposure * 0.5 + 0.5);
         // Carried until both are below 60, whatever the exposure.
-        while (seconds >= 60) {
-            seconds -= 60;
-            minutes += 1;
-        }
-        while (minutes >= 60) {
-            minutes -= 60;
-            hours += 1;
-        }
+        carryClock(hours, minutes, seconds);
         if (hours < 10) hours += 24;
         const double m = f.compMag + table.var[static_cast<std::size_t>(i)] - table.comp[static_cast<std::size_t>(i)];
         const std::size_t q = find1(line, '=', 9);

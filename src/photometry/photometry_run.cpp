@@ -204,14 +204,7 @@ std::optional<std::string> reportLine(const ObservationHeader& header, double ch
     double hours = std::floor(time->hours);
     double minutes = std::floor(time->minutes);
     double seconds = std::floor(time->seconds) + exposure / 2.0;
-    while (seconds >= 60) {
-        seconds -= 60;
-        minutes += 1;
-    }
-    while (minutes >= 60) {
-        minutes -= 60;
-        hours += 1;
-    }
+    carryClock(hours, minutes, seconds);
     if (hours < 9) {
         // Past midnight: counted on from the evening's date.
         hours += 24;
