@@ -12,9 +12,16 @@
 
 namespace lv {
 
+QString literalCaption(const QString& caption)
+{
+    QString out = caption;
+    out.replace("&", "&&");
+    return out;
+}
+
 QPushButton* namedButton(const char* name, const QString& caption, QWidget* parent)
 {
-    auto* b = new QPushButton(caption, parent);
+    auto* b = new QPushButton(literalCaption(caption), parent);
     b->setObjectName(name);
     b->setAutoDefault(false);
     return b;
@@ -37,7 +44,7 @@ QLineEdit* namedLineEdit(const char* name, const QString& text, QWidget* parent,
 
 QMenu* namedMenu(QMenuBar* bar, const char* name, const QString& caption)
 {
-    QMenu* m = bar->addMenu(caption);
+    QMenu* m = bar->addMenu(literalCaption(caption));
     m->setObjectName(name);
     m->menuAction()->setObjectName(name);
     return m;
@@ -45,7 +52,7 @@ QMenu* namedMenu(QMenuBar* bar, const char* name, const QString& caption)
 
 QMenu* namedSubmenu(QMenu* menu, const char* name, const QString& caption)
 {
-    QMenu* m = menu->addMenu(caption);
+    QMenu* m = menu->addMenu(literalCaption(caption));
     m->setObjectName(name);
     m->menuAction()->setObjectName(name);
     return m;
@@ -53,7 +60,7 @@ QMenu* namedSubmenu(QMenu* menu, const char* name, const QString& caption)
 
 QAction* namedItem(QMenu* menu, const char* name, const QString& caption, bool checkable)
 {
-    QAction* a = menu->addAction(caption);
+    QAction* a = menu->addAction(literalCaption(caption));
     a->setObjectName(name);
     a->setCheckable(checkable);
     return a;

@@ -20,6 +20,9 @@ class QWidget;
 
 namespace lv {
 
+// Captions are shown as written: an "&" is not a shortcut marker.
+QString literalCaption(const QString& caption);
+
 QPushButton* namedButton(const char* name, const QString& caption, QWidget* parent = nullptr);
 QLabel* namedLabel(const char* name, const QString& caption, QWidget* parent = nullptr);
 QLineEdit* namedLineEdit(const char* name, const QString& text = {}, QWidget* parent = nullptr,

@@ -335,5 +335,21 @@ TEST_F(MainWindowTest, VersionMessage)
     EXPECT_EQ(platform.shown[0].title, "Astronomical Photometry");
 }
 
+TEST_F(MainWindowTest, MenuCaptionsShowTheirAmpersands)
+{
+    start();
+    // Qt takes a single "&" as a shortcut marker and hides it: every "&"
+    // of a caption must reach Qt doubled.
+    int checked = 0;
+    for (QAction* a : main->findChildren<QAction*>()) {
+        QString t = a->text();
+        t.remove("&&");
+        EXPECT_FALSE(t.contains('&')) << a->objectName().toStdString() << ": " << a->text().toStdString();
+        ++checked;
+    }
+    EXPECT_GT(checked, 40);
+    EXPECT_EQ(find<QAction>("photometry_menu_position_move")->text(), "Peak cast && Move position");
+}
+
 }  // namespace
 }  // namespace lv

@@ -19,7 +19,7 @@ FrameChoiceWindow::FrameChoiceWindow(Session& session, const QString& caption,
     auto* layout = new QVBoxLayout(this);
     const std::pair<const char*, FrameChoice> buttons[] = {
         {"data save and next file read", FrameChoice::Save},
-        {"data not save && next file read", FrameChoice::Skip},  // "&&" shows one "&"
+        {"data not save & next file read", FrameChoice::Skip},
         {"Cancel", FrameChoice::Cancel},
     };
     int n = 0;
