@@ -76,6 +76,8 @@ struct PhotometryState {
     std::string comparisonMagnitude;
     std::string variableMagnitude;
     std::string checkMagnitude;
+    // Sky positions the user chose (a sky button or typed), index 1 ... 6.
+    std::array<bool, kSlots + 1> skyChosen{};
     bool markersShown = false;
     bool searchSpansShown = false;
     PixelPosition clickPosition;

@@ -37,6 +37,24 @@ void setSkyPosition(PhotometryState& state, int skySlot, PixelPosition click)
 {
     state.slotPositions[static_cast<std::size_t>(skySlot)] = click;
     state.setFieldPosition(skySlot, click);
+    state.skyChosen[static_cast<std::size_t>(skySlot)] = true;
+}
+
+void typePosition(PhotometryState& state, int slot)
+{
+    const PixelPosition p = state.fieldPosition(slot);
+    if (slot % 2 == 0) {
+        setSkyPosition(state, slot, p);
+        return;
+    }
+    // A typed star is a star set by hand; its sky comes along until the
+    // user chooses one.
+    if (!state.skyChosen[static_cast<std::size_t>(slot + 1)]) {
+        setStarPosition(state, slot, p);
+        return;
+    }
+    state.slotPositions[static_cast<std::size_t>(slot)] = p;
+    state.setFieldPosition(slot, p);
 }
 
 std::string skyAreaCaption(const PhotometrySettings& s)

@@ -30,6 +30,12 @@ void setStarPosition(PhotometryState& state, int starSlot, PixelPosition click);
 // A sky button: the sky slot at the click.
 void setSkyPosition(PhotometryState& state, int skySlot, PixelPosition click);
 
+// A position typed into a slot's fields and confirmed (Enter or leaving the
+// field): it becomes the slot's stored position, read back in the fields'
+// form. A typed star takes its sky 20 pixels to the right, as a star button
+// does, unless a sky position was chosen for it (a sky button or typed).
+void typePosition(PhotometryState& state, int slot);
+
 // ---- the "Sky area set" window --------------------------------------------------
 
 // "Size Set (Aperture 3 radii)" or "Size Set (Aperture 3x 3)".

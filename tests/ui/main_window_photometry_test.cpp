@@ -95,6 +95,43 @@ TEST_F(PhotometryWindowTest, RightClickSetsPositionsThroughPositionSet)
     EXPECT_EQ(text("Text20"), " 30");  // the star stays
 }
 
+TEST_F(PhotometryWindowTest, TypedPositionsAreWhereThePeakSearchStarts)
+{
+    // Typed a little off each star, each confirmed with Enter.
+    auto type = [&](const char* name, const char* value) {
+        QLineEdit* f = find<QLineEdit>(name);
+        f->selectAll();
+        QTest::keyClicks(f, value);
+        QTest::keyClick(f, Qt::Key_Return);
+    };
+    type("Text20", "32");
+    type("Text21", "41");
+    type("Text24", "68");
+    type("Text25", "31");
+    type("Text28", "91");
+    type("Text29", "58");
+    EXPECT_EQ(session.photometry.slotPositions[kComparison], (PixelPosition{32, 41}));
+    EXPECT_EQ(session.photometry.slotPositions[kComparisonSky], (PixelPosition{52, 41}));
+    find<QPushButton>("Command6")->click();
+    // The peak search found the stars near the typed positions.
+    EXPECT_EQ(text("Text20"), " 30");
+    EXPECT_EQ(text("Text21"), " 40");
+    EXPECT_EQ(text("Text24"), " 70");
+    EXPECT_EQ(text("Text25"), " 30");
+    EXPECT_EQ(text("Text28"), " 90");
+    EXPECT_EQ(text("Text29"), " 60");
+    EXPECT_NE(text("Text32"), text("Text33"));
+
+    // A sky chosen by hand stays when its star is typed again.
+    trigger("photometry_menu_aperture_shape_square");
+    trigger("photometry_menu_sky_aperture");
+    type("Text22", "5");
+    type("Text23", "5");
+    type("Text20", "31");
+    EXPECT_EQ(session.photometry.slotPositions[kComparisonSky], (PixelPosition{5, 5}));
+    EXPECT_EQ(session.photometry.slotPositions[kComparison].x, 31);
+}
+
 TEST_F(PhotometryWindowTest, ShapeAndSkyMenus)
 {
     EXPECT_TRUE(find<QAction>("photometry_menu_sky_median")->isChecked());

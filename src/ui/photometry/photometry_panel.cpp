@@ -136,6 +136,15 @@ QWidget* PhotometryPanel::buildControls()
                 [this, i](const QString& t) { session_.photometry.fieldX[i] = toLocal(t); });
         connect(positionY_[i], &QLineEdit::textEdited, this,
                 [this, i](const QString& t) { session_.photometry.fieldY[i] = toLocal(t); });
+        // A typed position, once confirmed, is what the peak search starts from.
+        for (QLineEdit* field : {positionX_[i], positionY_[i]})
+            connect(field, &QLineEdit::editingFinished, this, [this, s, field] {
+                if (!field->isModified()) return;
+                field->setModified(false);
+                turnMarkersOff();
+                typePosition(session_.photometry, s);
+                showFields();
+            });
     }
 
     grid->addWidget(namedLabel("Label17", "Aperture"), 0, 4, 1, 2);
