@@ -11,7 +11,7 @@ OpenResult openImage(Session& session, const OpenRequest& request, Platform& pla
     OpenResult result;
     const OpenWay way = request.way;
     if (way == OpenWay::Dropped && !hasFitsFileNameEnding(request.path)) {
-        platform.message(kNotFitsMessage);
+        platform.error(kNotFitsMessage);
         return result;
     }
     const bool dialogForm = way == OpenWay::Dialog || way == OpenWay::CommandAsDialog;
@@ -26,7 +26,7 @@ OpenResult openImage(Session& session, const OpenRequest& request, Platform& pla
         if (request.levels && (result.opened || way == OpenWay::Dialog))
             result.levelsSet = autoLevels(session.image, session.state);
     }
-    if (!result.opened && !dialogForm) platform.message(kFileOpenErrorMessage);
+    if (!result.opened && !dialogForm) platform.error(kFileOpenErrorMessage);
     if (way == OpenWay::Dialog && session.state.beepOn) platform.beep();
     return result;
 }
@@ -47,7 +47,7 @@ bool saveImage(Session& session, const SaveRequest& request, Platform& platform)
         BusyPointer busy(platform);
         written = writeFitsFile(session.image, request.path, request.bitpix, error);
     }
-    if (!written) platform.message(error);
+    if (!written) platform.error(error);
     return written;
 }
 

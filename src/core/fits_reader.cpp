@@ -309,7 +309,7 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
 {
     const ReadOptions options = readOptionsOf(state);
     auto reject = [&](const std::string& text) {
-        platform.message(text);
+        platform.error(text);
         state.statistics = statisticsLine(image);
         return -1;
     };

@@ -7,6 +7,11 @@ void ScriptedPlatform::message(std::string_view text, std::string_view title)
     shown.push_back({std::string(text), std::string(title), false});
 }
 
+void ScriptedPlatform::error(std::string_view text, std::string_view title)
+{
+    shown.push_back({std::string(text), std::string(title), false, true});
+}
+
 bool ScriptedPlatform::askOkCancel(std::string_view text, std::string_view title)
 {
     shown.push_back({std::string(text), std::string(title), true});

@@ -21,6 +21,9 @@ public:
 
     // A message box with an OK button; an empty title means the application's.
     virtual void message(std::string_view text, std::string_view title = {}) = 0;
+    // The same for an error (a rejected file, a failed write): shown with
+    // the warning sign instead of the information sign.
+    virtual void error(std::string_view text, std::string_view title = {}) { message(text, title); }
     // A question with OK and Cancel; true for OK.
     virtual bool askOkCancel(std::string_view text, std::string_view title = {}) = 0;
     virtual void clearClipboard() = 0;
@@ -51,6 +54,7 @@ public:
         std::string text;
         std::string title;
         bool question = false;
+        bool error = false;
     };
 
     std::vector<Shown> shown;       // messages and questions, in order
@@ -63,6 +67,7 @@ public:
     int busyDepth = 0;
 
     void message(std::string_view text, std::string_view title = {}) override;
+    void error(std::string_view text, std::string_view title = {}) override;
     bool askOkCancel(std::string_view text, std::string_view title = {}) override;
     void clearClipboard() override;
     void setClipboardText(std::string_view text) override;

@@ -191,7 +191,7 @@ bool saveMagEst(const LightCurveTable& table, Platform& platform)
     if (!platform.askOkCancel("Do you want to save a photometry data? " + table.path)) return false;
     std::string error;
     if (!replaceFileWith(table.path, magEstText(table), error)) {
-        platform.message(error);
+        platform.error(error);
         return false;
     }
     return true;

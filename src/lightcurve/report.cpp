@@ -203,13 +203,13 @@ bool writeReport(const LightCurveTable& table, const ReportFields& fields, doubl
     std::string why;
     const auto texts = buildReport(table, fields, error, why);
     if (!texts) {
-        platform.message(why);
+        platform.error(why);
         return false;
     }
     std::string failure;
     if (!replaceFileWith(inFolder(folder, kReportStdName), texts->stdText, failure) ||
         !replaceFileWith(inFolder(folder, kReportFixedName), texts->fixedText, failure)) {
-        platform.message(failure);
+        platform.error(failure);
         return false;
     }
     platform.message(kReportDoneMessage);

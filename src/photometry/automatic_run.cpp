@@ -165,7 +165,7 @@ PrepareOutcome AutomaticRun::prepare(AutomaticContext& ctx, const AutomaticSetup
     setup_ = setup;
     std::string error;
     if (!emptyMagEst(magEstPath(), error)) {
-        ctx.platform.message(error);
+        ctx.platform.error(error);
         return PrepareOutcome::FileFailed;
     }
     prepared_ = true;
@@ -215,7 +215,7 @@ AutomaticStatus AutomaticRun::choose(AutomaticContext& ctx, FrameChoice choice)
         if (!outcome_.allMeasured) {
             // The fields still hold an earlier frame's value for the star
             // that failed: such a line would be wrong.
-            ctx.platform.message(name + ": not every star was measured; no line was written for this frame");
+            ctx.platform.error(name + ": not every star was measured; no line was written for this frame");
         } else {
             const PhotometryState& ph = ctx.photometry;
             const ObservationHeader run = readObservationHeader(ctx.image);
@@ -230,7 +230,7 @@ AutomaticStatus AutomaticRun::choose(AutomaticContext& ctx, FrameChoice choice)
             r.framePath = setup_.currentFolder + pathSeparator() + name;
             std::string error;
             if (!appendMagEstLine(magEstPath(), magEstLine(r, ph.settings.digits), error)) {
-                ctx.platform.message(error);
+                ctx.platform.error(error);
                 return ended(AutomaticEnd::WriteFailed);
             }
             ++linesWritten_;

@@ -59,7 +59,7 @@ bool readCalibrationFile(const std::string& path, CalibrationKind kind, Calibrat
     const bool continuous = form == CalibrationForm::Continuous;
     const std::string prefix = continuous ? kindWord(kind) : "";
     auto refuse = [&](const std::string& text) {
-        platform.message(text);
+        platform.error(text);
         return false;
     };
     auto own = [&](const std::string& reason) { return refuse(path + ": " + reason); };
@@ -295,12 +295,12 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
         }
         // Only plane 0 is written back, so a frame of several planes would lose the others.
         if (image.planes > 1 || image.naxis3 > 1) {
-            platform.message(path + ": the frame has more than one plane and was not calibrated");
+            platform.error(path + ": the frame has more than one plane and was not calibrated");
             ++result.skipped;
             continue;
         }
         if (image.naxis1 > frame.naxis1 || image.naxis2 > frame.naxis2) {
-            platform.message(path + ": the frame (" + plainNumberText(image.naxis1) + " x " +
+            platform.error(path + ": the frame (" + plainNumberText(image.naxis1) + " x " +
                              plainNumberText(image.naxis2) + ") is larger than the " + kindWord(settings.kind) +
                              " (" + plainNumberText(frame.naxis1) + " x " + plainNumberText(frame.naxis2) +
                              ") and was not calibrated");
@@ -313,7 +313,7 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
             divideByFlat(image, frame, mean);
         std::string error;
         if (!writeFitsFile(image, path, image.bitpix, error)) {
-            platform.message(error);
+            platform.error(error);
             result.writeFailed = true;
             break;
         }

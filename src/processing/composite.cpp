@@ -100,7 +100,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
             if (readFitsFile(image, state, path, ReadForm::Command, platform, pool) != 0) {
                 // The image's storage may be serving as the sums: no frame is left shown.
                 if (k > 0) image.pixels.clear();
-                platform.message(kFileReadError);
+                platform.error(kFileReadError);
                 result.failed = true;
                 progress.close();
                 return result;
@@ -150,11 +150,11 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
             const Shape& mid = shapes[static_cast<std::size_t>(h)];
             for (const Shape& f : shapes) {
                 if (f.planes > 1) {
-                    platform.message(f.path + ": the frame has more than one plane; no composite was written for " + centreName);
+                    platform.error(f.path + ": the frame has more than one plane; no composite was written for " + centreName);
                     break;
                 }
                 if (f.naxis1 != mid.naxis1 || f.naxis2 != mid.naxis2) {
-                    platform.message(f.path + ": the frame is" + numberText(f.naxis1) + " x" + numberText(f.naxis2) +
+                    platform.error(f.path + ": the frame is" + numberText(f.naxis1) + " x" + numberText(f.naxis2) +
                                      ", the centre frame " + centreName + " is" + numberText(mid.naxis1) + " x" +
                                      numberText(mid.naxis2) + "; no composite was written for " + centreName);
                     break;
@@ -175,7 +175,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
             for (std::size_t i = 0; i < n; ++i) out[i] = toInt32Saturated(roundHalfEven(wideSums[i] / count));
         std::string error;
         if (!writeFitsFile(image, entryPath(settings.folder, prefix + centreName), image.bitpix, error)) {
-            platform.message(error);
+            platform.error(error);
             result.failed = true;
             break;
         }
@@ -199,7 +199,7 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
     const auto bscale = headerValueField(bscaleText);
     if (!bzero || !bscale) {
         const std::string& bad = !bzero ? bzeroText : bscaleText;
-        platform.message(std::string(!bzero ? "BZERO" : "BSCALE") + " \"" + bad +
+        platform.error(std::string(!bzero ? "BZERO" : "BSCALE") + " \"" + bad +
                          "\" is not a number of at most 21 characters: no file was changed");
         result.refused = true;
         return result;
@@ -238,7 +238,7 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
             }
         }
         if (!fits || !endFound) {
-            platform.message(path + ": not a FITS file that can be read; it was left as it was");
+            platform.error(path + ": not a FITS file that can be read; it was left as it was");
             ++result.skipped;
             continue;
         }
@@ -246,7 +246,7 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
         if (!changed) continue;
         std::string error;
         if (!replaceFileWith(path, bytes, error)) {
-            platform.message(error);
+            platform.error(error);
             ++result.skipped;
             continue;
         }

@@ -75,12 +75,12 @@ bool limbDarkening(FitsImage& image, UndoBuffer& undo, FitState& fit, std::int32
     std::vector<FitMatrix> fits(static_cast<std::size_t>(image.naxis2));
     for (int r = 0; r < image.naxis2; ++r) {
         if (!fitRow(image, r, 5, powers, fits[static_cast<std::size_t>(r)])) {
-            platform.message(kZeroPivotMessage);
+            platform.error(kZeroPivotMessage);
             return false;
         }
         for (int x = 0; x < image.naxis1; ++x)
             if (fittedValue(fits[static_cast<std::size_t>(r)], 5, powers.powers[static_cast<std::size_t>(x)]) == 0) {
-                platform.message("The fitted curve of row" + numberText(r) + " is 0 at column" + numberText(x) +
+                platform.error("The fitted curve of row" + numberText(r) + " is 0 at column" + numberText(x) +
                                  ": nothing was changed");
                 return false;
             }
@@ -187,7 +187,7 @@ bool bowCorrection(FitsImage& image, UndoBuffer& undo, const std::string& bowPat
     std::string error;
     const auto shifts = readBowTable(bowPath, error);
     if (!shifts) {
-        platform.message(error);
+        platform.error(error);
         return false;
     }
     BusyPointer busy(platform);

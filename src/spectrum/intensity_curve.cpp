@@ -19,7 +19,7 @@ bool binImage(FitsImage& image, UndoBuffer& undo, const BinZones& zones, Platfor
     }
     for (const BinZone& z : used)
         if (z.upper < 0 || z.lower >= image.naxis2) {
-            platform.message("Rows" + numberText(z.upper) + " ..." + numberText(z.lower) +
+            platform.error("Rows" + numberText(z.upper) + " ..." + numberText(z.lower) +
                              " are not all inside the image: nothing was changed");
             return false;
         }
@@ -33,7 +33,7 @@ bool binImage(FitsImage& image, UndoBuffer& undo, const BinZones& zones, Platfor
         for (const BinZone& z : used) {
             for (int y = z.upper; y <= z.lower; ++y) s += image.at(x, y);
             if (s > std::numeric_limits<std::int32_t>::max() || s < std::numeric_limits<std::int32_t>::min()) {
-                platform.message("The sum of column" + numberText(x) +
+                platform.error("The sum of column" + numberText(x) +
                                  " is beyond the 32-bit range: nothing was changed");
                 return false;
             }
@@ -113,7 +113,7 @@ bool saveCurveFiles(const FitsImage& image, int row, const CurveFileSettings& s,
     for (int which = 0; which < 3; ++which) {
         std::string error;
         if (!replaceFileWith(names[static_cast<std::size_t>(which)], curveFileText(image, row, s, which), error)) {
-            platform.message(error);
+            platform.error(error);
             return false;
         }
     }

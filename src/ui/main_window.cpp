@@ -222,7 +222,11 @@ void MainWindow::startUp(const std::string& commandLinePath)
         w = windowPosition(&probe);
     }
 
-    if (!commandLinePath.empty()) openDroppedFile(commandLinePath);
+    // The main window is on the screen before the command-line file's messages.
+    if (!commandLinePath.empty()) {
+        show();
+        openDroppedFile(commandLinePath);
+    }
 }
 
 // ---- display ------------------------------------------------------------------
@@ -397,7 +401,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     recordWindowPositions();
     std::string error;
     if (!session_.state.settingsPath.empty() && !writeSettings(session_.state.settingsPath, session_.settings, error))
-        platform_.message(error);
+        platform_.error(error);
     for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         if (w->isWindow()) w->close();
     event->accept();

@@ -76,6 +76,29 @@ TEST_F(MainWindowTest, WrongNameAtStartShowsTheMessageAndGoesOn)
     EXPECT_EQ(find<QLabel>("Label4")->text(), "max 0 / min 0 / ave 0");
 }
 
+TEST_F(MainWindowTest, StartUpMessagesComeAfterTheWindowWithTheWarningSign)
+{
+    // Records whether the main window was on the screen at each message.
+    struct Watching : ScriptedPlatform {
+        QWidget* window = nullptr;
+        std::vector<bool> visible;
+        void error(std::string_view text, std::string_view title) override
+        {
+            visible.push_back(window && window->isVisible());
+            ScriptedPlatform::error(text, title);
+        }
+    } watching;
+    const std::string broken = put("broken.fit", "SIMPLE  =                    T");
+    MainWindow window(session, watching);
+    watching.window = &window;
+    window.startUp(broken);
+    ASSERT_EQ(watching.shown.size(), 2u);  // the reader's reason, then "File Open Error"
+    EXPECT_EQ(watching.shown[1].text, "File Open Error");
+    EXPECT_TRUE(watching.shown[0].error && watching.shown[1].error);
+    EXPECT_EQ(watching.visible, (std::vector<bool>{true, true}));
+    window.close();
+}
+
 TEST_F(MainWindowTest, DisplayCommandsNeedAnImage)
 {
     start();

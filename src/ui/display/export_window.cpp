@@ -70,7 +70,7 @@ void PictureExportWindow::save()
     const QImage image = toQImage(picture_);
     auto write = [&](const std::string& file, const char* format, int quality) {
         if (!image.isNull() && image.save(fromLocal(file), format, quality)) return true;
-        platform_.message(file + ": the picture cannot be written");
+        platform_.error(file + ": the picture cannot be written");
         return false;
     };
     if (!write(path, "BMP", -1)) return;

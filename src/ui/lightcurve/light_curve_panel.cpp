@@ -45,7 +45,7 @@ void LightCurvePanel::openLightCurve(const std::string& chosen)
     LightCurveTable table;
     const MagEstRead r = readMagEst(path, table);
     if (!r.opened) {
-        platform_.message(r.error);
+        platform_.error(r.error);
         return;
     }
     if (r.truncated) platform_.message(path + ": more than 3000 data lines; the first 3000 were read");

@@ -13,14 +13,22 @@ namespace {
 
 QString titleOf(std::string_view title) { return title.empty() ? QStringLiteral("Lumavist") : fromLocal(title); }
 
-// Message texts carry CR LF line breaks; a message box wants plain line feeds.
-QString boxText(std::string_view text) { return fromLocal(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+// Message texts carry CR LF (or CR) line breaks; a message box wants plain line feeds.
+QString boxText(std::string_view text)
+{
+    return fromLocal(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
+}
 
 }  // namespace
 
 void QtPlatform::message(std::string_view text, std::string_view title)
 {
     QMessageBox::information(parent_, titleOf(title), boxText(text), QMessageBox::Ok);
+}
+
+void QtPlatform::error(std::string_view text, std::string_view title)
+{
+    QMessageBox::warning(parent_, titleOf(title), boxText(text), QMessageBox::Ok);
 }
 
 bool QtPlatform::askOkCancel(std::string_view text, std::string_view title)

@@ -15,6 +15,7 @@ public:
     void setParentWindow(QWidget* parent) { parent_ = parent; }
 
     void message(std::string_view text, std::string_view title = {}) override;
+    void error(std::string_view text, std::string_view title = {}) override;
     bool askOkCancel(std::string_view text, std::string_view title = {}) override;
     void clearClipboard() override;
     void setClipboardText(std::string_view text) override;

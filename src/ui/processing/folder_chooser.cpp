@@ -43,7 +43,7 @@ void FolderChooser::chooseFolder(const QString& folder)
     const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
     // The queue's names are relative to the current folder.
     if (!QDir::setCurrent(clean)) {
-        platform_.message(toLocal(QDir::toNativeSeparators(clean)) + ": the folder cannot be opened");
+        platform_.error(toLocal(QDir::toNativeSeparators(clean)) + ": the folder cannot be opened");
         return;
     }
     showFolder(folders_, folderModel_, clean);
@@ -54,7 +54,7 @@ void FolderChooser::listFolder()
 {
     FileQueue& queue = session_.processing.queue;
     const ListResult r = lv::listFolder(std::string(), queue);
-    if (!r.folderRead) platform_.message(toLocal(folder()) + ": the folder cannot be read");
+    if (!r.folderRead) platform_.error(toLocal(folder()) + ": the folder cannot be read");
     if (r.truncated) platform_.message(toLocal(folder()) + ": more than 3000 frames; only the first 3000 are listed");
     list_->setPlainText(fromLocal(listText(queue)));
 }
