@@ -1,6 +1,8 @@
 #include "ui/widgets.h"
 
 #include <QDir>
+#include <QFontMetrics>
+#include <QLayout>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
@@ -83,6 +85,25 @@ void showFolder(QTreeView* tree, QFileSystemModel* model, const QString& folder)
 {
     tree->setCurrentIndex(model->index(folder));
     tree->scrollTo(tree->currentIndex());
+}
+
+int captionWidth(const QWidget* window)
+{
+    // The title font is the window system's; the application's bold font
+    // is a fair stand-in, and 140 points leave room for the icon and buttons.
+    QFont font = window->font();
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(window->windowTitle()) + 140;
+}
+
+void fitCaption(QWidget* window)
+{
+    const int need = captionWidth(window);
+    // A window sized by its layout alone would shrink back below the caption.
+    if (QLayout* l = window->layout(); l && l->sizeConstraint() == QLayout::SetFixedSize)
+        l->setSizeConstraint(QLayout::SetDefaultConstraint);
+    if (window->minimumWidth() < need && window->maximumWidth() >= need) window->setMinimumWidth(need);
+    if (window->width() < need) window->resize(need, window->height());
 }
 
 void tick(std::initializer_list<QAction*> group, QAction* chosen)

@@ -42,6 +42,12 @@ void showFolder(QTreeView* tree, QFileSystemModel* model, const QString& folder)
 // Ticks `chosen` and clears the rest of its group.
 void tick(std::initializer_list<QAction*> group, QAction* chosen);
 
+// Makes a window at least as wide as its caption needs in the title bar
+// (with room for the window buttons), so that the caption shows whole.
+void fitCaption(QWidget* window);
+// The width a caption needs.
+int captionWidth(const QWidget* window);
+
 // Closes the window `slot` holds, if any, then makes the new one, keeps it
 // in `slot` and shows it. The old window is closed before the new one is
 // made, so what it stores on closing (its position) is there for the new one.
@@ -51,6 +57,7 @@ W* reopen(QPointer<W>& slot, Make make)
     if (slot) slot->close();
     W* window = make();
     slot = window;
+    fitCaption(window);
     window->show();
     return window;
 }

@@ -25,6 +25,7 @@
 #include "main_window_fixture.h"
 #include "ui/file_dialog.h"
 #include "ui/platform/qt_support.h"
+#include "ui/widgets.h"
 
 namespace lv {
 namespace {
@@ -97,6 +98,23 @@ TEST_F(MainWindowTest, StartUpMessagesComeAfterTheWindowWithTheWarningSign)
     EXPECT_TRUE(watching.shown[0].error && watching.shown[1].error);
     EXPECT_EQ(watching.visible, (std::vector<bool>{true, true}));
     window.close();
+}
+
+TEST_F(MainWindowTest, SecondaryWindowsAreWideEnoughForTheirCaptions)
+{
+    start(put("a.fit", gradientFrame(4, 3)));
+    for (const char* item : {"photometry_menu_comp_star", "photometry_menu_aperture_size", "utility_menu_calculation",
+                             "display_menu_header", "display_menu_adjust", "file_menu_save_bmp",
+                             "utility_menu_continuous_bzero", "utility_menu_continuous_composite"})
+        trigger(item);
+    int windows = 0;
+    for (QWidget* w : main->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!w->isWindow() || !w->isVisible()) continue;
+        EXPECT_GE(w->width(), captionWidth(w)) << w->objectName().toStdString() << " "
+                                               << w->windowTitle().toStdString();
+        ++windows;
+    }
+    EXPECT_GE(windows, 8);
 }
 
 TEST_F(MainWindowTest, DisplayCommandsNeedAnImage)

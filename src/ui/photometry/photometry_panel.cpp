@@ -464,6 +464,7 @@ void PhotometryPanel::follow(AutomaticStatus status)
             auto* w = new FrameChoiceWindow(session_, fromLocal(session_.image.fileName),
                                             [this](FrameChoice c) { answerFrame(c); }, host_.hostWindow());
             frameChoiceWindow_ = w;
+            fitCaption(w);
             w->show();
             break;
         }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QFontMetrics>
 #include <QMessageBox>
 
 #include "ui/platform/qt_support.h"
@@ -21,20 +22,37 @@ QString boxText(std::string_view text)
 
 }  // namespace
 
+namespace {
+
+// A message box wide enough for its caption ("Astronomical Photometry").
+int showBox(QWidget* parent, QMessageBox::Icon icon, std::string_view title, std::string_view text,
+            QMessageBox::StandardButtons buttons, QMessageBox::StandardButton chosen)
+{
+    QMessageBox box(icon, titleOf(title), boxText(text), buttons, parent);
+    box.setDefaultButton(chosen);
+    QFont font = box.font();
+    font.setBold(true);
+    const int need = QFontMetrics(font).horizontalAdvance(box.windowTitle()) + 60;
+    box.setStyleSheet(QStringLiteral("QLabel{min-width: %1px;}").arg(need));
+    return box.exec();
+}
+
+}  // namespace
+
 void QtPlatform::message(std::string_view text, std::string_view title)
 {
-    QMessageBox::information(parent_, titleOf(title), boxText(text), QMessageBox::Ok);
+    showBox(parent_, QMessageBox::Information, title, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void QtPlatform::error(std::string_view text, std::string_view title)
 {
-    QMessageBox::warning(parent_, titleOf(title), boxText(text), QMessageBox::Ok);
+    showBox(parent_, QMessageBox::Warning, title, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 bool QtPlatform::askOkCancel(std::string_view text, std::string_view title)
 {
-    return QMessageBox::question(parent_, titleOf(title), boxText(text), QMessageBox::Ok | QMessageBox::Cancel,
-                                 QMessageBox::Ok) == QMessageBox::Ok;
+    return showBox(parent_, QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                   QMessageBox::Ok) == QMessageBox::Ok;
 }
 
 void QtPlatform::clearClipboard() { QGuiApplication::clipboard()->clear(); }

@@ -77,16 +77,19 @@ void SpectrumPanel::openTools(bool forSaving)
     host_.showImageWithLine();
     auto openCurve = [this] {
         curve_ = new CurveWindow(session_, host_.hostWindow());
+        fitCaption(curve_);
         curve_->show();
         curve_->view()->redraw();
     };
     if (forSaving) {
         file_ = new CurveFileWindow(session_, platform_, tools(), host_.hostWindow());
+        fitCaption(file_);
         file_->show();
         openCurve();
     } else {
         openCurve();
         binning_ = new BinningWindow(session_, platform_, tools(), host_.hostWindow());
+        fitCaption(binning_);
         binning_->show();
     }
     if (highOrder_) highOrder_->showLine();
