@@ -41,6 +41,8 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
 
     folders_ = folderTree(this, folderModel_);
     grid->addWidget(folders_, 1, 0);
+    folderLabel_ = namedLabel("Label2", QString(), this);
+    grid->addWidget(folderLabel_, 5, 0, 1, 2);
 
     fileModel_ = new QFileSystemModel(this);
     fileModel_->setFilter(QDir::Files);
@@ -106,8 +108,13 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
     placeWindow(this, session.settings.window(SettingsWindow::FileDialog));
     chooseFolder(QDir::currentPath());
     // The folder rule writes the folder into Text1; at opening it shows the
-    // current file name instead.
+    // current file name instead, chosen in the file list when it is there.
     path_->setText(fromLocal(session.image.fileName));
+    const QFileInfo current(fromLocal(session.image.fileName));
+    if (!session.image.fileName.empty() && QDir(current.absolutePath()) == QDir(QDir::currentPath())) {
+        const QModelIndex i = fileModel_->index(current.absoluteFilePath());
+        if (i.isValid()) files_->setCurrentIndex(i);
+    }
 }
 
 QString FileDialog::folder() const { return QDir::toNativeSeparators(fileModel_->rootPath()); }
@@ -123,6 +130,7 @@ void FileDialog::chooseFolder(const QString& folder)
 {
     const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
     showFolder(folders_, folderModel_, clean);
+    folderLabel_->setText(QDir::toNativeSeparators(clean));
     files_->setRootIndex(fileModel_->setRootPath(clean));
     applyFileNameRule(QString());
 }

@@ -34,6 +34,8 @@ public:
     void chooseFile(const QString& name);
     // The file list's folder.
     QString folder() const;
+    QTreeView* folderList() const { return folders_; }
+    QListView* fileList() const { return files_; }
     // "The minus is used", for the dark subtraction.
     bool minusUsed() const;
     // The chosen BITPIX of the save mode, 0 when none is chosen.
@@ -57,6 +59,7 @@ private:
     QCheckBox* unsigned_;          // Check2
     QCheckBox* minus_;             // Check1
     QLabel* bitpixLabel_;          // Label1
+    QLabel* folderLabel_;          // Label2: the folder shown
     QRadioButton* bitpix8_;        // Option1
     QRadioButton* bitpix16_;       // Option2
     QRadioButton* bitpix32_;       // Option3

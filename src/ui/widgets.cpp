@@ -83,8 +83,11 @@ QTreeView* folderTree(QWidget* owner, QFileSystemModel*& model)
 
 void showFolder(QTreeView* tree, QFileSystemModel* model, const QString& folder)
 {
-    tree->setCurrentIndex(model->index(folder));
-    tree->scrollTo(tree->currentIndex());
+    const QModelIndex index = model->index(folder);
+    // The folder shown open in its tree, not the tree's root.
+    for (QModelIndex up = index; up.isValid(); up = up.parent()) tree->expand(up);
+    tree->setCurrentIndex(index);
+    tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 int captionWidth(const QWidget* window)

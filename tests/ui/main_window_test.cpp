@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileSystemModel>
+#include <QListView>
+#include <QTreeView>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -204,6 +207,24 @@ TEST_F(MainWindowTest, ColourFramesFromTheFileDialog)
     trigger("display_menu_image");
     EXPECT_EQ(shownPicture().at(0, 0), rgb(10, 30, 50));
     EXPECT_EQ(shownPicture().at(1, 0), rgb(20, 40, 60));
+}
+
+TEST_F(MainWindowTest, FileDialogOpensAtTheCurrentFolderAndFile)
+{
+    const std::string a = put("a.fit", gradientFrame(2, 2));
+    put("b.fit", gradientFrame(2, 2));
+    start(a);
+    trigger("file_menu_open");
+    FileDialog* dialog = main->fileDialog();
+    const QString here = QDir::currentPath();
+    QTreeView* folders = dialog->folderList();
+    auto* model = static_cast<QFileSystemModel*>(folders->model());
+    EXPECT_EQ(QDir(model->filePath(folders->currentIndex())), QDir(here));
+    for (QModelIndex up = folders->currentIndex().parent(); up.isValid(); up = up.parent())
+        EXPECT_TRUE(folders->isExpanded(up)) << model->filePath(up).toStdString();
+    EXPECT_EQ(QDir(dialog->findChild<QLabel*>("Label2")->text()), QDir(here));
+    auto* files = static_cast<QFileSystemModel*>(dialog->fileList()->model());
+    EXPECT_EQ(files->fileName(dialog->fileList()->currentIndex()), "a.fit");
 }
 
 TEST_F(MainWindowTest, FileDialogNamesAndOptions)
