@@ -8,6 +8,8 @@
 #include <QDropEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -198,7 +200,14 @@ void MainWindow::startUp(const std::string& commandLinePath)
 
     actBeep_->setChecked(settings.beepOn == 1);
     s.beepOn = settings.beepOn == 1;
-    placeWindow(this, settings.window(SettingsWindow::Main));
+    if (settings.window(SettingsWindow::Main).known) {
+        placeWindow(this, settings.window(SettingsWindow::Main));
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // First start: the top left of the screen, leaving room on the right
+        // for the image window.
+        const QRect area = screen->availableGeometry();
+        setGeometry(QRect(area.topLeft() + QPoint(20, 40), size()));
+    }
 
     session_.image.fileName.clear();
     s.bzeroSign = 1;
@@ -212,14 +221,24 @@ void MainWindow::startUp(const std::string& commandLinePath)
     s.lineDisplay = false;
     for (Panel* p : panels_) p->startUp();
 
-    // Windows that have no saved position yet get a centred one, so that the
-    // settings file written at exit holds a position for each.
-    for (auto& w : session_.settings.windows) {
+    // Windows that have no saved position yet (the first start) open beside
+    // the main window, one a little below the other, inside the screen, so
+    // that none covers the main window's controls. The settings file written
+    // at exit then holds a position for each.
+    const QRect area = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                        : QRect(0, 0, 1920, 1080);
+    const QRect mainArea(geometry().topLeft(), sizeHint().expandedTo(size()));
+    int k = 0;
+    for (std::size_t i = 1; i < session_.settings.windows.size(); ++i) {
+        WindowPosition& w = session_.settings.windows[i];
         if (w.known) continue;
-        QWidget probe;
-        probe.resize(400, 300);
-        placeWindow(&probe, w);
-        w = windowPosition(&probe);
+        int x = mainArea.right() + 24 + 24 * k;
+        int y = mainArea.top() + 24 * k;
+        // Where there is no room on the right, the left of the main window.
+        if (x + 200 > area.right()) x = std::max(area.left(), mainArea.left() - 420 - 24 * k);
+        y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() - 200));
+        w = {static_cast<double>(x) * kTwipsPerPixel, static_cast<double>(y) * kTwipsPerPixel, true};
+        ++k;
     }
 
     // The main window is on the screen before the command-line file's messages.

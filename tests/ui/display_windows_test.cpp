@@ -229,7 +229,7 @@ TEST(HeaderWindowTest, ShowsEveryRecordWholeAndKeepsItsPlace)
     Owned<HeaderWindow> win(new HeaderWindow(session));
     EXPECT_EQ(win->objectName(), "Form3");
     EXPECT_EQ(win->windowTitle(), "/data/m31.fts");
-    EXPECT_EQ(win->pos(), QPoint(300, 200));
+    EXPECT_EQ(win->geometry().topLeft(), QPoint(300, 200));
 
     auto* text = win.child<QPlainTextEdit>("Text1");
     EXPECT_TRUE(text->isReadOnly());
@@ -248,7 +248,7 @@ TEST(HeaderWindowTest, ShowsEveryRecordWholeAndKeepsItsPlace)
     QCoreApplication::processEvents();
     EXPECT_EQ(text->size(), QSize(593, 373));
 
-    win->move(100, 50);
+    win->setGeometry(QRect(QPoint(100, 50), win->size()));
     win->close();
     const WindowPosition& saved = session.settings.window(SettingsWindow::Header);
     EXPECT_TRUE(saved.known);

@@ -120,6 +120,38 @@ TEST_F(MainWindowTest, SecondaryWindowsAreWideEnoughForTheirCaptions)
     EXPECT_GE(windows, 8);
 }
 
+TEST_F(MainWindowTest, ThreeRestartsKeepEveryWindowWhereItWas)
+{
+    start(put("p.fit", gradientFrame(4, 4)));
+    const QPoint mainAt = main->geometry().topLeft();
+    const QPoint imageAt = main->imageWindow()->geometry().topLeft();
+    trigger("file_menu_exit");
+    for (int round = 0; round < 3; ++round) {
+        Session next;
+        ScriptedPlatform quiet;
+        MainWindow again(next, quiet);
+        again.startUp(dir.file("p.fit"));
+        EXPECT_EQ(again.geometry().topLeft(), mainAt) << round;
+        ASSERT_NE(again.imageWindow(), nullptr);
+        EXPECT_EQ(again.imageWindow()->geometry().topLeft(), imageAt) << round;
+        again.close();
+    }
+}
+
+TEST_F(MainWindowTest, AtFirstStartTheImageWindowOpensBesideTheMainWindow)
+{
+    start(put("p.fit", gradientFrame(4, 4)));
+    const QRect mainArea = main->frameGeometry();
+    const QRect imageArea = main->imageWindow()->frameGeometry();
+    EXPECT_FALSE(mainArea.intersects(imageArea)) << mainArea.x() << "," << mainArea.y() << " " << mainArea.width() << "x" << mainArea.height() << " / " << imageArea.x() << "," << imageArea.y() << " " << imageArea.width();
+    // Every window with no saved place yet was given one off the main window.
+    for (std::size_t i = 1; i < session.settings.windows.size(); ++i) {
+        const WindowPosition& w = session.settings.windows[i];
+        const QPoint at(static_cast<int>(w.left / kTwipsPerPixel), static_cast<int>(w.top / kTwipsPerPixel));
+        EXPECT_FALSE(mainArea.contains(at)) << i;
+    }
+}
+
 TEST_F(MainWindowTest, DisplayCommandsNeedAnImage)
 {
     start();
@@ -346,8 +378,9 @@ TEST_F(MainWindowTest, SettingsAndPositionsSurviveARestart)
     start(put("p.fit", gradientFrame(4, 4)));
     EXPECT_TRUE(find<QAction>("utility_menu_beep")->isChecked());
     EXPECT_EQ(session.settings.starName, "RZ Cas");
-    main->move(150, 90);
-    main->imageWindow()->move(300, 210);
+    // Positions are those of the windows' insides, whatever frame surrounds them.
+    main->setGeometry(QRect(QPoint(150, 90), main->size()));
+    main->imageWindow()->setGeometry(QRect(QPoint(300, 210), main->imageWindow()->size()));
     const WindowPosition lightCurve = session.settings.window(SettingsWindow::LightCurve);
     trigger("file_menu_exit");
     ASSERT_TRUE(QFile::exists(QString::fromStdString(settingsPath)));
@@ -356,7 +389,7 @@ TEST_F(MainWindowTest, SettingsAndPositionsSurviveARestart)
     ScriptedPlatform nextPlatform;
     MainWindow again(next, nextPlatform);
     again.startUp({});
-    EXPECT_EQ(again.pos(), QPoint(150, 90));
+    EXPECT_EQ(again.geometry().topLeft(), QPoint(150, 90));
     EXPECT_EQ(next.settings.window(SettingsWindow::Image).left, 300.0 * 15);
     EXPECT_EQ(next.settings.window(SettingsWindow::Image).top, 210.0 * 15);
     // A window never opened keeps the position it had.

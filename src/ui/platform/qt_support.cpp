@@ -22,8 +22,12 @@ QImage toQImage(const RgbPicture& picture)
 void placeWindow(QWidget* window, const WindowPosition& saved)
 {
     if (saved.known) {
-        window->move(static_cast<int>(std::lround(saved.left / kTwipsPerPixel)),
-                     static_cast<int>(std::lround(saved.top / kTwipsPerPixel)));
+        // The saved point is the top left of the window's inside, as
+        // windowPosition records it: window managers add their frame around
+        // it, so the window opens exactly where it was.
+        window->setGeometry(QRect(QPoint(static_cast<int>(std::lround(saved.left / kTwipsPerPixel)),
+                                         static_cast<int>(std::lround(saved.top / kTwipsPerPixel))),
+                                  window->size()));
         return;
     }
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -35,7 +39,7 @@ void placeWindow(QWidget* window, const WindowPosition& saved)
 
 WindowPosition windowPosition(const QWidget* window)
 {
-    const QPoint p = window->pos();
+    const QPoint p = window->geometry().topLeft();
     return {static_cast<double>(p.x()) * kTwipsPerPixel, static_cast<double>(p.y()) * kTwipsPerPixel, true};
 }
 
