@@ -18,6 +18,8 @@ int main(int argc, char** argv)
                    R"("logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})");
     file.close();
     qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toLocal8Bit());
+    // A run under a real X server and window manager asks for it by name.
+    if (qEnvironmentVariableIsSet("LUMAVIST_TEST_QPA")) qputenv("QT_QPA_PLATFORM", qgetenv("LUMAVIST_TEST_QPA"));
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
