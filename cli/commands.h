@@ -26,6 +26,7 @@ int calibrate(const Args& args);
 int lightcurve(const Args& args);
 int rewrite(const Args& args);
 int report(const Args& args);
+int aavso(const Args& args);
 int process(const Args& args);
 int fit(const Args& args);
 int curve(const Args& args);

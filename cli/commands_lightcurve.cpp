@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "core/conventions.h"
 #include "display/png_writer.h"
+#include "lightcurve/aavso.h"
 #include "lightcurve/light_curve.h"
 #include "lightcurve/report.h"
 
@@ -115,6 +116,31 @@ int report(const Args& argsIn)
     LightCurveTable table;
     if (const int status = loadTable(args, "report", table, platform)) return status;
     const bool written = writeReport(table, f, photometryError(table), folder, platform);
+    printMessageLines(platform);
+    return written ? 0 : 1;
+}
+
+int aavso(const Args& argsIn)
+{
+    Args args = argsIn;
+    AavsoSettings a;
+    ReportFields& f = a.report;
+    const std::pair<const char*, std::string*> texts[] = {{"--star", &f.star},   {"--code", &f.code},
+                                                          {"--colour", &f.colour}, {"--cname", &a.comparisonName},
+                                                          {"--kname", &a.checkName}, {"--chart", &a.chart},
+                                                          {"--notes", &a.notes}};
+    for (const auto& [option, target] : texts)
+        if (const auto v = takeOption(args, option)) *target = *v;
+    for (const char* needed : {"--star", "--code", "--colour", "--comp-mag"})
+        if (std::find(argsIn.begin(), argsIn.end(), needed) == argsIn.end())
+            return usageError(std::string("aavso needs ") + needed);
+    f.compMag = leadingNumber(takeOption(args, "--comp-mag").value_or("0"));
+    if (const auto v = takeOption(args, "--ut-offset")) a.utOffsetHours = leadingNumber(*v);
+    const std::string out = takeOption(args, "--out").value_or("aavso.txt");
+    ScriptedPlatform platform;
+    LightCurveTable table;
+    if (const int status = loadTable(args, "aavso", table, platform)) return status;
+    const bool written = writeAavso(table, a, photometryError(table), out, platform);
     printMessageLines(platform);
     return written ? 0 : 1;
 }

@@ -85,6 +85,14 @@ Commands:
       "Save to 'std.file'": sdata2.std and sdata2.2 (Shift-JIS) in DIR, the
       current folder by default. A text Shift-JIS cannot hold is refused.
 
+  aavso MAGFILE [--delete N,...] --star S --code C --comp-mag M --colour X
+        [--cname NAME] [--kname NAME] [--ut-offset H] [--chart C] [--notes T]
+        [--out FILE]
+      The kept lines in the AAVSO Extended File Format (to aavso.txt unless
+      --out): Julian dates of mid-exposure in UT (the data's times less H
+      hours, 9 unless given), magnitude compMag + V - C, the night's
+      photometry error, filter B/V/R/I, CMAG and KMAG the instrumental C
+      and K of each line.
   process IN [--signed] OP... [--out OUT [--bitpix B]] [--dump]
       Reads IN, applies each operation in the order given, then writes
       plane 0 to OUT (BITPIX of IN unless given) and/or prints it as dump
@@ -130,7 +138,7 @@ int main(int argc, char** argv)
         {"save", lv::cli::save}, {"demo", lv::cli::demo}, {"photometry", lv::cli::photometry},
         {"auto", lv::cli::automatic}, {"dark", lv::cli::dark}, {"flat", lv::cli::flat},
         {"calibrate", lv::cli::calibrate}, {"lightcurve", lv::cli::lightcurve}, {"rewrite", lv::cli::rewrite},
-        {"report", lv::cli::report}, {"process", lv::cli::process}, {"fit", lv::cli::fit},
+        {"report", lv::cli::report}, {"aavso", lv::cli::aavso}, {"process", lv::cli::process}, {"fit", lv::cli::fit},
         {"curve", lv::cli::curve}, {"composite", lv::cli::composite}, {"bzero", lv::cli::bzero},
     };
     const auto it = commands.find(argv[1]);

@@ -38,7 +38,7 @@ bool readSettings(const std::string& path, AppSettings& s)
     if (!in) return false;
     std::vector<std::string> lines;
     std::string line;
-    while (lines.size() < 25 && std::getline(in, line)) {
+    while (lines.size() < 27 && std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
     }
@@ -64,6 +64,8 @@ bool readSettings(const std::string& path, AppSettings& s)
     }
     if (const auto v = numbers(24); !v.empty()) s.digits = toInt32Saturated(v[0]);
     if (const auto v = numbers(25); !v.empty()) s.timeZoneHours = v[0];
+    text(26, s.comparisonName);
+    text(27, s.checkName);
     return true;
 }
 
@@ -90,6 +92,12 @@ std::string settingsText(const AppSettings& s)
              .str());
     line(numberText(s.digits));
     line(numberText(s.timeZoneHours));
+    // The export's star names follow only once they are used, so a file that
+    // never had them keeps its 25 lines.
+    if (!s.comparisonName.empty() || !s.checkName.empty()) {
+        line(s.comparisonName);
+        line(s.checkName);
+    }
     return out;
 }
 

@@ -109,5 +109,28 @@ TEST(Settings, ShortOrOddFilesKeepDefaultsForWhatIsMissing)
     EXPECT_EQ(s.timeZoneHours, 0.0);
 }
 
+TEST(Settings, AavsoStarNamesAddTwoLinesOnlyOnceSet)
+{
+    AppSettings s;
+    auto lines = [](const std::string& text) {
+        std::size_t n = 0;
+        for (std::size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p + 2)) ++n;
+        return n;
+    };
+    EXPECT_EQ(lines(settingsText(s)), 25u);
+    s.comparisonName = "000-BBC-123";
+    s.checkName = "K star";
+    const std::string text = settingsText(s);
+    EXPECT_EQ(lines(text), 27u);
+    EXPECT_EQ(text.substr(text.size() - 21), "000-BBC-123\r\nK star\r\n");
+    test::TempDir dir;
+    const std::string path = dir.file("lumavist.ini");
+    test::writeFile(path, text);
+    AppSettings back;
+    ASSERT_TRUE(readSettings(path, back));
+    EXPECT_EQ(back.comparisonName, "000-BBC-123");
+    EXPECT_EQ(back.checkName, "K star");
+}
+
 }  // namespace
 }  // namespace lv

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "core/conventions.h"
+#include "lightcurve/aavso.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
 
@@ -91,10 +92,14 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     comment_ = namedLineEdit("Text5", fromLocal(table_.comment), this);
     place_ = persisted("Text6", s.observerPlace, "");
     instruments_ = persisted("Text7", s.instruments, "");
+    compName_ = persisted("Text8", s.comparisonName, "");
+    checkName_ = persisted("Text9", s.checkName, "");
+    utOffset_ = namedLineEdit("Text10", "9", this);
     for (QLineEdit* e : {compMag_, star_, code_}) e->setFont(fixed);
     errorLabel_ = namedLabel("Label7", "Photometry error  =", this);
     QPushButton* saveData = namedButton("Command1", "Save to 'mag_est.txt'", this);
     QPushButton* saveReportButton = namedButton("Command3", "Save to 'std.file'", this);
+    QPushButton* saveAavsoButton = namedButton("Command4", "Save to AAVSO", this);
 
     auto* fields = new QGridLayout;
     int row = 0;
@@ -110,11 +115,14 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     add("Comment", comment_);
     add("Observer and Place", place_);
     add("instruments", instruments_);
+    add("AAVSO comp. / check", compName_, checkName_);
+    add("AAVSO: data time - UT (h)", utOffset_);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(errorLabel_);
     buttons->addStretch();
     buttons->addWidget(saveData);
     buttons->addWidget(saveReportButton);
+    buttons->addWidget(saveAavsoButton);
     auto* graphs = new QVBoxLayout;
     graphs->addWidget(ck_);
     graphs->addWidget(vc_);
@@ -128,7 +136,7 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     layout->addLayout(top);
     layout->addLayout(buttons);
 
-    for (QLineEdit* e : {compMag_, star_, code_, colour_, place_, instruments_})
+    for (QLineEdit* e : {compMag_, star_, code_, colour_, place_, instruments_, compName_, checkName_})
         connect(e, &QLineEdit::textChanged, this, &LightCurveWindow::storeFields);
     connect(comment_, &QLineEdit::textChanged, this, [this](const QString& t) { table_.comment = toLocal(t); });
     connect(vc_, &GraphView::pressed, this, &LightCurveWindow::pressOnCurve);
@@ -138,6 +146,7 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
             [this](QListWidgetItem* item) { toggleListRow(list_->row(item)); });
     connect(saveData, &QPushButton::clicked, this, &LightCurveWindow::saveMagEstFile);
     connect(saveReportButton, &QPushButton::clicked, this, &LightCurveWindow::saveReport);
+    connect(saveAavsoButton, &QPushButton::clicked, this, &LightCurveWindow::saveAavso);
 
     axes_ = automaticAxes(table_);
     fillList();
@@ -160,6 +169,8 @@ void LightCurveWindow::storeFields()
     s.comparisonColour = toLocal(colour_->text());
     s.observerPlace = toLocal(place_->text());
     s.instruments = toLocal(instruments_->text());
+    s.comparisonName = toLocal(compName_->text());
+    s.checkName = toLocal(checkName_->text());
 }
 
 void LightCurveWindow::setReportTexts(const std::string& star, const std::string& compMag, const std::string& colour,
@@ -235,6 +246,17 @@ void LightCurveWindow::saveReport()
 {
     // The report goes to the current folder.
     writeReport(table_, reportFields(), error_, toLocal(QDir::toNativeSeparators(QDir::currentPath())), platform_);
+}
+
+void LightCurveWindow::saveAavso()
+{
+    AavsoSettings a;
+    a.report = reportFields();
+    a.comparisonName = toLocal(compName_->text());
+    a.checkName = toLocal(checkName_->text());
+    a.utOffsetHours = leadingNumber(toLocal(utOffset_->text()));
+    // Beside the report files, in the current folder.
+    writeAavso(table_, a, error_, toLocal(QDir::toNativeSeparators(QDir::current().filePath("aavso.txt"))), platform_);
 }
 
 void LightCurveWindow::closeEvent(QCloseEvent* event)

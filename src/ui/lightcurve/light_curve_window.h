@@ -69,6 +69,8 @@ public:
     ReportFields reportFields() const;
     void saveMagEstFile();
     void saveReport();
+    // "Save to AAVSO": the kept lines in the AAVSO Extended File Format.
+    void saveAavso();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -97,6 +99,9 @@ private:
     QLineEdit* comment_;      // Text5
     QLineEdit* place_;        // Text6
     QLineEdit* instruments_;  // Text7
+    QLineEdit* compName_;     // Text8: CNAME of the AAVSO file
+    QLineEdit* checkName_;    // Text9: KNAME
+    QLineEdit* utOffset_;     // Text10: hours the data's times are ahead of UT
     QLabel* errorLabel_;      // Label7
     QPointer<AxisDialog> axisDialog_;
 };
