@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   libcfitsio-dev fitsverify python3 python3-astropy
   xvfb xauth
+  g++-mingw-w64-x86-64-posix
 )
 
 missing=()

@@ -6,6 +6,16 @@
 #include <cstring>
 #include <filesystem>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace lv {
 
 namespace {
@@ -24,10 +34,23 @@ std::FILE* openTemporary(const std::string& path, std::string& tempPath, int& er
         std::chrono::steady_clock::now().time_since_epoch().count());
     for (int attempt = 0; attempt < 20; ++attempt) {
         tempPath = path + ".tmp" + std::to_string((stamp + counter.fetch_add(1)) % 100000000ULL);
-        // "x": fail rather than reuse a file that happens to exist.
-        std::FILE* f = std::fopen(tempPath.c_str(), "wbx");
+        // Created new: never reuse a file that happens to exist.
+#ifdef _WIN32
+        const int fd = _open(tempPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        std::FILE* f = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+#else
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        std::FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+#endif
         if (f) return f;
         err = errno;
+        if (fd >= 0) {
+#ifdef _WIN32
+            _close(fd);
+#else
+            ::close(fd);
+#endif
+        }
         if (err != EEXIST) return nullptr;
     }
     return nullptr;
@@ -61,10 +84,20 @@ bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>&
         error = path + ": the file cannot be written (" + errnoText(writeErr ? writeErr : EIO) + ")";
         return false;
     }
-    const auto existing = std::filesystem::status(path, ec);
-    if (!ec && std::filesystem::exists(existing))
-        std::filesystem::permissions(tempPath, existing.permissions(), ec);
+    // A target that does not exist yet may leave an error here on some
+    // systems: it concerns only the permissions to keep.
+    std::error_code statusError;
+    const auto existing = std::filesystem::status(path, statusError);
+    if (!statusError && std::filesystem::exists(existing))
+        std::filesystem::permissions(tempPath, existing.permissions(), statusError);
+    ec.clear();
+#ifdef _WIN32
+    // Replace the target in one step, and only return once the move is on the disk.
+    if (!MoveFileExA(tempPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        ec = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+#else
     std::filesystem::rename(tempPath, path, ec);
+#endif
     if (ec) {
         std::error_code ignored;
         std::filesystem::remove(tempPath, ignored);
