@@ -60,13 +60,18 @@ struct ValueRules {
         return c;
     }
     // When the scaling and the reading arithmetic are whole-number shifts, the
-    // value is raw + shift exactly, and the rounding has nothing to do.
-    std::optional<long long> integerShift() const
+    // value is raw + shift exactly, and the rounding has nothing to do. The
+    // exact path stores raw + offset as a 32-bit value before the arithmetic;
+    // one shift is only the same when that step cannot fail for any raw value
+    // 0 ... rawMax (without arithmetic the final check is that step).
+    std::optional<long long> integerShift(long long rawMax) const
     {
         if (bscale != 1.0 || calcMode != 0) return std::nullopt;
         if (std::fabs(offset) > 4e9 || std::fabs(calcValue) > 4e9) return std::nullopt;
         if (offset != std::floor(offset) || calcValue != std::floor(calcValue)) return std::nullopt;
-        return static_cast<long long>(offset) + static_cast<long long>(calcValue);
+        const auto first = static_cast<long long>(offset);
+        if (calcValue != 0.0 && (first < INT32_MIN || first + rawMax > INT32_MAX)) return std::nullopt;
+        return first + static_cast<long long>(calcValue);
     }
 };
 
@@ -403,7 +408,8 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
 
     ChunkDecoder decode = nullptr;
     long long shift = 0;
-    const auto intShift = rules.integerShift();
+    const long long rawMax = staged.bitpix == 16 ? 65535 : staged.bitpix == 8 ? 255 : INT32_MAX;
+    const auto intShift = rules.integerShift(rawMax);
     if (staged.isFloat) {
         // Monochrome floats ignore BSCALE/BZERO; without reading arithmetic
         // the rounded value is stored as it is.

@@ -62,6 +62,31 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
         if (!hasBzero) kept.insert(kept.end() - 1, bzeroCard);
         if (!hasBscale) kept.insert(kept.end() - 1, bscaleCard);
     }
+    // Which planes the data unit holds must be what its header announces. An
+    // image read with all its planes writes them all; one that holds only
+    // plane 0 of a three-plane file is written as a two-axis image.
+    const int planesOut = image.planes >= 3 && image.naxis3 == 3 ? 3 : 1;
+    if (planesOut == 1) {
+        const auto third = std::find_if(kept.begin(), kept.end(),
+                                        [](const HeaderCard& c) { return cardKeyword(c) == "NAXIS3  "; });
+        if (third != kept.end()) {
+            kept.erase(third);
+            for (HeaderCard& c : kept) {
+                if (cardKeyword(c) != "NAXIS   ") continue;
+                // Only the value changes: a comment after a fixed-format value stays.
+                HeaderCard two = padded(c);
+                const std::size_t rest = two.find_first_not_of(' ', 30);
+                if (rest != std::string::npos && two[rest] != '/') two = padded("");
+                two.replace(0, 30, "NAXIS   =                    2");
+                c = two;
+            }
+        }
+    }
+    if (static_cast<int>(kept.size()) > kMaxHeaderCards) {
+        error = path + ": the header would have " + std::to_string(kept.size()) + " records with BZERO and BSCALE, more than " +
+                std::to_string(kMaxHeaderCards) + " that can be read back; the file was not written";
+        return false;
+    }
     std::string header;
     header.reserve(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))));
     for (const HeaderCard& card : kept)
@@ -72,7 +97,7 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
     const std::size_t bytesPerValue = static_cast<std::size_t>(bitpix / 8);
     const std::size_t columns = static_cast<std::size_t>(image.naxis1);
     const std::size_t rowBytes = columns * bytesPerValue;
-    const std::size_t dataBytes = rowBytes * static_cast<std::size_t>(image.naxis2);
+    const std::size_t dataBytes = rowBytes * static_cast<std::size_t>(image.naxis2) * static_cast<std::size_t>(planesOut);
     bool anyClamped = false;
 
     auto write = [&](std::FILE* f) {
@@ -80,9 +105,11 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
         if (std::fwrite(header.data(), 1, header.size(), f) != header.size()) return false;
         const std::size_t rowsPerBlock = std::max<std::size_t>(1, kWriteBlock / rowBytes);
         std::vector<unsigned char> block(rowsPerBlock * rowBytes);
+        // The planes follow each other: written as one run of rows.
         const std::int32_t* src = image.plane(0);
-        for (int y = 0; y < image.naxis2;) {
-            const int rows = static_cast<int>(std::min<std::size_t>(rowsPerBlock, static_cast<std::size_t>(image.naxis2 - y)));
+        const int allRows = image.naxis2 * planesOut;
+        for (int y = 0; y < allRows;) {
+            const int rows = static_cast<int>(std::min<std::size_t>(rowsPerBlock, static_cast<std::size_t>(allRows - y)));
             const std::size_t n = static_cast<std::size_t>(rows) * columns;
             const std::int32_t* in = src + static_cast<std::size_t>(y) * columns;
             unsigned char* out = block.data();
@@ -128,7 +155,7 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
     // The file is in place: the image now holds what it says.
     if (anyClamped) {
         std::int32_t* p = image.plane(0);
-        const std::size_t n = columns * static_cast<std::size_t>(image.naxis2);
+        const std::size_t n = columns * static_cast<std::size_t>(image.naxis2) * static_cast<std::size_t>(planesOut);
         for (std::size_t i = 0; i < n; ++i) p[i] = std::clamp(p[i], 0, upper);
     }
     // `kept` has the BITPIX record as read: only the file says the new BITPIX.

@@ -1,4 +1,4 @@
-// Writing plane 0 of the current image as a FITS file.
+// Writing the current image as a FITS file.
 #pragma once
 
 #include <string>
@@ -7,13 +7,17 @@
 
 namespace lv {
 
-// Writes plane 0 of `image` to `path` as 8-, 16- or 32-bit integers, keeping
-// the header records that were read, with BITPIX, BZERO and BSCALE rewritten.
-// 16-bit data are stored the standard way, as signed values with BZERO 32768,
-// and the file is padded to whole 2880-byte blocks.
+// Writes `image` to `path` as 8-, 16- or 32-bit integers, keeping the header
+// records that were read, with BITPIX, BZERO and BSCALE rewritten. 16-bit data
+// are stored the standard way, as signed values with BZERO 32768, and the file
+// is padded to whole 2880-byte blocks. A three-plane image holding all three
+// planes writes them all; one holding only plane 0 of a three-plane file is
+// written with NAXIS 2 and without NAXIS3, so the data match the header.
+// A header that the added BZERO and BSCALE would take past 500 records is
+// refused.
 //
 // On success the image takes what was written: values clamped to the range of
-// `bitpix` (negative values become 0), the BZERO/BSCALE records as written,
+// `bitpix` (negative values become 0), the header records as written,
 // fileName = path and bitpix = `bitpix`; the result is true.
 // On failure `error` says why and neither the file at `path` nor `image` has
 // changed.

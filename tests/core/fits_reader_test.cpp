@@ -170,6 +170,36 @@ TEST_F(FitsReaderTest, ReadingArithmetic)
     EXPECT_EQ(row(0), (std::vector<std::int32_t>{0, 1, 2}));
 }
 
+// A BSCALE of exactly 1 takes a shortcut; it must accept exactly what the
+// general arithmetic accepts, whose first step (raw + BZERO) must fit on its own.
+TEST_F(FitsReaderTest, WholeNumberShiftAcceptsWhatTheArithmeticAccepts)
+{
+    struct Case {
+        int bitpix;
+        const char* bzero;
+        double calc;
+    };
+    const Case cases[] = {{16, "3000000000", -3e9}, {8, "3000000000", -3e9}, {32, "2147483648", -2147483648.0},
+                          {16, "-100", 50}, {32, "-5", 7}};
+    for (const Case& c : cases) {
+        int results[2];
+        std::vector<std::int32_t> values[2];
+        const char* scales[2] = {"1", "1.0000000000000002"};
+        for (int k = 0; k < 2; ++k) {
+            const std::string data = c.bitpix == 16 ? bytes16({200}) : c.bitpix == 8 ? bytes8({200}) : bytes32({200});
+            const std::string path = put("shift.fit", simpleFits(c.bitpix, 1, 1, {card("BSCALE", scales[k]),
+                                                                                  card("BZERO", c.bzero)}, data));
+            state.readCalcMode = 0;
+            state.readCalcValue = c.calc;
+            results[k] = read(path);
+            if (results[k] == 0) values[k] = row(0);
+        }
+        EXPECT_EQ(results[0], results[1]) << c.bitpix << " " << c.bzero;
+        EXPECT_EQ(values[0], values[1]) << c.bitpix << " " << c.bzero;
+    }
+    state.readCalcValue = 0;
+}
+
 TEST_F(FitsReaderTest, ThreePlanesByForm)
 {
     const auto data = bytes16({1, 2, 3, 4, 5, 6});  // 2 x 1 x 3

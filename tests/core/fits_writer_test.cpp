@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/file_replace.h"
 #include "core/fits_reader.h"
 #include "fits_builder.h"
 
@@ -103,15 +104,56 @@ TEST_F(FitsWriterTest, HeaderWithoutScalingStaysWithoutItForEightBit)
     EXPECT_EQ(image.cardCount(), 6);
 }
 
-TEST_F(FitsWriterTest, ThreePlaneImageWritesPlaneZeroAndKeepsNaxis3)
+// The data unit always matches its header: all three planes when they were
+// read, otherwise a two-axis image of plane 0.
+TEST_F(FitsWriterTest, ThreePlaneImagesWriteWhatTheirHeaderAnnounces)
 {
-    load(test::headerBlock({card("SIMPLE", "T"), card("BITPIX", "8"), card("NAXIS", "3"), card("NAXIS1", "2"),
-                            card("NAXIS2", "1"), card("NAXIS3", "3"), test::endCard()}) +
-         test::bytes8({1, 2, 3, 4, 5, 6}));
-    const std::string out = test::readFile(save(8));
+    const std::string cube = test::headerBlock({card("SIMPLE", "T"), card("BITPIX", "8"),
+                                                test::rawCard("NAXIS   =                    3 / axes"),
+                                                card("NAXIS1", "2"), card("NAXIS2", "1"), card("NAXIS3", "3"),
+                                                test::endCard()}) +
+                             test::bytes8({1, 2, 3, 4, 5, 6});
+    load(cube);  // the file dialog reads every plane
+    ASSERT_EQ(image.planes, 3);
+    image.at(1, 0, 2) = 300;  // clamped like plane 0
+    std::string out = test::readFile(save(8));
     EXPECT_EQ(record(out, 6), card("NAXIS3", "3"));
-    EXPECT_EQ(out.substr(2880, 2), test::bytes8({1, 2}));
+    EXPECT_EQ(out.substr(2880, 6), test::bytes8({1, 2, 3, 4, 5, 255}));
     EXPECT_EQ(out.size(), 2u * 2880u);
+    FitsImage back;
+    ASSERT_EQ(readFitsFile(back, state, dir.file("out.fit"), ReadForm::Dialog, platform), 0);
+    EXPECT_EQ(back.pixels, image.pixels);
+
+    // The command form reads plane 0 only.
+    test::writeFile(dir.file("in.fit"), cube);
+    ASSERT_EQ(readFitsFile(image, state, dir.file("in.fit"), ReadForm::Command, platform), 0);
+    ASSERT_EQ(image.planes, 1);
+    out = test::readFile(save(16, "plane0.fit"));
+    EXPECT_EQ(record(out, 3), test::rawCard("NAXIS   =                    2 / axes"));
+    EXPECT_EQ(out.find("NAXIS3"), std::string::npos);
+    EXPECT_EQ(out.size(), 2u * 2880u);
+    ASSERT_EQ(readFitsFile(back, state, dir.file("plane0.fit"), ReadForm::Dialog, platform), 0);
+    EXPECT_EQ(back.planes, 1);
+    EXPECT_EQ(back.pixels, (std::vector<std::int32_t>{1, 2}));
+}
+
+// BZERO and BSCALE added to a full header would make a file that cannot be read back.
+TEST_F(FitsWriterTest, SixteenBitSaveRefusesAHeaderPastFiveHundredRecords)
+{
+    std::vector<std::string> comments;
+    for (int i = 0; i < 493; ++i) comments.push_back(test::rawCard("COMMENT " + std::to_string(i)));
+    load(test::simpleFits(8, 1, 1, comments, test::bytes8({9})));
+    ASSERT_EQ(image.cardCount(), 499);
+    const FitsImage before = image;
+    const std::string target = dir.file("full.fit");
+    test::writeFile(target, "old");
+    std::string error;
+    EXPECT_FALSE(writeFitsFile(image, target, 16, error));
+    EXPECT_NE(error.find("500"), std::string::npos) << error;
+    EXPECT_EQ(test::readFile(target), "old");
+    EXPECT_TRUE(image == before);
+    // 8 and 32 bits add nothing and still write.
+    EXPECT_TRUE(writeFitsFile(image, target, 32, error)) << error;
 }
 
 TEST_F(FitsWriterTest, SavedBzeroImageShowsTheNewScalingWithSameValues)
@@ -165,6 +207,72 @@ TEST_F(FitsWriterTest, ReplacingAFileKeepsTheOldOneUntilTheNewOneIsComplete)
     EXPECT_EQ(static_cast<unsigned char>(replaced[2880]), 77);
     EXPECT_NE(replaced, original);
 }
+
+TEST_F(FitsWriterTest, ReadOnlyTargetIsRefusedAndKept)
+{
+    load(test::simpleFits(8, 1, 1, {}, test::bytes8({9})));
+    const std::string target = dir.file("kept.fit");
+    test::writeFile(target, "irreplaceable");
+    namespace fs = std::filesystem;
+    fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    std::string error;
+    EXPECT_FALSE(writeFitsFile(image, target, 8, error));
+    EXPECT_EQ(error, target + ": the file is read-only and was left as it is");
+    EXPECT_EQ(test::readFile(target), "irreplaceable");
+    fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_TRUE(writeFitsFile(image, target, 8, error)) << error;
+}
+
+TEST_F(FitsWriterTest, TemporaryFilesHaveOneShortNameAndStaleOnesGo)
+{
+    load(test::simpleFits(8, 1, 1, {}, test::bytes8({9})));
+    // A name of 250 bytes, near what file systems allow.
+    const std::string longName = std::string(246, 'n') + ".fit";
+    const std::string target = save(8, longName);
+    EXPECT_EQ(test::readFile(target).size(), 2u * 2880u);
+
+    const std::string temp = replacementTemporaryPath(target);
+    EXPECT_EQ(std::filesystem::path(temp).parent_path(), std::filesystem::path(target).parent_path());
+    EXPECT_EQ(std::filesystem::path(temp).filename().string().size(), 22u);  // .lumavist-XXXXXXXX.tmp
+    EXPECT_EQ(temp, replacementTemporaryPath(target));
+    EXPECT_NE(temp, replacementTemporaryPath(dir.file("other.fit")));
+
+    // One left by a program killed while saving is gone after the next save.
+    test::writeFile(temp, "half a frame");
+    save(8, longName);
+    EXPECT_FALSE(std::filesystem::exists(temp));
+}
+
+TEST_F(FitsWriterTest, FailedFlushToDiskKeepsTheOriginal)
+{
+    load(test::simpleFits(8, 1, 1, {}, test::bytes8({9})));
+    const std::string target = dir.file("night.fit");
+    test::writeFile(target, "old frame");
+    failDiskFlushForTesting(EIO);
+    std::string error;
+    const bool written = writeFitsFile(image, target, 8, error);
+    failDiskFlushForTesting(0);
+    EXPECT_FALSE(written);
+    EXPECT_NE(error.find("cannot be written"), std::string::npos) << error;
+    EXPECT_EQ(test::readFile(target), "old frame");
+    EXPECT_FALSE(std::filesystem::exists(replacementTemporaryPath(target)));
+}
+
+#ifndef _WIN32
+TEST_F(FitsWriterTest, SymbolicLinkStaysALinkAndItsFileIsReplaced)
+{
+    load(test::simpleFits(8, 1, 1, {}, test::bytes8({9})));
+    std::filesystem::create_directory(dir.file("archive"));
+    const std::string real = dir.file("archive/frame.fit");
+    test::writeFile(real, "old");
+    const std::string link = dir.file("link.fit");
+    std::filesystem::create_symlink("archive/frame.fit", link);
+    std::string error;
+    ASSERT_TRUE(writeFitsFile(image, link, 8, error)) << error;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFile(real).size(), 2u * 2880u);
+}
+#endif
 
 }  // namespace
 }  // namespace lv
