@@ -1,7 +1,9 @@
 // Folder jobs against the reading and writing they are built on: an
 // unattended automatic run over 100 frames of 512 x 512 against reading those
 // frames, continuous dark calibration against reading and writing them, and
-// the undo snapshot and restore of a full-size frame.
+// the undo snapshot and restore of a full-size frame; continuous dark
+// calibration of 10 full-size frames; both calibrations with and without the
+// flushes to the disk.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -11,6 +13,7 @@
 
 #include "app/session.h"
 #include "core/demo_frames.h"
+#include "core/file_replace.h"
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
 #include "photometry/positions.h"
@@ -45,6 +48,33 @@ struct Night {
     {
         std::error_code ec;
         fs::remove_all(root, ec);
+    }
+    // 10 frames of 3073 x 3073 and a dark of that size, made on first use.
+    std::string largeFolder() const
+    {
+        const fs::path folder = root / "large";
+        if (fs::exists(folder / "dark.fit")) return folder.string();
+        fs::create_directories(folder / "frames");
+        lv::FitsImage img;
+        auto card = [](std::string text) {
+            text.resize(lv::kCardLength, ' ');
+            return text;
+        };
+        img.cards = {card("SIMPLE  =                    T"), card("BITPIX  =                   16"),
+                     card("NAXIS   =                    2"), card("NAXIS1  =                 3073"),
+                     card("NAXIS2  =                 3073"), card("END")};
+        img.allocate(lv::kMaxAxis, lv::kMaxAxis, 1);
+        img.naxis3 = -1;
+        std::string e;
+        for (std::size_t i = 0; i < img.pixels.size(); ++i) img.pixels[i] = 100 + static_cast<int>(i % 37);
+        lv::writeFitsFile(img, (folder / "dark.fit").string(), 16, e);
+        for (int f = 0; f < 10; ++f) {
+            for (std::size_t i = 0; i < img.pixels.size(); ++i) img.pixels[i] = 1000 + static_cast<int>((i * 7 + f) % 3000);
+            char name[32];
+            std::snprintf(name, sizeof name, "f%03d.fit", f + 1);
+            lv::writeFitsFile(img, (folder / "frames" / name).string(), 16, e);
+        }
+        return folder.string();
     }
     std::string folder(const char* name) const { return (root / name).string(); }
     std::string darkPath() const { return (root / "demo" / "calibration" / "dark.fit").string(); }
@@ -126,9 +156,12 @@ void BM_ReadAndWriteFrames(benchmark::State& state)
         }
 }
 
+// Argument 0: as the application runs it; 1: without the flushes to the
+// disk, to show what they cost per frame.
 void BM_ContinuousDark(benchmark::State& state)
 {
     if (!ready(state)) return;
+    lv::setDiskFlushForTesting(state.range(0) == 1 ? -1 : 0);
     lv::Session s;
     lv::ScriptedPlatform platform;
     lv::JobProgress silent;
@@ -142,6 +175,29 @@ void BM_ContinuousDark(benchmark::State& state)
             {lv::CalibrationKind::Dark, night().darkPath(), folder}, silent, platform);
         calibrated = r.calibrated;
     }
+    lv::setDiskFlushForTesting(0);
+    state.counters["frames"] = calibrated;
+}
+
+void BM_ContinuousDarkLarge(benchmark::State& state)
+{
+    if (!ready(state)) return;
+    const std::string large = night().largeFolder();
+    lv::setDiskFlushForTesting(state.range(0) == 1 ? -1 : 0);
+    lv::Session s;
+    lv::ScriptedPlatform platform;
+    lv::JobProgress silent;
+    lv::ProcessingState& p = s.processing;
+    const std::string folder = large + "/frames";
+    lv::listFolder(folder, p.queue);
+    int calibrated = 0;
+    for (auto _ : state) {
+        const lv::ContinuousResult r = lv::runContinuousCalibration(
+            s.image, s.state, &s.pixelPool, p.undo, p.calibration, p.queue,
+            {lv::CalibrationKind::Dark, large + "/dark.fit", folder}, silent, platform);
+        calibrated = r.calibrated;
+    }
+    lv::setDiskFlushForTesting(0);
     state.counters["frames"] = calibrated;
 }
 
@@ -165,7 +221,8 @@ void BM_SnapshotAndRestore(benchmark::State& state)
 BENCHMARK(BM_ReadFrames)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AutomaticRunUnattended)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadAndWriteFrames)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ContinuousDark)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ContinuousDark)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ContinuousDarkLarge)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SnapshotAndRestore)->Unit(benchmark::kMillisecond);
 
 }  // namespace

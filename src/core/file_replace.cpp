@@ -71,7 +71,7 @@ int closeDescriptor(int fd)
 // Flushes an open file's data to stable storage; 0 or the error number.
 int flushToDisk(std::FILE* f)
 {
-    if (const int injected = injectedFlushError.load()) return injected;
+    if (const int injected = injectedFlushError.load()) return injected < 0 ? 0 : injected;
 #ifdef _WIN32
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
     return FlushFileBuffers(handle) ? 0 : EIO;
@@ -84,6 +84,7 @@ int flushToDisk(std::FILE* f)
 // file systems that cannot flush a folder count as done.
 int flushFolder(const fs::path& folder)
 {
+    if (injectedFlushError.load() < 0) return 0;
 #ifdef _WIN32
     (void)folder;  // MoveFileEx's write-through already did it
     return 0;
@@ -112,7 +113,7 @@ std::string replacementTemporaryPath(const std::string& path)
     return (p.parent_path() / name).string();
 }
 
-void failDiskFlushForTesting(int err) { injectedFlushError.store(err); }
+void setDiskFlushForTesting(int err) { injectedFlushError.store(err); }
 
 bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>& write, std::string& error)
 {

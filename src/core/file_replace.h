@@ -27,8 +27,9 @@ bool replaceFileWith(const std::string& path, const std::string& bytes, std::str
 // the next replacement of that target. Short enough for any target name.
 std::string replacementTemporaryPath(const std::string& path);
 
-// Fault injection for tests: while `err` is not 0, flushing a temporary file
-// to the disk fails with that error number.
-void failDiskFlushForTesting(int err);
+// For tests and benchmarks: while `err` is above 0, flushing a temporary file
+// to the disk fails with that error number; -1 leaves the flushes out (to
+// measure what they cost); 0 flushes as usual.
+void setDiskFlushForTesting(int err);
 
 }  // namespace lv

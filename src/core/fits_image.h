@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/pixel_storage.h"
+
 namespace lv {
 
 // Capacity of the image model.
@@ -38,7 +40,7 @@ struct FitsImage {
     std::int32_t minValue = std::numeric_limits<std::int32_t>::max();
 
     // naxis1 x naxis2 values per plane, x fastest, then y, then plane.
-    std::vector<std::int32_t> pixels;
+    PixelVector pixels;
     int planes = 0;
 
     // Number of the END record (records are numbered from 1).

@@ -1,6 +1,7 @@
 #include "core/fits_reader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -10,6 +11,17 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+
+#if defined(__unix__) || defined(__APPLE__)
+#define LV_MAPPED_READ 1
+#include <csetjmp>
+#include <csignal>
+#include <mutex>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#else
+#define LV_MAPPED_READ 0
+#endif
 
 #include "core/conventions.h"
 #include "core/vector_clones.h"
@@ -294,6 +306,124 @@ std::string headerText(std::string_view path, ReadForm form, std::string_view te
     return form == ReadForm::Dialog ? std::string(text) : std::string(path) + std::string(text);
 }
 
+
+std::atomic<void (*)(const std::string&)> afterMapHook{nullptr};
+
+// Where decoding stopped early, if it did.
+struct DecodeStop {
+    enum Kind { None, ReadFailed, DoesNotFit } kind = None;
+    int plane = 0;
+    long long at = 0;  // value index within the plane
+    int err = 0;
+};
+
+// A read-only map of a whole regular file, or nothing where the file cannot
+// be mapped (the caller then reads it).
+struct MappedData {
+    const unsigned char* bytes = nullptr;
+    std::size_t length = 0;
+    bool shrunk = false;  // the file became shorter than needed after it was mapped
+    MappedData() = default;
+    MappedData(const MappedData&) = delete;
+    MappedData& operator=(const MappedData&) = delete;
+    MappedData(MappedData&& o) noexcept : bytes(o.bytes), length(o.length), shrunk(o.shrunk) { o.bytes = nullptr; }
+    ~MappedData()
+    {
+#if LV_MAPPED_READ
+        if (bytes) ::munmap(const_cast<unsigned char*>(bytes), length);
+#endif
+    }
+};
+
+MappedData mapData(std::FILE* file, std::size_t needed)
+{
+    MappedData m;
+#if LV_MAPPED_READ
+    const int fd = fileno(file);
+    struct stat st {};
+    // Pipes, devices and the like are read instead.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<unsigned long long>(st.st_size) < needed ||
+        needed == 0)
+        return m;
+#ifdef MAP_POPULATE
+    constexpr int populate = MAP_POPULATE;  // one call sets up every page instead of a fault per page
+#else
+    constexpr int populate = 0;
+#endif
+    void* p = ::mmap(nullptr, needed, PROT_READ, MAP_PRIVATE | populate, fd, 0);
+    if (p == MAP_FAILED) return m;
+    m.bytes = static_cast<const unsigned char*>(p);
+    m.length = needed;
+    // Cut short between the size check and the map: its pages past the end
+    // would fault.
+    if (::fstat(fd, &st) != 0 || static_cast<unsigned long long>(st.st_size) < needed) m.shrunk = true;
+#else
+    (void)file;
+    (void)needed;
+#endif
+    return m;
+}
+
+#if LV_MAPPED_READ
+// A file that shrinks while it is mapped makes the next touch of a vanished
+// page raise SIGBUS. Within a guarded decode, on this thread and for this
+// map, the handler returns to the guard instead, which rejects the file.
+thread_local sigjmp_buf* busJump = nullptr;
+thread_local const unsigned char* busFrom = nullptr;
+thread_local const unsigned char* busTo = nullptr;
+struct sigaction previousBusAction {};
+
+void onBusError(int sig, siginfo_t* info, void* context)
+{
+    const auto* addr = static_cast<const unsigned char*>(info->si_addr);
+    if (busJump && addr >= busFrom && addr < busTo) siglongjmp(*busJump, 1);
+    // Not ours: whoever handled it before does, or the default ends the program.
+    if (previousBusAction.sa_flags & SA_SIGINFO) {
+        if (previousBusAction.sa_sigaction) return previousBusAction.sa_sigaction(sig, info, context);
+    } else if (previousBusAction.sa_handler != SIG_DFL && previousBusAction.sa_handler != SIG_IGN) {
+        return previousBusAction.sa_handler(sig);
+    }
+    ::signal(SIGBUS, SIG_DFL);  // the fault repeats on return, now with the default action
+}
+
+void installBusHandler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = &onBusError;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        ::sigaction(SIGBUS, &action, &previousBusAction);
+    });
+}
+#endif
+
+// Runs `decode` over the map; false when the file shrank under it. `decode`
+// must not own anything that needs destroying, since a fault leaves it at once.
+template <class Decode>
+bool decodeGuarded(const MappedData& m, Decode&& decode)
+{
+#if LV_MAPPED_READ
+    installBusHandler();
+    sigjmp_buf jump;
+    busFrom = m.bytes;
+    busTo = m.bytes + m.length;
+    if (sigsetjmp(jump, 1) != 0) {
+        busJump = nullptr;
+        return false;
+    }
+    busJump = &jump;
+    decode();
+    busJump = nullptr;
+    return true;
+#else
+    (void)m;
+    decode();
+    return true;
+#endif
+}
+
 }  // namespace
 
 double cardValue(const HeaderCard& card)
@@ -301,6 +431,8 @@ double cardValue(const HeaderCard& card)
     if (card.size() < 10) return 0.0;
     return leadingNumber(std::string_view(card).substr(9, 21));
 }
+
+void afterDataMappedForTesting(void (*hook)(const std::string& path)) { afterMapHook.store(hook); }
 
 bool hasFitsFileNameEnding(std::string_view path)
 {
@@ -433,50 +565,90 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
         shift = intShift ? *intShift : 0;
     }
 
-    // The header is at most 14 blocks long, well inside what fseek can address.
-    if (std::fseek(file.get(), static_cast<long>(dataOffset), SEEK_SET) != 0)
-        return reject(ownReason("the file cannot be read (" + describeErrno(errno) + ")"));
-
-    // Every value of the planes read is written below, so reused storage
-    // needs no clearing.
+    // Every value of the planes read is written below, so neither reused nor
+    // new storage needs clearing.
     if (pool) staged.pixels = pool->take();
     staged.pixels.resize(static_cast<std::size_t>(valuesPerPlane * planes));
     staged.planes = planes;
-    auto giveBack = [&](std::vector<std::int32_t>&& storage) {
+    auto giveBack = [&](PixelVector&& storage) {
         if (pool) pool->give(std::move(storage));
     };
 
     Tally tally;
-    // 32-bit words, so that float data can be taken as words without copying.
-    std::vector<std::uint32_t> buffer(kChunkValues * static_cast<std::size_t>(bytesPerValue) / 4);
-    const auto* bytesIn = reinterpret_cast<const unsigned char*>(buffer.data());
-    for (int plane = 0; plane < planes; ++plane) {
-        const TallyRules how{options.duskyPicture, staged.isFloat && !colour, plane == 0};
-        std::int32_t* out = staged.pixels.data() + static_cast<std::size_t>(valuesPerPlane) * static_cast<std::size_t>(plane);
-        for (long long done = 0; done < valuesPerPlane;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<long long>(kChunkValues, valuesPerPlane - done));
-            const std::size_t bytes = n * static_cast<std::size_t>(bytesPerValue);
-            if (std::fread(buffer.data(), 1, bytes, file.get()) != bytes) {
-                giveBack(std::move(staged.pixels));
-                return reject(ownReason("the file cannot be read (" + describeErrno(errno) + ")"));
+    DecodeStop stop;
+    auto decodeAll = [&](auto&& nextChunk) {
+        for (int plane = 0; plane < planes; ++plane) {
+            const TallyRules how{options.duskyPicture, staged.isFloat && !colour, plane == 0};
+            std::int32_t* out =
+                staged.pixels.data() + static_cast<std::size_t>(valuesPerPlane) * static_cast<std::size_t>(plane);
+            for (long long done = 0; done < valuesPerPlane;) {
+                const std::size_t n = static_cast<std::size_t>(std::min<long long>(kChunkValues, valuesPerPlane - done));
+                const unsigned char* in = nextChunk(n * static_cast<std::size_t>(bytesPerValue));
+                if (!in) {
+                    stop = {DecodeStop::ReadFailed, plane, done, errno};
+                    return;
+                }
+                const std::size_t good = decode(in, n, out + done, rules, shift, how, tally);
+                if (good != n) {
+                    stop = {DecodeStop::DoesNotFit, plane, done + static_cast<long long>(good), 0};
+                    return;
+                }
+                done += static_cast<long long>(n);
             }
-            const std::size_t good = decode(bytesIn, n, out + done, rules, shift, how, tally);
-            if (good != n) {
-                const long long at = done + static_cast<long long>(good);
-                std::string where = "the value at column" + numberText(static_cast<std::int64_t>(at % staged.naxis1)) +
-                                    ", row" + numberText(static_cast<std::int64_t>(at / staged.naxis1));
-                if (planes > 1) where += ", plane" + numberText(plane);
-                giveBack(std::move(staged.pixels));
-                return reject(ownReason(where + " does not fit in a 32-bit integer"));
-            }
-            done += static_cast<long long>(n);
         }
+    };
+
+    const MappedData mapped = mapData(file.get(), static_cast<std::size_t>(dataOffset + dataBytes));
+    if (mapped.shrunk) {
+        giveBack(std::move(staged.pixels));
+        return reject(ownReason("the data are shorter than the header announces"));
+    }
+    if (mapped.bytes) {
+        if (auto hook = afterMapHook.load()) hook(path);
+        // Straight from the file's pages: no copy, no read buffer.
+        const unsigned char* at = mapped.bytes + dataOffset;
+        if (!decodeGuarded(mapped, [&] {
+                decodeAll([&](std::size_t bytes) {
+                    const unsigned char* chunk = at;
+                    at += bytes;
+                    return chunk;
+                });
+            })) {
+            // The file was cut short while it was being read.
+            giveBack(std::move(staged.pixels));
+            return reject(ownReason("the data are shorter than the header announces"));
+        }
+    } else {
+        // The header is at most 14 blocks long, well inside what fseek can address.
+        if (std::fseek(file.get(), static_cast<long>(dataOffset), SEEK_SET) != 0) {
+            giveBack(std::move(staged.pixels));
+            return reject(ownReason("the file cannot be read (" + describeErrno(errno) + ")"));
+        }
+        // 32-bit words, so that float data can be taken as words without copying.
+        std::unique_ptr<std::uint32_t[]> buffer(
+            new std::uint32_t[kChunkValues * static_cast<std::size_t>(bytesPerValue) / 4]);
+        decodeAll([&](std::size_t bytes) -> const unsigned char* {
+            errno = 0;
+            if (std::fread(buffer.get(), 1, bytes, file.get()) != bytes) return nullptr;
+            return reinterpret_cast<const unsigned char*>(buffer.get());
+        });
+    }
+    if (stop.kind == DecodeStop::ReadFailed) {
+        giveBack(std::move(staged.pixels));
+        return reject(ownReason("the file cannot be read (" + describeErrno(stop.err ? stop.err : EIO) + ")"));
+    }
+    if (stop.kind == DecodeStop::DoesNotFit) {
+        std::string where = "the value at column" + numberText(static_cast<std::int64_t>(stop.at % staged.naxis1)) +
+                            ", row" + numberText(static_cast<std::int64_t>(stop.at / staged.naxis1));
+        if (planes > 1) where += ", plane" + numberText(stop.plane);
+        giveBack(std::move(staged.pixels));
+        return reject(ownReason(where + " does not fit in a 32-bit integer"));
     }
 
     staged.maxValue = tally.maxValue == INT32_MIN ? -1 : tally.maxValue;
     staged.minValue = tally.minValue;
     staged.fileName = path;
-    std::vector<std::int32_t> previous = std::move(image.pixels);
+    PixelVector previous = std::move(image.pixels);
     image = std::move(staged);
     giveBack(std::move(previous));
     state.statistics = statisticsLine(image, tally.sum);

@@ -34,6 +34,10 @@ enum class ReadForm {
 int readFitsFile(FitsImage& image, AppState& state, const std::string& path, ReadForm form,
                  Platform& platform, PixelPool* pool = nullptr);
 
+// Fault injection for tests: called with the path once the data of a file
+// are mapped and checked, before they are decoded (nullptr: nothing).
+void afterDataMappedForTesting(void (*hook)(const std::string& path));
+
 // The check that drop and the command line make before reading: the path must
 // end in fit, fts, FIT, FTS, Fit or Fts.
 bool hasFitsFileNameEnding(std::string_view path);

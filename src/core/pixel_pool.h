@@ -9,26 +9,28 @@
 #include <utility>
 #include <vector>
 
+#include "core/pixel_storage.h"
+
 namespace lv {
 
 class PixelPool {
 public:
     // Storage to fill; its values are whatever it held before.
-    std::vector<std::int32_t> take()
+    PixelVector take()
     {
-        std::vector<std::int32_t> out = std::move(spare_);
+        PixelVector out = std::move(spare_);
         spare_ = {};
         return out;
     }
     // Keeps the larger of the returned and the kept storage.
-    void give(std::vector<std::int32_t>&& storage)
+    void give(PixelVector&& storage)
     {
         if (storage.capacity() >= spare_.capacity()) spare_ = std::move(storage);
     }
     std::size_t capacity() const { return spare_.capacity(); }
 
 private:
-    std::vector<std::int32_t> spare_;
+    PixelVector spare_;
 };
 
 }  // namespace lv

@@ -71,7 +71,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
     CompositeResult result;
     const int h = settings.pictures == 7 ? 3 : settings.pictures == 5 ? 2 : 1;
     const std::string prefix = "c" + plainNumberText(2 * h + 1) + "_";
-    std::vector<std::int32_t> narrowSums;
+    PixelVector narrowSums;
     std::vector<double> wideSums;
     bool shown = false;
     for (int c = h + 1; c <= queue.count() - h; ++c) {
@@ -113,7 +113,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
             if (k == 0 || k == h) {
                 // The header (of the first frame for the size, then of the
                 // centre) without copying the pixels.
-                std::vector<std::int32_t> pixels = std::move(image.pixels);
+                PixelVector pixels = std::move(image.pixels);
                 centre = image;
                 image.pixels = std::move(pixels);
             }
@@ -164,7 +164,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
             continue;
         }
         // The centre frame's header with the mean as its pixels.
-        std::vector<std::int32_t> pixels = std::move(image.pixels);
+        PixelVector pixels = std::move(image.pixels);
         image = std::move(centre);
         pixels.resize(n);
         image.pixels = std::move(pixels);

@@ -43,7 +43,7 @@ public:
     }
 
 private:
-    std::vector<std::int32_t> plane_;  // columns_ x rows_, x fastest
+    PixelVector plane_;  // columns_ x rows_, x fastest
     int columns_ = 0;
     int rows_ = 0;
     std::int32_t minValue_ = 0;  // extremes of the copy's values that are not 0

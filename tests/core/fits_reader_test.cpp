@@ -1,6 +1,7 @@
 #include "core/fits_reader.h"
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -172,6 +173,28 @@ TEST_F(FitsReaderTest, ReadingArithmetic)
 
 // A BSCALE of exactly 1 takes a shortcut; it must accept exactly what the
 // general arithmetic accepts, whose first step (raw + BZERO) must fit on its own.
+// A frame cut short by another program while it is being read (a camera
+// program still writing, a sync tool) is rejected like any short file.
+TEST_F(FitsReaderTest, FileCutShortWhileReadIsRejected)
+{
+    ASSERT_EQ(read(put("ok.fit", simpleFits(8, 2, 1, {}, bytes8({1, 2})))), 0);
+    const FitsImage before = image;
+    const std::string statsBefore = state.statistics;
+    std::vector<std::uint32_t> values(1000 * 1000, 7);
+    const std::string path = put("big.fit", simpleFits(32, 1000, 1000, {}, test::bytes32(values)));
+    afterDataMappedForTesting([](const std::string& p) { std::filesystem::resize_file(p, 2880 + 4096); });
+    const int result = read(path);
+    afterDataMappedForTesting(nullptr);
+    EXPECT_EQ(result, -1);
+    ASSERT_EQ(platform.messageTexts().size(), 1u);
+    EXPECT_NE(platform.messageTexts()[0].find("shorter than the header announces"), std::string::npos);
+    EXPECT_TRUE(image == before);
+    EXPECT_EQ(state.statistics, statsBefore);
+    // The next read of a whole file goes as usual.
+    ASSERT_EQ(read(put("again.fit", simpleFits(32, 1000, 1000, {}, test::bytes32(values)))), 0);
+    EXPECT_EQ(image.value(999, 999), 7);
+}
+
 TEST_F(FitsReaderTest, WholeNumberShiftAcceptsWhatTheArithmeticAccepts)
 {
     struct Case {

@@ -248,10 +248,10 @@ TEST_F(FitsWriterTest, FailedFlushToDiskKeepsTheOriginal)
     load(test::simpleFits(8, 1, 1, {}, test::bytes8({9})));
     const std::string target = dir.file("night.fit");
     test::writeFile(target, "old frame");
-    failDiskFlushForTesting(EIO);
+    setDiskFlushForTesting(EIO);
     std::string error;
     const bool written = writeFitsFile(image, target, 8, error);
-    failDiskFlushForTesting(0);
+    setDiskFlushForTesting(0);
     EXPECT_FALSE(written);
     EXPECT_NE(error.find("cannot be written"), std::string::npos) << error;
     EXPECT_EQ(test::readFile(target), "old frame");

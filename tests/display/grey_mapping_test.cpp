@@ -15,7 +15,7 @@ FitsImage imageOf(int w, int h, const std::vector<std::int32_t>& values, int pla
     FitsImage img;
     img.allocate(w, h, planes);
     img.naxis3 = planes == 3 ? 3 : -1;
-    img.pixels = values;
+    img.pixels.assign(values.begin(), values.end());
     img.minValue = *std::min_element(values.begin(), values.end());
     img.maxValue = *std::max_element(values.begin(), values.end());
     img.cards = {std::string(80, ' ')};

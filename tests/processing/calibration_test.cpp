@@ -17,7 +17,7 @@ FitsImage imageOf(int w, int h, const std::vector<std::int32_t>& values)
 {
     FitsImage img;
     img.allocate(w, h, 1);
-    img.pixels = values;
+    img.pixels.assign(values.begin(), values.end());
     img.bitpix = 16;
     return img;
 }
@@ -138,7 +138,7 @@ TEST(FlatField, DividesByTheFlatAndScalesByItsMeanOverTheImage)
 {
     Single s;
     FitsImage uniform = imageOf(3, 2, {0, 1, 700, 12345, 65535, 3});
-    const std::vector<std::int32_t> before = uniform.pixels;
+    const PixelVector before = uniform.pixels;
     ASSERT_TRUE(s.run(uniform, CalibrationKind::Flat, fits16(3, 2, std::vector<std::uint16_t>(6, 500))));
     EXPECT_EQ(uniform.pixels, before);
 
@@ -319,7 +319,7 @@ TEST(Undo, RestoreBringsBackTheExactPixelsOnce)
 {
     Single s;
     FitsImage img = imageOf(3, 2, {0, 5, -3, 7, 0, 2});
-    const std::vector<std::int32_t> before = img.pixels;
+    const PixelVector before = img.pixels;
     EXPECT_FALSE(s.undo.available());
     ASSERT_TRUE(s.run(img, CalibrationKind::Dark, fits16(3, 2, {1, 1, 1, 1, 1, 1})));
     EXPECT_TRUE(s.undo.available());
@@ -419,7 +419,7 @@ struct Continuous {
         AppState st;
         ScriptedPlatform p;
         EXPECT_EQ(readFitsFile(img, st, dir.file(name), ReadForm::Command, p), 0) << name;
-        return img.pixels;
+        return {img.pixels.begin(), img.pixels.end()};
     }
     std::string bytes(const std::string& name) const { return test::readFile(dir.file(name)); }
 };

@@ -19,7 +19,7 @@ FitsImage imageOf(int w, int h, const Row& values)
 {
     FitsImage img;
     img.allocate(w, h, 1);
-    img.pixels = values;
+    img.pixels.assign(values.begin(), values.end());
     img.bitpix = 32;
     return img;
 }
@@ -216,9 +216,9 @@ TEST(Calculation, WholeFileReadingAppliesToLaterReadsUntilSwitchedOff)
     test::writeFile(file, test::simpleFits(16, 2, 1, {}, test::bytes16({500, 1001})));
     Session s;
     ScriptedPlatform platform;
-    auto read = [&] {
+    auto read = [&]() -> std::vector<std::int32_t> {
         EXPECT_TRUE(openImage(s, {file, OpenWay::Command, false}, platform).opened);
-        return s.image.pixels;
+        return {s.image.pixels.begin(), s.image.pixels.end()};
     };
     ASSERT_EQ(read(), (Row{500, 1001}));
     calculate(s.image, s.processing.undo, s.state, Calculation::Addition, -100, true);

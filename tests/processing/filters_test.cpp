@@ -17,7 +17,7 @@ FitsImage imageOf(int w, int h, const Row& values)
 {
     FitsImage img;
     img.allocate(w, h, 1);
-    img.pixels = values;
+    img.pixels.assign(values.begin(), values.end());
     return img;
 }
 
@@ -28,7 +28,7 @@ Row filtered(NoiseFilter f, FitsImage img)
     UndoBuffer undo;
     EXPECT_TRUE(runNoiseFilter(f, img, undo, platform));
     EXPECT_EQ(platform.messageTexts(), std::vector<std::string>{"completion"});
-    return img.pixels;
+    return {img.pixels.begin(), img.pixels.end()};
 }
 
 struct RowCase {

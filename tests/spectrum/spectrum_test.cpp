@@ -40,7 +40,7 @@ TEST(Binning, OneZoneGivesEveryRowOfItTheColumnSum)
     FitsImage img = imageOf(2, 14, [](int x, int y) { return y < 10 || y > 12 ? 100 : x == 0 ? 2 * y - 15 : 1; });
     img.maxValue = 100;
     img.minValue = 0;
-    const std::vector<std::int32_t> before = img.pixels;
+    const PixelVector before = img.pixels;
     UndoBuffer undo;
     ScriptedPlatform platform;
     ASSERT_TRUE(binImage(img, undo, zones({{10, 12}}), platform));

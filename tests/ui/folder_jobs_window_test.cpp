@@ -107,7 +107,7 @@ protected:
 TEST_F(FolderJobsTest, DarkSubtractThenUndoRestoresThePixels)
 {
     start(put("light.fit", frame(1000, 9000, "12:30:45")));
-    const std::vector<std::int32_t> before = session.image.pixels;
+    const PixelVector before = session.image.pixels;
     EXPECT_FALSE(item("utility_menu_undo")->isEnabled());
     const std::string darkPath = put("dark.fit", test::simpleFits(16, 60, 50, {}, test::bytes16(std::vector<std::uint16_t>(60 * 50, 300))));
 

@@ -40,7 +40,7 @@ protected:
         before = session.image.pixels;
     }
     QAction* item(const char* name) const { return find<QAction>(name); }
-    std::vector<std::int32_t> before;
+    PixelVector before;
 };
 
 TEST_F(ProcessingWindowTest, EveryNoiseFilterAsksFiltersAndCanBeUndone)
