@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite twice:
 # a release build, then a build under AddressSanitizer and
-# UndefinedBehaviorSanitizer; then cross-builds the CLI for Windows.
+# UndefinedBehaviorSanitizer; then cross-builds the CLI for Windows and runs
+# every fuzz target for a short time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -21,4 +22,7 @@ if command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ]; then
 else
   echo "wine is not installed: the Windows CLI was built but not run."
 fi
-echo "All tests passed (release, sanitizer and Windows builds)."
+# Every fuzz target for 20 s on its seeds (and what earlier runs kept); a
+# crash or a broken invariant fails the command.
+scripts/fuzz.sh 20
+echo "All tests passed (release, sanitizer, Windows and fuzz builds)."

@@ -5,6 +5,7 @@
 // rules (leading-space numbers, fixed patterns, rounding) must be one.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -53,16 +54,26 @@ double roundMagnitude(double v, int digits);
 
 // Carries seconds into minutes and minutes into hours until both are below
 // 60 (hours may pass 23): the mid-exposure times of the result and report lines.
+// A nonsense exposure in a header (1E+30 s) must not hang the loop: far
+// above a day, whole runs of 60 are carried at once, after which the
+// carrying ends one 60 at a time as for any real time.
 inline void carryClock(double& hours, double& minutes, double& seconds)
 {
-    while (seconds >= 60) {
-        seconds -= 60;
-        minutes += 1;
-    }
-    while (minutes >= 60) {
-        minutes -= 60;
-        hours += 1;
-    }
+    constexpr double kStepwise = 60.0 * 1440.0;
+    auto carry = [](double& low, double& high) {
+        for (int bulk = 0; low >= kStepwise && bulk < 64; ++bulk) {
+            const double runs = std::floor(low / 60.0) - 1439.0;  // leaves low just below a day
+            low -= 60.0 * runs;
+            high += runs;
+        }
+        if (low >= kStepwise) low = 0;  // beyond what a double can carry exactly
+        while (low >= 60) {
+            low -= 60;
+            high += 1;
+        }
+    };
+    carry(seconds, minutes);
+    carry(minutes, hours);
 }
 
 // ---- numbers as text --------------------------------------------------------

@@ -1,10 +1,11 @@
-// Hot loops over whole frames are built twice on x86-64 Linux with GCC or
-// Clang: for AVX2, chosen at run time when the processor has it, and for the
-// baseline instruction set. Elsewhere (and under AddressSanitizer, which does
-// not follow the run-time choice) they are built once.
+// Hot loops over whole frames are built twice on x86-64 Linux with GCC:
+// for AVX2, chosen at run time when the processor has it, and for the
+// baseline instruction set. Elsewhere (Clang cannot clone templates, and
+// AddressSanitizer does not follow the run-time choice) they are built once.
 #pragma once
 
-#if defined(__x86_64__) && defined(__GNUC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__) && \
+    !defined(__SANITIZE_ADDRESS__)
 #define LV_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define LV_VECTOR_CLONES

@@ -193,3 +193,30 @@ TEST(Paths, OneSeparatorBetweenFolderAndName)
 
 }  // namespace
 }  // namespace lv
+
+namespace lv {
+namespace {
+
+// A header's exposure of 4.4E+15 s once kept the report line in this loop for hours.
+TEST(CarryClock, RealTimesStepwiseAndNonsenseEnds)
+{
+    double h = 23, m = 59, s = 125.5;
+    carryClock(h, m, s);
+    EXPECT_EQ(h, 24);
+    EXPECT_EQ(m, 1);
+    EXPECT_EQ(s, 5.5);
+    for (const double huge : {4444444444444444.0, 1e30, 1e300, std::numeric_limits<double>::infinity()}) {
+        h = 0, m = 0, s = huge;
+        carryClock(h, m, s);
+        EXPECT_FALSE(s >= 60) << huge;
+        EXPECT_FALSE(m >= 60) << huge;
+    }
+    h = 0, m = 0, s = 90000.25;  // a day and more: carried in one run, then exactly
+    carryClock(h, m, s);
+    EXPECT_EQ(h, 25);
+    EXPECT_EQ(m, 0);
+    EXPECT_EQ(s, 0.25);
+}
+
+}  // namespace
+}  // namespace lv

@@ -1,0 +1,65 @@
+/* Seed frames written by cfitsio, an independent writer: every BITPIX we
+ * read, BZERO/BSCALE, three planes, and frames of more than 65536 values
+ * (the reader decodes in chunks of that many).
+ *   cfitsio_seeds OUTDIR */
+#include <fitsio.h>
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+static int write_frame(const char* dir, const char* name, int bitpix, long w, long h, long planes, double bzero,
+                       double bscale)
+{
+    char path[4096];
+    fitsfile* f;
+    int status = 0;
+    long naxes[3] = {w, h, planes};
+    long n = w * h * planes;
+    double* v = malloc(sizeof(double) * (size_t)n);
+    snprintf(path, sizeof path, "!%s/%s", dir, name);
+    fits_create_file(&f, path, &status);
+    fits_create_img(f, bitpix, planes > 1 ? 3 : 2, naxes, &status);
+    if (bscale != 1.0 || bzero != 0.0) {
+        fits_write_key(f, TDOUBLE, "BZERO", &bzero, "", &status);
+        fits_write_key(f, TDOUBLE, "BSCALE", &bscale, "", &status);
+    }
+    fits_write_key(f, TSTRING, "DATE-OBS", "2018-02-15T12:30:45", "", &status);
+    {
+        double exposure = 30;
+        fits_write_key(f, TDOUBLE, "EXPTIME", &exposure, "", &status);
+    }
+    for (long i = 0; i < n; ++i) {
+        /* A ramp with a bright spot, inside every type's range once scaled. */
+        const double x = (double)(i % w), y = (double)((i / w) % h);
+        const double spot = 200.0 * exp(-((x - w / 2.0) * (x - w / 2.0) + (y - h / 3.0) * (y - h / 3.0)) / 8.0);
+        v[i] = bitpix == BYTE_IMG ? fmod(x + y + spot, 250.0) : 100.0 + 7.0 * x + 3.0 * y + spot - (bitpix < 0 ? 0.5 : 0);
+    }
+    fits_write_img(f, TDOUBLE, 1, n, v, &status);
+    fits_close_file(f, &status);
+    free(v);
+    if (status) fits_report_error(stderr, status);
+    return status;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        fprintf(stderr, "usage: cfitsio_seeds OUTDIR\n");
+        return 2;
+    }
+    const char* d = argv[1];
+    int s = 0;
+    s |= write_frame(d, "byte.fit", BYTE_IMG, 17, 11, 1, 0, 1);
+    s |= write_frame(d, "short.fit", SHORT_IMG, 17, 11, 1, 0, 1);
+    s |= write_frame(d, "ushort.fit", USHORT_IMG, 17, 11, 1, 0, 1);
+    s |= write_frame(d, "long.fit", LONG_IMG, 17, 11, 1, 0, 1);
+    s |= write_frame(d, "float.fit", FLOAT_IMG, 17, 11, 1, 0, 1);
+    s |= write_frame(d, "scaled.fit", SHORT_IMG, 9, 7, 1, 100.0, 0.5);
+    s |= write_frame(d, "byte3.fit", BYTE_IMG, 8, 6, 3, 0, 1);
+    s |= write_frame(d, "ushort3.fit", USHORT_IMG, 8, 6, 3, 0, 1);
+    s |= write_frame(d, "float3.fit", FLOAT_IMG, 8, 6, 3, 0, 1);
+    /* Just over one chunk, small enough for the fuzzer's input limit. */
+    s |= write_frame(d, "byte_chunks.fit", BYTE_IMG, 257, 256, 1, 0, 1);
+    s |= write_frame(d, "ushort_chunks.fit", USHORT_IMG, 257, 256, 1, 0, 1);
+    return s ? 1 : 0;
+}
