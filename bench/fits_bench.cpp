@@ -248,15 +248,20 @@ bool filesReady(benchmark::State& state)
 
 // ---- reading ----------------------------------------------------------------
 
-void readLumavist(benchmark::State& state, const std::string& path, std::int64_t dataBytes)
+// Reused: the image and its storage pool are kept across reads, as the
+// application keeps them. Fresh: new storage each time (its first touch and
+// its release included), what opening one frame costs in a new process.
+void readLumavist(benchmark::State& state, const std::string& path, std::int64_t dataBytes, bool fresh = false)
 {
     if (!filesReady(state)) return;
     lv::AppState app;
     lv::ScriptedPlatform platform;
-    lv::FitsImage image;  // kept across reads, as the application keeps its image
-    lv::PixelPool pool;   // and its storage pool
+    lv::FitsImage kept;
+    lv::PixelPool pool;
     for (auto _ : state) {
-        if (lv::readFitsFile(image, app, path, lv::ReadForm::Command, platform, &pool) != 0) {
+        lv::FitsImage newImage;
+        lv::FitsImage& image = fresh ? newImage : kept;
+        if (lv::readFitsFile(image, app, path, lv::ReadForm::Command, platform, fresh ? nullptr : &pool) != 0) {
             state.SkipWithError("readFitsFile failed");
             break;
         }
@@ -281,25 +286,6 @@ void readCfitsio(benchmark::State& state, const std::string& path, std::int64_t 
     state.SetBytesProcessed(state.iterations() * dataBytes);
 }
 
-// What opening one frame really costs: new storage each time (its first
-// touch and its release included), as in a fresh process.
-void readLumavistFresh(benchmark::State& state, const std::string& path, std::int64_t dataBytes)
-{
-    if (!filesReady(state)) return;
-    lv::AppState app;
-    lv::ScriptedPlatform platform;
-    for (auto _ : state) {
-        lv::FitsImage image;
-        if (lv::readFitsFile(image, app, path, lv::ReadForm::Command, platform) != 0) {
-            state.SkipWithError("readFitsFile failed");
-            break;
-        }
-        benchmark::DoNotOptimize(image.pixels.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * dataBytes);
-}
-
 void readCfitsioFresh(benchmark::State& state, const std::string& path, std::int64_t dataBytes)
 {
     if (!filesReady(state)) return;
@@ -316,9 +302,9 @@ void readCfitsioFresh(benchmark::State& state, const std::string& path, std::int
 }
 
 void BM_Read16_Lumavist(benchmark::State& state) { readLumavist(state, files().file16, kBytes16); }
-void BM_Read16Fresh_Lumavist(benchmark::State& state) { readLumavistFresh(state, files().file16, kBytes16); }
+void BM_Read16Fresh_Lumavist(benchmark::State& state) { readLumavist(state, files().file16, kBytes16, true); }
 void BM_Read16Fresh_Cfitsio(benchmark::State& state) { readCfitsioFresh(state, files().file16, kBytes16); }
-void BM_ReadFloatFresh_Lumavist(benchmark::State& state) { readLumavistFresh(state, files().fileFloat, kBytesFloat); }
+void BM_ReadFloatFresh_Lumavist(benchmark::State& state) { readLumavist(state, files().fileFloat, kBytesFloat, true); }
 void BM_ReadFloatFresh_Cfitsio(benchmark::State& state) { readCfitsioFresh(state, files().fileFloat, kBytesFloat); }
 void BM_Read16_Cfitsio(benchmark::State& state) { readCfitsio(state, files().file16, kBytes16); }
 void BM_ReadFloat_Lumavist(benchmark::State& state) { readLumavist(state, files().fileFloat, kBytesFloat); }

@@ -140,7 +140,7 @@ TEST(CurveDrawing, HeightIsTheValueAboveTheMinimumOverTheMaximum)
 
 TEST(CurveFiles, NamesFollowTheFrameAndTheNameField)
 {
-    EXPECT_EQ(defaultCurveName("C:\\spec\\m31.fit"), "C:\\spec\\m31.txt");
+    EXPECT_EQ(defaultCurveName("C:\\spectra\\m31.fit"), "C:\\spectra\\m31.txt");
     EXPECT_EQ(defaultCurveName("abc"), "binning.txt");
     EXPECT_EQ(defaultCurveName("abcd"), "atxt");
     EXPECT_EQ(curveFileNames("binning.txt"), (std::array<std::string, 3>{"binning.txt", "binning.djm", "binning-inv.djm"}));
