@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -288,13 +289,19 @@ double leadingNumber(std::string_view text)
     double value = 0.0;
     const auto res = std::from_chars(full.data(), full.data() + full.size(), value);
     if (res.ec == std::errc::result_out_of_range) {
-        double mantissa = 0.0;
-        std::from_chars(num.data(), num.data() + num.size(), mantissa);
-        if (mantissa == 0.0) return 0.0;
-        const bool negativeExp = expText.size() > 1 && expText[1] == '-';
-        if (negativeExp) return 0.0;
-        return mantissa < 0 ? -std::numeric_limits<double>::infinity()
-                            : std::numeric_limits<double>::infinity();
+        // Too large or too small: the decimal order of the first significant
+        // digit says which, also for mantissas of hundreds of digits.
+        const std::size_t firstDigit = num.find_first_of("123456789");
+        if (firstDigit == std::string::npos) return 0.0;
+        const std::size_t point = std::min(num.find('.'), num.size());
+        long long order = firstDigit < point ? static_cast<long long>(point - firstDigit) - 1
+                                             : -static_cast<long long>(firstDigit - point);
+        long long exponent = 0;
+        for (std::size_t k = 1; k < expText.size(); ++k)
+            if (expText[k] != '-' && exponent < 100000) exponent = exponent * 10 + (expText[k] - '0');
+        order += expText.size() > 1 && expText[1] == '-' ? -exponent : exponent;
+        if (order < 0) return 0.0;
+        return num[0] == '-' ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
     }
     if (res.ec != std::errc{}) return 0.0;
     return value;

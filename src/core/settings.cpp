@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include <cmath>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -12,7 +13,9 @@ namespace lv {
 namespace {
 
 // Numbers of a line read the way numeric input does: separated by blanks or
-// commas, each taken by its leading numeric part.
+// commas, each taken by its leading numeric part. They end before one too
+// large to hold ("1e999"), so the setting keeps its default rather than an
+// infinity that could not be written back.
 std::vector<double> numbersOf(const std::string& line)
 {
     std::vector<double> out;
@@ -22,7 +25,9 @@ std::vector<double> numbersOf(const std::string& line)
         if (i >= line.size()) break;
         std::size_t j = i;
         while (j < line.size() && line[j] != ' ' && line[j] != '\t' && line[j] != ',') ++j;
-        out.push_back(leadingNumber(std::string_view(line).substr(i, j - i)));
+        const double v = leadingNumber(std::string_view(line).substr(i, j - i));
+        if (!std::isfinite(v)) break;
+        out.push_back(v);
         i = j;
     }
     return out;

@@ -1,5 +1,7 @@
 #include "photometry/automatic_run.h"
 
+#include <algorithm>
+
 #include "core/conventions.h"
 #include "core/fits_reader.h"
 
@@ -121,6 +123,13 @@ SavedLineHeader readSavedLineHeader(const FitsImage& image, double runExposure, 
                 if (const std::string t = timeOf(*obs); !t.empty()) h.time = t;
         if (const HeaderCard* exp = first([](std::string_view k) { return k == "EXPTIME "; }))
             h.exposure = leadingNumber(std::string_view(*exp).substr(std::min<std::size_t>(9, exp->size()), 21));
+    }
+    // The texts go into one line of mag_est.txt: a line end or other control
+    // character in a header value would split it, so they end before one.
+    for (std::string* text : {&h.date, &h.time}) {
+        const auto cut = std::find_if(text->begin(), text->end(),
+                                      [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; });
+        text->erase(cut, text->end());
     }
     if (jstSeen && part(h.time, 0, 2) < 9) {
         bool utc = false;

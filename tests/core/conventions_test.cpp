@@ -169,6 +169,13 @@ TEST(LeadingNumber, TakesTheLeadingNumericPart)
     EXPECT_EQ(leadingNumber("1e999"), std::numeric_limits<double>::infinity());
     EXPECT_EQ(leadingNumber("-1e999"), -std::numeric_limits<double>::infinity());
     EXPECT_EQ(leadingNumber("1e-999"), 0.0);
+    // Out of range by the length of the mantissa, not by the exponent.
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(leadingNumber(std::string(310, '9')), inf);
+    EXPECT_EQ(leadingNumber("-00" + std::string(320, '1') + ".5e-5"), -inf);
+    EXPECT_EQ(leadingNumber("0." + std::string(400, '0') + "1"), 0.0);
+    EXPECT_EQ(leadingNumber(std::string(320, '1') + "e-700"), 0.0);
+    EXPECT_EQ(leadingNumber("1e99999999999999999999"), inf);
 }
 
 TEST(PrintZones, ItemsStartEveryFourteenCharacters)

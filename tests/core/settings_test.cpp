@@ -107,6 +107,19 @@ TEST(Settings, ShortOrOddFilesKeepDefaultsForWhatIsMissing)
     EXPECT_FALSE(s.window(SettingsWindow::FileDialog).known);
     EXPECT_EQ(s.digits, 3);
     EXPECT_EQ(s.timeZoneHours, 0.0);
+
+    // A number too large to hold leaves the setting at its default, and the
+    // file written from it reads back the same.
+    test::writeFile(path, "OBS\nB\nT Cep\n7.5\nplace\ninst\n1\n1e999 0\n5,-1e400\n");
+    AppSettings big;
+    ASSERT_TRUE(readSettings(path, big));
+    EXPECT_FALSE(big.window(SettingsWindow::Main).known);
+    EXPECT_FALSE(big.window(SettingsWindow::FileDialog).known);
+    std::string error;
+    ASSERT_TRUE(writeSettings(path, big, error)) << error;
+    AppSettings back;
+    ASSERT_TRUE(readSettings(path, back));
+    EXPECT_EQ(settingsText(back), settingsText(big));
 }
 
 TEST(Settings, AavsoStarNamesAddTwoLinesOnlyOnceSet)

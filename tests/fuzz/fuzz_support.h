@@ -43,15 +43,6 @@ inline void writeFile(const std::string& path, std::string_view bytes)
     FUZZ_CHECK(std::fclose(f) == 0);
 }
 
-// Faults found and reported but not fixed yet are let through, so that the
-// fuzzer goes on to find others; with LUMAVIST_FUZZ_STRICT=1 they crash too
-// (regressions/ holds an input for each).
-inline bool knownFault(bool condition)
-{
-    static const bool strict = std::getenv("LUMAVIST_FUZZ_STRICT") != nullptr;
-    return condition && !strict;
-}
-
 // The input's first byte (0 when it is empty), consumed.
 inline std::uint8_t takeByte(std::string_view& input)
 {

@@ -78,6 +78,22 @@ TEST(SavedLineHeader, SeparateKeywords)
     EXPECT_EQ(h.exposure, 0);
 }
 
+// A line end in a header value must not split the line mag_est.txt gets.
+TEST(SavedLineHeader, ControlCharactersEndTheDateAndTime)
+{
+    SavedLineHeader h = read({card("DATE-OBS", "'15/02/18\r'"), card("UT", "'21:30:4\n5'")});
+    EXPECT_EQ(h.date, "15/02/18");
+    EXPECT_EQ(h.time, "21:30:4");
+    h = read({card("DATE-OBS", "'2018-02-15T12:30\x7f" "45'")}, 30);
+    EXPECT_EQ(h.date, "2018-02-15");
+    EXPECT_EQ(h.time, "12:30");
+    MagEstRecord r;
+    r.date = h.date;
+    r.time = h.time;
+    const std::string line = magEstLine(r, 3);
+    EXPECT_EQ(line.find_first_of("\r\n\x7f"), line.size() - 2);
+}
+
 TEST(SavedLineHeader, JstWithUtcTimeSystemMovesEarlyMorningsToTheNextDay)
 {
     const std::string utc = card("TIMESYS", "'UTC     '");
