@@ -10,3 +10,16 @@
 #else
 #define LV_VECTOR_CLONES
 #endif
+
+// Kernels written with AVX2 intrinsics where the compiler's own vector code
+// is too slow, chosen at run time (x86-64 Linux; GCC on Windows does not
+// align the stack for them).
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__linux__)
+#define LV_AVX2_KERNELS 1
+#include <immintrin.h>
+inline bool haveAvx2()
+{
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#endif

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/conventions.h"
 #include "fits_builder.h"
 
 namespace lv {
@@ -289,6 +290,57 @@ TEST_F(FitsReaderTest, StatisticsLine)
     // The maximum of an all-negative image is its largest value, not the -1
     // a read starts from.
     EXPECT_EQ(state.statistics, "max-2 / min-3 / ave-2");  // Int(-2.5 + 0.5)
+}
+
+// Frames of more than one decoding chunk, whose sizes are not a multiple of
+// the values handled per step, against the value rules one by one.
+TEST_F(FitsReaderTest, WideFramesDecodeValueByValue)
+{
+    const int w = 301, h = 250;  // 75250 values: a chunk of 65536 and an odd rest
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+
+    std::vector<std::uint16_t> raw(w * h);
+    for (auto& r : raw) r = static_cast<std::uint16_t>(next() >> 16);
+    raw[100] = 0x8000;  // 0 and 65535 once each
+    raw[70001] = 0x7FFF;
+    ASSERT_EQ(read(put("wide16.fit", simpleFits(16, w, h, {card("BZERO", "32768")}, bytes16(raw)))), 0);
+    for (int i = 0; i < w * h; ++i) ASSERT_EQ(image.pixels[i], (raw[i] + 32768) % 65536) << i;
+    EXPECT_EQ(image.minValue, 0);
+    EXPECT_EQ(image.maxValue, 65535);
+    EXPECT_EQ(state.statistics, statisticsLine(image));
+
+    std::vector<float> f(w * h);
+    for (auto& v : f) {
+        const std::uint32_t r = next();
+        switch (r % 4) {
+        case 0: v = static_cast<float>(static_cast<int>(r >> 20) - 2048) + 0.5f; break;  // ties go to even
+        case 1: v = static_cast<float>(static_cast<std::int32_t>(r)) * 0.999f; break;    // large, either sign
+        case 2: v = static_cast<float>(r >> 8) / 1024.0f; break;
+        default: v = -static_cast<float>(r >> 9) * 1.5f; break;
+        }
+    }
+    f[5] = 1e-40f;           // subnormal
+    f[66000] = -2147483648.0f;  // the least value that fits, in the vector part
+    f[w * h - 1] = 2147483520.0f;  // the largest float below 2^31
+    ASSERT_EQ(read(put("widef.fit", simpleFits(-32, w, h, {}, bytesFloat(f)))), 0);
+    for (int i = 0; i < w * h; ++i) ASSERT_EQ(image.pixels[i], *toInt32(f[i])) << i << " " << f[i];
+    EXPECT_EQ(image.minValue, -2147483647 - 1);
+    EXPECT_EQ(image.maxValue, 2147483520);
+    EXPECT_EQ(state.statistics, statisticsLine(image));
+
+    // A value out of range or NaN inside the vector part is found where it is.
+    for (const float bad : {2147483648.0f, -2147483904.0f, std::numeric_limits<float>::quiet_NaN()}) {
+        std::vector<float> g(f);
+        g[70001] = bad;
+        platform.shown.clear();
+        EXPECT_EQ(read(put("badf.fit", simpleFits(-32, w, h, {}, bytesFloat(g)))), -1);
+        ASSERT_EQ(platform.messageTexts().size(), 1u);
+        EXPECT_NE(platform.messageTexts()[0].find("column " + std::to_string(70001 % w) + ", row " +
+                                                  std::to_string(70001 / w)),
+                  std::string::npos)
+            << platform.messageTexts()[0];
+    }
 }
 
 TEST_F(FitsReaderTest, LongerFilesAreFine)
