@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 #if defined(__unix__) || defined(__APPLE__)
 #define LV_MAPPED_READ 1
@@ -48,6 +50,14 @@ std::string describeErrno(int err)
 
 // Values are decoded in chunks of this many per read call.
 constexpr std::size_t kChunkValues = 1 << 16;
+constexpr long long kHugePageValues = (2 << 20) / sizeof(std::int32_t);
+
+// Whether a second decoding thread can run beside this one.
+bool twoThreadsHelp()
+{
+    static const bool two = std::thread::hardware_concurrency() >= 2;
+    return two;
+}
 static_assert(kChunkValues <= 65536, "the per-chunk sums are kept in 32-bit halves");
 
 // The arithmetic applied to one raw value, fixed for a whole read.
@@ -707,30 +717,33 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
         if (pool) pool->give(std::move(storage));
     };
 
-    Tally tally;
-    DecodeStop stop;
-    auto decodeAll = [&](auto&& nextChunk) {
-        for (int plane = 0; plane < planes; ++plane) {
+    // Values `from` up to `to` of all planes, in chunks that never cross a
+    // plane, into their own tally; `nextChunk` gives the bytes of each chunk
+    // in turn.
+    const long long totalValues = valuesPerPlane * planes;
+    auto decodeSpan = [&](long long from, long long to, auto&& nextChunk, Tally& tally, DecodeStop& stop) {
+        for (long long i = from; i < to;) {
+            const int plane = static_cast<int>(i / valuesPerPlane);
+            const long long done = i - plane * valuesPerPlane;
             const TallyRules how{options.duskyPicture, staged.isFloat && !colour, plane == 0};
-            std::int32_t* out =
-                staged.pixels.data() + static_cast<std::size_t>(valuesPerPlane) * static_cast<std::size_t>(plane);
-            for (long long done = 0; done < valuesPerPlane;) {
-                const std::size_t n = static_cast<std::size_t>(std::min<long long>(kChunkValues, valuesPerPlane - done));
-                const unsigned char* in = nextChunk(n * static_cast<std::size_t>(bytesPerValue));
-                if (!in) {
-                    stop = {DecodeStop::ReadFailed, plane, done, errno};
-                    return;
-                }
-                const std::size_t good = decode(in, n, out + done, rules, shift, how, tally);
-                if (good != n) {
-                    stop = {DecodeStop::DoesNotFit, plane, done + static_cast<long long>(good), 0};
-                    return;
-                }
-                done += static_cast<long long>(n);
+            const auto n = static_cast<std::size_t>(
+                std::min({static_cast<long long>(kChunkValues), to - i, valuesPerPlane - done}));
+            const unsigned char* in = nextChunk(n * static_cast<std::size_t>(bytesPerValue));
+            if (!in) {
+                stop = {DecodeStop::ReadFailed, plane, done, errno};
+                return;
             }
+            const std::size_t good = decode(in, n, staged.pixels.data() + i, rules, shift, how, tally);
+            if (good != n) {
+                stop = {DecodeStop::DoesNotFit, plane, done + static_cast<long long>(good), 0};
+                return;
+            }
+            i += static_cast<long long>(n);
         }
     };
 
+    Tally tally;
+    DecodeStop stop;
     const MappedData mapped = mapData(file.get(), static_cast<std::size_t>(dataOffset + dataBytes));
     if (mapped.shrunk) {
         giveBack(std::move(staged.pixels));
@@ -739,14 +752,53 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     if (mapped.bytes) {
         if (auto hook = afterMapHook.load()) hook(path);
         // Straight from the file's pages: no copy, no read buffer.
-        const unsigned char* at = mapped.bytes + dataOffset;
-        if (!decodeGuarded(mapped, [&] {
-                decodeAll([&](std::size_t bytes) {
-                    const unsigned char* chunk = at;
-                    at += bytes;
-                    return chunk;
-                });
-            })) {
+        const unsigned char* data = mapped.bytes + dataOffset;
+        auto decodeMapped = [&](long long from, long long to, Tally& t, DecodeStop& s) {
+            const unsigned char* at = data + from * bytesPerValue;
+            return decodeGuarded(mapped, [&] {
+                decodeSpan(
+                    from, to,
+                    [&](std::size_t bytes) {
+                        const unsigned char* chunk = at;
+                        at += bytes;
+                        return chunk;
+                    },
+                    t, s);
+            });
+        };
+        // A large frame is decoded by two threads, one half each: opening it
+        // is bound by the processor, and by the kernel clearing the new
+        // storage, which then also runs on both. The halves meet at a 2 MB
+        // boundary of the storage, so they never fault in the same huge page.
+        const long long half = totalValues / 2 / kHugePageValues * kHugePageValues;
+        bool whole = true;
+        if (half >= kHugePageValues && twoThreadsHelp()) {
+            Tally secondTally;
+            DecodeStop secondStop;
+            bool secondWhole = true;
+            std::thread second;
+            try {
+                second = std::thread(
+                    [&] { secondWhole = decodeMapped(half, totalValues, secondTally, secondStop); });
+            } catch (const std::system_error&) {
+                // No thread to be had: the first half does it all below.
+            }
+            if (second.joinable()) {
+                whole = decodeMapped(0, half, tally, stop);
+                second.join();
+                whole = whole && secondWhole;
+                // The first value that does not fit is the one reported.
+                if (stop.kind == DecodeStop::None) stop = secondStop;
+                tally.minValue = std::min(tally.minValue, secondTally.minValue);
+                tally.maxValue = std::max(tally.maxValue, secondTally.maxValue);
+                tally.sum += secondTally.sum;
+            } else {
+                whole = decodeMapped(0, totalValues, tally, stop);
+            }
+        } else {
+            whole = decodeMapped(0, totalValues, tally, stop);
+        }
+        if (!whole) {
             // The file was cut short while it was being read.
             giveBack(std::move(staged.pixels));
             return reject(ownReason("the data are shorter than the header announces"));
@@ -760,11 +812,14 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
         // 32-bit words, so that float data can be taken as words without copying.
         std::unique_ptr<std::uint32_t[]> buffer(
             new std::uint32_t[kChunkValues * static_cast<std::size_t>(bytesPerValue) / 4]);
-        decodeAll([&](std::size_t bytes) -> const unsigned char* {
-            errno = 0;
-            if (std::fread(buffer.get(), 1, bytes, file.get()) != bytes) return nullptr;
-            return reinterpret_cast<const unsigned char*>(buffer.get());
-        });
+        decodeSpan(
+            0, totalValues,
+            [&](std::size_t bytes) -> const unsigned char* {
+                errno = 0;
+                if (std::fread(buffer.get(), 1, bytes, file.get()) != bytes) return nullptr;
+                return reinterpret_cast<const unsigned char*>(buffer.get());
+            },
+            tally, stop);
     }
     if (stop.kind == DecodeStop::ReadFailed) {
         giveBack(std::move(staged.pixels));
