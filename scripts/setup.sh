@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libcfitsio-dev fitsverify python3 python3-astropy
-  xvfb xauth
+  xvfb xauth openbox
   g++-mingw-w64-x86-64-posix
 )
 
