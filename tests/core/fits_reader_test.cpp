@@ -1,5 +1,6 @@
 #include "core/fits_reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -181,8 +182,9 @@ TEST_F(FitsReaderTest, FileCutShortWhileReadIsRejected)
     ASSERT_EQ(read(put("ok.fit", simpleFits(8, 2, 1, {}, bytes8({1, 2})))), 0);
     const FitsImage before = image;
     const std::string statsBefore = state.statistics;
-    std::vector<std::uint32_t> values(1000 * 1000, 7);
-    const std::string path = put("big.fit", simpleFits(32, 1000, 1000, {}, test::bytes32(values)));
+    // Large enough to be decoded in two halves at once: both meet the cut.
+    std::vector<std::uint32_t> values(1100 * 1000, 7);
+    const std::string path = put("big.fit", simpleFits(32, 1100, 1000, {}, test::bytes32(values)));
     afterDataMappedForTesting([](const std::string& p) { std::filesystem::resize_file(p, 2880 + 4096); });
     const int result = read(path);
     afterDataMappedForTesting(nullptr);
@@ -192,8 +194,33 @@ TEST_F(FitsReaderTest, FileCutShortWhileReadIsRejected)
     EXPECT_TRUE(image == before);
     EXPECT_EQ(state.statistics, statsBefore);
     // The next read of a whole file goes as usual.
-    ASSERT_EQ(read(put("again.fit", simpleFits(32, 1000, 1000, {}, test::bytes32(values)))), 0);
-    EXPECT_EQ(image.value(999, 999), 7);
+    ASSERT_EQ(read(put("again.fit", simpleFits(32, 1100, 1000, {}, test::bytes32(values)))), 0);
+    EXPECT_EQ(image.value(1099, 999), 7);
+}
+
+// A frame decoded in two halves at once reads as one decoded in order: the
+// same values and statistics, and the first value that does not fit is the
+// one reported, whichever half holds it.
+TEST_F(FitsReaderTest, LargeFramesReadInTwoHalvesAsInOne)
+{
+    const int w = 1100, h = 1000;
+    std::vector<float> f(w * h);
+    for (int i = 0; i < w * h; ++i) f[i] = static_cast<float>(i % 5003) - 2500.5f;
+    ASSERT_EQ(read(put("two.fit", simpleFits(-32, w, h, {}, bytesFloat(f)))), 0);
+    for (int i = 0; i < w * h; ++i) ASSERT_EQ(image.pixels[i], *toInt32(f[i])) << i;
+    EXPECT_EQ(state.statistics, statisticsLine(image));
+    for (const std::vector<int>& bad : std::vector<std::vector<int>>{{900001}, {900001, 12}, {524287, 524288}}) {
+        std::vector<float> g(f);
+        for (int i : bad) g[i] = std::numeric_limits<float>::infinity();
+        platform.shown.clear();
+        EXPECT_EQ(read(put("twobad.fit", simpleFits(-32, w, h, {}, bytesFloat(g)))), -1);
+        ASSERT_EQ(platform.messageTexts().size(), 1u);
+        const int first = *std::min_element(bad.begin(), bad.end());
+        EXPECT_NE(platform.messageTexts()[0].find("column " + std::to_string(first % w) + ", row " +
+                                                  std::to_string(first / w) + " "),
+                  std::string::npos)
+            << platform.messageTexts()[0];
+    }
 }
 
 TEST_F(FitsReaderTest, WholeNumberShiftAcceptsWhatTheArithmeticAccepts)
