@@ -16,4 +16,6 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1
 DISPLAY=$display openbox --sm-disable >/dev/null 2>&1 &
 wm=$!
 sleep 0.5
+# Under the sanitizers: what the X11 libraries keep until exit is theirs.
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/x11_leaks.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 DISPLAY=$display LUMAVIST_TEST_QPA=xcb "$binary" --gtest_filter="$filter"
