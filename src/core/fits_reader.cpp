@@ -166,6 +166,28 @@ std::size_t decodeThenTally(const unsigned char* src, std::size_t n, std::int32_
 // The usual camera frame: 16-bit data whose stored value is raw + shift,
 // wrapped once at 65536, which for 0 <= shift < 65536 is addition modulo
 // 2^16. Decoding, extremes and sum in one pass of 16-bit arithmetic.
+LV_VECTOR_CLONES std::size_t decode16ModularPortable(const unsigned char* src, std::size_t n, std::int32_t* dst,
+                                                     long long shift, const TallyRules& how, Tally& t)
+{
+    const auto s = static_cast<std::uint16_t>(shift);
+    std::uint16_t mn = 0xFFFF;
+    std::uint16_t mx = 0;
+    std::uint32_t sum = 0;  // at most 65536 values of 65535 per chunk
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto v = static_cast<std::uint16_t>(((src[2 * i] << 8) | src[2 * i + 1]) + s);
+        dst[i] = v;
+        mn = std::min(mn, v);
+        mx = std::max(mx, v);
+        sum += v;
+    }
+    if (n > 0) {
+        t.minValue = std::min<std::int32_t>(t.minValue, mn);
+        t.maxValue = std::max<std::int32_t>(t.maxValue, mx);
+    }
+    if (how.addToSum) t.sum += sum;
+    return n;
+}
+
 #ifdef LV_AVX2_KERNELS
 // Sixteen values per step: swap the bytes in place, add modulo 2^16, widen.
 // (The compiler's own vector code takes each value apart byte by byte.)
@@ -205,43 +227,14 @@ __attribute__((target("avx2"))) std::size_t decode16ModularAvx2(const unsigned c
         hi = std::max(hi, mxs[k]);
     }
     for (int k = 0; k < 8; ++k) total += sums[k];
-    for (std::size_t i = whole; i < n; ++i) {
-        const auto v = static_cast<std::uint16_t>(((src[2 * i] << 8) | src[2 * i + 1]) + s);
-        dst[i] = v;
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
-        total += v;
-    }
-    if (n > 0) {
+    if (whole > 0) {
         t.minValue = std::min<std::int32_t>(t.minValue, lo);
         t.maxValue = std::max<std::int32_t>(t.maxValue, hi);
     }
     if (how.addToSum) t.sum += total;
-    return n;
+    return whole + decode16ModularPortable(src + 2 * whole, n - whole, dst + whole, shift, how, t);
 }
 #endif
-
-LV_VECTOR_CLONES std::size_t decode16ModularPortable(const unsigned char* src, std::size_t n, std::int32_t* dst,
-                                                     long long shift, const TallyRules& how, Tally& t)
-{
-    const auto s = static_cast<std::uint16_t>(shift);
-    std::uint16_t mn = 0xFFFF;
-    std::uint16_t mx = 0;
-    std::uint32_t sum = 0;  // at most 65536 values of 65535 per chunk
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto v = static_cast<std::uint16_t>(((src[2 * i] << 8) | src[2 * i + 1]) + s);
-        dst[i] = v;
-        mn = std::min(mn, v);
-        mx = std::max(mx, v);
-        sum += v;
-    }
-    if (n > 0) {
-        t.minValue = std::min<std::int32_t>(t.minValue, mn);
-        t.maxValue = std::max<std::int32_t>(t.maxValue, mx);
-    }
-    if (how.addToSum) t.sum += sum;
-    return n;
-}
 
 std::size_t decode16Modular(const unsigned char* src, std::size_t n, std::int32_t* dst, const ValueRules&,
                             long long shift, const TallyRules& how, Tally& t)
@@ -418,20 +411,12 @@ __attribute__((target("avx2"))) std::size_t decodeFloatPlainAvx2(const unsigned 
         chunkMax = std::max(chunkMax, mxs[k]);
         sum += static_cast<long long>(highs[k]) * 65536 + lows[k];
     }
-    for (std::size_t i = whole; i < n; ++i) {
-        const auto v = toInt32(static_cast<double>(std::bit_cast<float>(be32(src + 4 * i))));
-        if (!v) return decodeFloat<false>(src, n, dst, rules, shift);
-        dst[i] = *v;
-        chunkMin = std::min(chunkMin, *v);
-        chunkMax = std::max(chunkMax, *v);
-        sum += *v;
-    }
     if (chunkMin == std::numeric_limits<std::int32_t>::min())
         return decodeThenTally<&decodeFloat<false>>(src, n, dst, rules, shift, how, t);
     t.minValue = std::min(t.minValue, chunkMin);
     t.maxValue = std::max(t.maxValue, chunkMax);
     if (how.addToSum) t.sum += sum;
-    return n;
+    return whole + decodeFloatPlainPortable(src + 4 * whole, n - whole, dst + whole, rules, shift, how, t);
 }
 #endif
 
