@@ -21,6 +21,7 @@
 #include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #else
 #define LV_MAPPED_READ 0
 #endif
@@ -463,7 +464,9 @@ struct MappedData {
     }
 };
 
-MappedData mapData(std::FILE* file, std::size_t needed)
+// `populate`: set up every page now; otherwise each decoding thread sets up
+// its own part (populateRange).
+MappedData mapData(std::FILE* file, std::size_t needed, bool populate)
 {
     MappedData m;
 #if LV_MAPPED_READ
@@ -474,11 +477,12 @@ MappedData mapData(std::FILE* file, std::size_t needed)
         needed == 0)
         return m;
 #ifdef MAP_POPULATE
-    constexpr int populate = MAP_POPULATE;  // one call sets up every page instead of a fault per page
+    const int populateFlag = populate ? MAP_POPULATE : 0;  // one call sets up every page instead of a fault per page
 #else
-    constexpr int populate = 0;
+    const int populateFlag = 0;
+    (void)populate;
 #endif
-    void* p = ::mmap(nullptr, needed, PROT_READ, MAP_PRIVATE | populate, fd, 0);
+    void* p = ::mmap(nullptr, needed, PROT_READ, MAP_PRIVATE | populateFlag, fd, 0);
     if (p == MAP_FAILED) return m;
     m.bytes = static_cast<const unsigned char*>(p);
     m.length = needed;
@@ -488,8 +492,26 @@ MappedData mapData(std::FILE* file, std::size_t needed)
 #else
     (void)file;
     (void)needed;
+    (void)populate;
 #endif
     return m;
+}
+
+// Sets up the pages of bytes [from, to) of the map at once, where the
+// platform can; otherwise they fault in as they are read. A failure here
+// (a file cut short) is left to the guarded decode to find.
+void populateRange(const MappedData& m, std::size_t from, std::size_t to)
+{
+#if LV_MAPPED_READ && defined(MADV_POPULATE_READ)
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    from -= from % page;
+    to = std::min(to, m.length);
+    if (m.bytes && from < to) ::madvise(const_cast<unsigned char*>(m.bytes) + from, to - from, MADV_POPULATE_READ);
+#else
+    (void)m;
+    (void)from;
+    (void)to;
+#endif
 }
 
 #if LV_MAPPED_READ
@@ -727,9 +749,17 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
         }
     };
 
+    // A large frame is decoded by two threads, one half each: opening it
+    // is bound by the processor, and by the kernel setting up the file's
+    // pages and clearing the new storage, which then also run on both. The
+    // halves meet at a 2 MB boundary of the storage, so they never fault in
+    // the same huge page.
+    const long long half = totalValues / 2 / kHugePageValues * kHugePageValues;
+    const bool twoHalves = half >= kHugePageValues && twoThreadsHelp();
+
     Tally tally;
     DecodeStop stop;
-    const MappedData mapped = mapData(file.get(), static_cast<std::size_t>(dataOffset + dataBytes));
+    const MappedData mapped = mapData(file.get(), static_cast<std::size_t>(dataOffset + dataBytes), !twoHalves);
     if (mapped.shrunk) {
         giveBack(std::move(staged.pixels));
         return reject(ownReason("the data are shorter than the header announces"));
@@ -740,6 +770,9 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
         const unsigned char* data = mapped.bytes + dataOffset;
         auto decodeMapped = [&](long long from, long long to, Tally& t, DecodeStop& s) {
             const unsigned char* at = data + from * bytesPerValue;
+            if (twoHalves)
+                populateRange(mapped, static_cast<std::size_t>(dataOffset + from * bytesPerValue),
+                              static_cast<std::size_t>(dataOffset + to * bytesPerValue));
             return decodeGuarded(mapped, [&] {
                 decodeSpan(
                     from, to,
@@ -751,13 +784,8 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
                     t, s);
             });
         };
-        // A large frame is decoded by two threads, one half each: opening it
-        // is bound by the processor, and by the kernel clearing the new
-        // storage, which then also runs on both. The halves meet at a 2 MB
-        // boundary of the storage, so they never fault in the same huge page.
-        const long long half = totalValues / 2 / kHugePageValues * kHugePageValues;
         bool whole = true;
-        if (half >= kHugePageValues && twoThreadsHelp()) {
+        if (twoHalves) {
             Tally secondTally;
             DecodeStop secondStop;
             bool secondWhole = true;
