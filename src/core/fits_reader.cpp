@@ -371,8 +371,8 @@ LV_VECTOR_CLONES std::size_t decodeFloatPlainPortable(const unsigned char* src, 
 }
 
 #ifdef LV_AVX2_KERNELS
-// The same with half the instructions: the processor rounds (ties to even)
-// and converts, and a value that does not fit converts to -2^31, so only a
+// The same with half the instructions: the processor rounds and converts in
+// one step, and a value that does not fit converts to -2^31, so only a
 // chunk whose least value is -2^31 needs the exact path, which then also
 // tells a true -2^31 from a value out of range. Opening a float frame is
 // bound by this loop, not by memory.
@@ -382,6 +382,9 @@ __attribute__((target("avx2"))) std::size_t decodeFloatPlainAvx2(const unsigned 
 {
     const __m256i swap = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6, 5,
                                           4, 11, 10, 9, 8, 15, 14, 13, 12);
+    // The conversion rounds as the processor's rounding mode says: ties to
+    // even, unless something changed the mode.
+    if ((_mm_getcsr() & 0x6000u) != 0) return decodeFloatPlainPortable(src, n, dst, rules, shift, how, t);
     const __m256i lowMask = _mm256_set1_epi32(0xFFFF);
     __m256i mn = _mm256_set1_epi32(std::numeric_limits<std::int32_t>::max());
     __m256i mx = _mm256_set1_epi32(std::numeric_limits<std::int32_t>::min());
@@ -390,8 +393,7 @@ __attribute__((target("avx2"))) std::size_t decodeFloatPlainAvx2(const unsigned 
     const std::size_t whole = n & ~std::size_t{7};
     for (std::size_t i = 0; i < whole; i += 8) {
         const __m256i w = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * i)), swap);
-        const __m256 r = _mm256_round_ps(_mm256_castsi256_ps(w), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-        const __m256i v = _mm256_cvtps_epi32(r);
+        const __m256i v = _mm256_cvtps_epi32(_mm256_castsi256_ps(w));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), v);
         mn = _mm256_min_epi32(mn, v);
         mx = _mm256_max_epi32(mx, v);
