@@ -115,38 +115,61 @@ std::string replacementTemporaryPath(const std::string& path)
 
 void setDiskFlushForTesting(int err) { injectedFlushError.store(err); }
 
-bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>& write, std::string& error)
+namespace {
+
+std::atomic<long> stepsTaken{0};
+std::atomic<long> failingStep{0};
+std::atomic<int> failingError{0};
+
+// One open, write, flush, close or rename of a user's file: 0, or the error
+// number a test asked this step to fail with.
+int step()
 {
-    const fs::path target = resolvedTarget(path);
+    const long n = stepsTaken.fetch_add(1) + 1;
+    return n == failingStep.load() ? failingError.load() : 0;
+}
+
+// Writes a temporary file for `target`, on the disk when it returns true.
+bool writeTemporary(const std::string& path, const fs::path& target, const std::string& tempPath,
+                    const std::function<bool(std::FILE*)>& write, std::string& error)
+{
     if (isReadOnly(target)) {
         error = path + ": the file is read-only and was left as it is";
         return false;
     }
-    const std::string tempPath = replacementTemporaryPath(target.string());
     std::error_code ec;
     fs::remove(tempPath, ec);  // left behind by a program that was stopped while saving
 
+    int fd = -1;
+    std::FILE* f = nullptr;
+    int openErr = step();
+    if (!openErr) {
 #ifdef _WIN32
-    const int fd = _open(tempPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    std::FILE* f = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+        fd = _open(tempPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        f = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
 #else
-    // Created new: never write into a file that someone else just made.
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    std::FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+        // Created new: never write into a file that someone else just made.
+        fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
 #endif
+        openErr = errno;
+    }
     if (!f) {
-        const int err = errno;
         if (fd >= 0) {
             closeDescriptor(fd);
             fs::remove(tempPath, ec);
         }
-        error = path + ": the file cannot be created (" + errnoText(err) + ")";
+        error = path + ": the file cannot be created (" + errnoText(openErr ? openErr : EIO) + ")";
         return false;
     }
 
     errno = 0;
     bool ok = write(f);
     int writeErr = errno;
+    if (const int err = step(); err && ok) {
+        ok = false;
+        writeErr = err;
+    }
     if (std::fflush(f) != 0 || std::ferror(f)) {
         ok = false;
         writeErr = errno;
@@ -154,47 +177,196 @@ bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>&
     if (ok) {
         // On the disk before the rename: otherwise a power cut may leave the
         // renamed file empty on file systems that reorder the two.
-        if (const int err = flushToDisk(f)) {
+        const int injected = step();
+        if (const int err = injected ? injected : flushToDisk(f)) {
             ok = false;
             writeErr = err;
         }
     }
-    if (std::fclose(f) != 0 && ok) {
+    const int closeInjected = ok ? step() : 0;
+    if ((std::fclose(f) != 0 || closeInjected) && ok) {
         ok = false;
-        writeErr = errno;
+        writeErr = closeInjected ? closeInjected : errno;
     }
     if (!ok) {
         fs::remove(tempPath, ec);
         error = path + ": the file cannot be written (" + errnoText(writeErr ? writeErr : EIO) + ")";
         return false;
     }
+    return true;
+}
 
+// Renames a written temporary file over `target`, keeping the target's
+// permissions; the temporary is removed when that fails.
+bool renameOver(const std::string& path, const fs::path& target, const std::string& tempPath, std::string& error)
+{
     // A target that does not exist yet may leave an error here on some
     // systems: it concerns only the permissions to keep.
     std::error_code statusError;
     const auto existing = fs::status(target, statusError);
     if (!statusError && fs::exists(existing)) fs::permissions(tempPath, existing.permissions(), statusError);
 
-    ec.clear();
+    std::error_code ec;
+    if (const int err = step()) {
+        ec = std::error_code(err, std::generic_category());
+    } else {
 #ifdef _WIN32
-    // Replace the target in one step, and only return once the move is on the disk.
-    if (!MoveFileExA(tempPath.c_str(), target.string().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        ec = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+        // Replace the target in one step, and only return once the move is on the disk.
+        if (!MoveFileExA(tempPath.c_str(), target.string().c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            ec = std::error_code(static_cast<int>(GetLastError()), std::system_category());
 #else
-    fs::rename(tempPath, target, ec);
+        fs::rename(tempPath, target, ec);
 #endif
+    }
     if (ec) {
         std::error_code ignored;
         fs::remove(tempPath, ignored);
         error = path + ": the file cannot be replaced (" + ec.message() + ")";
         return false;
     }
+    return true;
+}
+
+bool flushFolderOf(const std::string& path, const fs::path& target, std::string& error)
+{
     if (const int err = flushFolder(target.parent_path())) {
         error = path + ": the file was written, but its folder could not be flushed to the disk (" + errnoText(err) +
                 ")";
         return false;
     }
     return true;
+}
+
+bool readAll(const fs::path& path, std::string& bytes)
+{
+    std::FILE* f = std::fopen(path.string().c_str(), "rb");
+    if (!f) return false;
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+}  // namespace
+
+void failFileStepForTesting(long n, int err)
+{
+    failingError.store(err);
+    failingStep.store(n > 0 ? stepsTaken.load() + n : 0);
+}
+
+long fileStepsForTesting() { return stepsTaken.load(); }
+
+bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>& write, std::string& error)
+{
+    const fs::path target = resolvedTarget(path);
+    const std::string tempPath = replacementTemporaryPath(target.string());
+    return writeTemporary(path, target, tempPath, write, error) && renameOver(path, target, tempPath, error) &&
+           flushFolderOf(path, target, error);
+}
+
+bool replaceFilesWith(const std::vector<std::pair<std::string, std::string>>& files, std::string& error)
+{
+    struct Pending {
+        std::string path;
+        fs::path target;
+        std::string tempPath;
+        bool existed = false;
+        std::string before;
+    };
+    std::vector<Pending> pending;
+    auto removeTemporaries = [&](std::size_t from) {
+        std::error_code ec;
+        for (std::size_t k = from; k < pending.size(); ++k) fs::remove(pending[k].tempPath, ec);
+    };
+    // Every new content on the disk first, so that a failure there changes nothing.
+    for (const auto& [path, bytes] : files) {
+        Pending p{path, resolvedTarget(path), {}, false, {}};
+        p.tempPath = replacementTemporaryPath(p.target.string());
+        std::error_code ec;
+        p.existed = fs::exists(p.target, ec);
+        if (p.existed && !readAll(p.target, p.before)) {
+            removeTemporaries(0);
+            error = path + ": the file cannot be read before it is replaced";
+            return false;
+        }
+        const std::string& content = bytes;
+        if (!writeTemporary(path, p.target, p.tempPath,
+                            [&](std::FILE* f) {
+                                return std::fwrite(content.data(), 1, content.size(), f) == content.size();
+                            },
+                            error)) {
+            removeTemporaries(0);
+            return false;
+        }
+        pending.push_back(std::move(p));
+    }
+    // Then the renames; one that fails puts back the files already renamed.
+    for (std::size_t k = 0; k < pending.size(); ++k) {
+        if (renameOver(pending[k].path, pending[k].target, pending[k].tempPath, error)) continue;
+        removeTemporaries(k + 1);
+        for (std::size_t j = 0; j < k; ++j) {
+            std::string ignored;
+            std::error_code ec;
+            if (pending[j].existed)
+                replaceFileWith(pending[j].path, pending[j].before, ignored);
+            else
+                fs::remove(pending[j].target, ec);
+        }
+        return false;
+    }
+    for (const Pending& p : pending)
+        if (!flushFolderOf(p.path, p.target, error)) return false;
+    return true;
+}
+
+bool appendToFile(const std::string& path, const std::string& bytes, std::string& error)
+{
+    // One write to the end of the file: what is there is never rewritten, and
+    // bytes that could not be written whole are cut off again.
+    std::FILE* f = nullptr;
+    int err = step();
+    if (!err) {
+        f = std::fopen(path.c_str(), "ab");
+        err = errno;
+    }
+    if (!f) {
+        error = path + ": the file cannot be opened for writing (" + errnoText(err ? err : EIO) + ")";
+        return false;
+    }
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    std::fseek(f, 0, SEEK_END);
+    const long before = std::ftell(f);
+    bool ok = true;
+    if (const int injected = step()) {
+        // As a full disk would: part of it written.
+        std::fwrite(bytes.data(), 1, bytes.size() / 2, f);
+        ok = false;
+        err = injected;
+    } else if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+        ok = false;
+        err = errno;
+    }
+    if (ok) {
+        const int injected = step();
+        if (injected || std::fflush(f) != 0) {
+            ok = false;
+            err = injected ? injected : errno;
+        }
+    }
+    const int closeInjected = ok ? step() : 0;
+    if ((std::fclose(f) != 0 || closeInjected) && ok) {
+        ok = false;
+        err = closeInjected ? closeInjected : errno;
+    }
+    if (ok) return true;
+    std::error_code ec;
+    if (before >= 0) fs::resize_file(path, static_cast<std::uintmax_t>(before), ec);
+    error = path + ": the line cannot be written (" + errnoText(err ? err : EIO) + ")";
+    return false;
 }
 
 bool replaceFileWith(const std::string& path, const std::string& bytes, std::string& error)

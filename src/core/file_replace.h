@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace lv {
 
@@ -21,6 +23,15 @@ bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>&
 // Writes `bytes` as the whole content of `path` the same way.
 bool replaceFileWith(const std::string& path, const std::string& bytes, std::string& error);
 
+// Replaces several files together: every new content is written and on the
+// disk before the first rename, and a rename that fails puts back the files
+// already replaced, so that they stay a matching set.
+bool replaceFilesWith(const std::vector<std::pair<std::string, std::string>>& files, std::string& error);
+
+// Adds `bytes` to the end of `path` (created if need be) in one write; when
+// that fails the file is cut back to what it held, and `error` says why.
+bool appendToFile(const std::string& path, const std::string& bytes, std::string& error);
+
 // The temporary file that a replacement of `path` writes: ".lumavist-"
 // eight hex digits ".tmp" in the target's folder, the same name every time
 // for the same target, so that one left by a killed program is removed by
@@ -31,5 +42,11 @@ std::string replacementTemporaryPath(const std::string& path);
 // to the disk fails with that error number; -1 leaves the flushes out (to
 // measure what they cost); 0 flushes as usual.
 void setDiskFlushForTesting(int err);
+
+// For tests: every open, write, flush, close and rename of a file the program
+// writes (replacements and appends) is one step. The n-th step from now fails
+// with `err` (n = 0: none fails); fileStepsForTesting counts the steps taken.
+void failFileStepForTesting(long n, int err);
+long fileStepsForTesting();
 
 }  // namespace lv

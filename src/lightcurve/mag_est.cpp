@@ -59,25 +59,9 @@ std::string magEstLine(const MagEstRecord& r, int digits)
 
 bool appendMagEstLine(const std::string& path, const std::string& line, std::string& error)
 {
-    // One write per line to the end of the file: the lines already there
-    // are never rewritten, and a line that could not be written whole is
-    // cut off again, so the file holds whole lines only.
-    std::FILE* f = std::fopen(path.c_str(), "ab");
-    if (!f) {
-        error = path + ": the file cannot be opened for writing (" + std::strerror(errno) + ")";
-        return false;
-    }
-    std::setvbuf(f, nullptr, _IONBF, 0);
-    std::fseek(f, 0, SEEK_END);
-    const long before = std::ftell(f);
-    const bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size();
-    const int err = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (written && closed) return true;
-    std::error_code ec;
-    if (before >= 0) std::filesystem::resize_file(path, static_cast<std::uintmax_t>(before), ec);
-    error = path + ": the line cannot be written (" + std::strerror(written ? errno : err) + ")";
-    return false;
+    // The lines already there are never rewritten, and a line that could not
+    // be written whole is cut off again, so the file holds whole lines only.
+    return appendToFile(path, line, error);
 }
 
 bool emptyMagEst(const std::string& path, std::string& error) { return replaceFileWith(path, {}, error); }

@@ -207,8 +207,10 @@ bool writeReport(const LightCurveTable& table, const ReportFields& fields, doubl
         return false;
     }
     std::string failure;
-    if (!replaceFileWith(inFolder(folder, kReportStdName), texts->stdText, failure) ||
-        !replaceFileWith(inFolder(folder, kReportFixedName), texts->fixedText, failure)) {
+    // Both or neither: the two files describe the same night.
+    if (!replaceFilesWith({{inFolder(folder, kReportStdName), texts->stdText},
+                           {inFolder(folder, kReportFixedName), texts->fixedText}},
+                          failure)) {
         platform.error(failure);
         return false;
     }

@@ -1,0 +1,149 @@
+// Every file the program writes, with each open, write, flush, close and
+// rename failing in turn: the failure is reported, the files are exactly as
+// they were, and no temporary file is left.
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "core/file_replace.h"
+#include "core/fits_reader.h"
+#include "core/fits_writer.h"
+#include "core/settings.h"
+#include "fits_builder.h"
+#include "lightcurve/aavso.h"
+#include "lightcurve/light_curve.h"
+#include "lightcurve/mag_est.h"
+#include "lightcurve/report.h"
+
+namespace lv {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Writer {
+    const char* name;
+    std::vector<std::string> targets;    // the files it replaces or adds to
+    std::function<std::string()> write;  // "" when it worked, otherwise what it reported
+};
+
+std::map<std::string, std::string> folderContents(const fs::path& folder)
+{
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::directory_iterator(folder))
+        out[e.path().filename().string()] = test::readFile(e.path().string());
+    return out;
+}
+
+void failEachStepOf(const test::TempDir& dir, const Writer& w)
+{
+    std::map<std::string, std::string> originals;
+    for (const std::string& t : w.targets) originals[t] = test::readFile(t);
+    auto restore = [&] {
+        for (const auto& [path, bytes] : originals) test::writeFile(path, bytes);
+    };
+    const long before = fileStepsForTesting();
+    ASSERT_EQ(w.write(), "") << w.name;
+    const long steps = fileStepsForTesting() - before;
+    ASSERT_GE(steps, 4) << w.name;
+    for (const std::string& t : w.targets) EXPECT_NE(test::readFile(t), originals[t]) << w.name << " changed nothing";
+
+    for (long n = 1; n <= steps; ++n) {
+        restore();
+        const auto expected = folderContents(dir.path());
+        failFileStepForTesting(n, ENOSPC);
+        const std::string reported = w.write();
+        failFileStepForTesting(0, 0);
+        EXPECT_NE(reported, "") << w.name << ": step " << n << " failed unreported";
+        EXPECT_TRUE(folderContents(dir.path()) == expected) << w.name << ": step " << n << " changed the folder";
+    }
+}
+
+LightCurveTable tableIn(const test::TempDir& dir)
+{
+    const std::string path = dir.file("mag_est.txt");
+    test::writeFile(path, "2018-02-15 21:30:45 030 Check=011.234 Comp=010.500 Var=012.345 /obs/a.fit\r\n"
+                          "2018-02-15 21:35:45 030 Check=011.230 Comp=010.510 Var=012.355 /obs/b.fit\r\n");
+    LightCurveTable t;
+    EXPECT_TRUE(readMagEst(path, t).opened);
+    return t;
+}
+
+TEST(FileFaults, EveryStepOfEveryWriterFailsCleanly)
+{
+    test::TempDir dir;
+    ScriptedPlatform platform;
+    auto reported = [&platform](bool ok) {
+        std::string text = ok ? "" : "(nothing shown)";
+        if (!ok && !platform.shown.empty()) text = platform.shown.back().text;
+        platform.shown.clear();
+        return text;
+    };
+
+    // A frame saved over an older one.
+    FitsImage image;
+    AppState state;
+    const std::string frame = dir.file("frame.fit");
+    test::writeFile(frame, test::simpleFits(16, 4, 3, {}, test::bytes16({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})));
+    ASSERT_EQ(readFitsFile(image, state, frame, ReadForm::Dialog, platform), 0);
+    image.at(0, 0) = 99;
+    failEachStepOf(dir, {"FITS writer", {frame}, [&] {
+                             std::string error;
+                             return writeFitsFile(image, frame, 16, error) ? std::string() : error;
+                         }});
+
+    AppSettings settings;
+    settings.starName = "RZ Cas";
+    const std::string ini = dir.file("lumavist.ini");
+    test::writeFile(ini, "old settings\r\n");
+    failEachStepOf(dir, {"settings", {ini}, [&] {
+                             std::string error;
+                             return writeSettings(ini, settings, error) ? std::string() : error;
+                         }});
+
+    LightCurveTable table = tableIn(dir);
+    const std::string magEst = table.path;
+    failEachStepOf(dir, {"mag_est.txt append", {magEst}, [&] {
+                             std::string error;
+                             return appendMagEstLine(magEst, "2018-02-15 21:40:45 030 Check=011.000 x.fit\r\n", error)
+                                        ? std::string()
+                                        : error;
+                         }});
+
+    table.comment = ";night of the 15th";
+    failEachStepOf(dir, {"mag_est.txt rewrite", {magEst}, [&] {
+                             platform.answers = {true};
+                             return reported(saveMagEst(table, platform));
+                         }});
+
+    ReportFields fields;
+    fields.star = "CASRZ";
+    fields.code = "ABC";
+    fields.compMag = 10.0;
+    fields.colour = "V";
+    const std::string folder = dir.path().string();
+    test::writeFile(dir.file(kReportStdName), "old std");
+    test::writeFile(dir.file(kReportFixedName), "old fixed");
+    failEachStepOf(dir, {"report files", {dir.file(kReportStdName), dir.file(kReportFixedName)}, [&] {
+                             const bool ok = writeReport(table, fields, 0.01, folder, platform);
+                             if (ok) platform.shown.clear();  // the notice that both were written
+                             return reported(ok);
+                         }});
+
+    AavsoSettings aavso;
+    aavso.report = fields;
+    aavso.comparisonName = "000-BBC-123";
+    aavso.checkName = "000-BBC-456";
+    const std::string aavsoPath = dir.file("aavso.txt");
+    test::writeFile(aavsoPath, "old aavso");
+    failEachStepOf(dir, {"AAVSO file", {aavsoPath}, [&] {
+                             const bool ok = writeAavso(table, aavso, 0.01, aavsoPath, platform);
+                             if (ok) platform.shown.clear();
+                             return reported(ok);
+                         }});
+}
+
+}  // namespace
+}  // namespace lv
