@@ -1,5 +1,7 @@
 #include "ui/display/export_window.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -12,6 +14,7 @@
 #include <algorithm>
 
 #include "core/conventions.h"
+#include "core/file_replace.h"
 #include "display/picture_names.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
@@ -69,7 +72,15 @@ void PictureExportWindow::save()
     const std::string path = toLocal(nameBox_->text());
     const QImage image = toQImage(picture_);
     auto write = [&](const std::string& file, const char* format, int quality) {
-        if (!image.isNull() && image.save(fromLocal(file), format, quality)) return true;
+        // Encoded in memory, then written like every user file: through a
+        // temporary file and a rename.
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        std::string error;
+        if (!image.isNull() && image.save(&buffer, format, quality) &&
+            replaceFileWith(file, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())), error))
+            return true;
         platform_.error(file + ": the picture cannot be written");
         return false;
     };
