@@ -11,14 +11,13 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 #if defined(__unix__) || defined(__APPLE__)
 #define LV_MAPPED_READ 1
 #include <csetjmp>
 #include <csignal>
 #include <mutex>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,8 +55,12 @@ constexpr long long kHugePageValues = (2 << 20) / sizeof(std::int32_t);
 // Whether a second decoding thread can run beside this one.
 bool twoThreadsHelp()
 {
-    static const bool two = std::thread::hardware_concurrency() >= 2;
+#if LV_MAPPED_READ
+    static const bool two = ::sysconf(_SC_NPROCESSORS_ONLN) >= 2;
     return two;
+#else
+    return false;  // only mapped files are decoded in halves
+#endif
 }
 static_assert(kChunkValues <= 65536, "the per-chunk sums are kept in 32-bit halves");
 
@@ -551,6 +554,44 @@ void installBusHandler()
 }
 #endif
 
+#if LV_MAPPED_READ
+// `work` on a second thread while the caller goes on. A plain POSIX thread
+// with a small stack: std::thread frees its start-up state on the new
+// thread, and that first free there sets up a whole malloc arena, which
+// costs a good part of what the second half saves.
+template <class Work>
+class HelperThread {
+public:
+    explicit HelperThread(Work& work) : work_(work)
+    {
+        pthread_attr_t attr;
+        pthread_attr_init(&attr);
+        pthread_attr_setstacksize(&attr, std::size_t{1} << 20);
+        started_ = pthread_create(&id_, &attr, &run, &work_) == 0;
+        pthread_attr_destroy(&attr);
+    }
+    HelperThread(const HelperThread&) = delete;
+    HelperThread& operator=(const HelperThread&) = delete;
+    ~HelperThread() { join(); }
+    bool started() const { return started_; }
+    void join()
+    {
+        if (started_) pthread_join(id_, nullptr);
+        started_ = false;
+    }
+
+private:
+    static void* run(void* work)
+    {
+        (*static_cast<Work*>(work))();
+        return nullptr;
+    }
+    Work& work_;
+    pthread_t id_{};
+    bool started_ = false;
+};
+#endif
+
 // Runs `decode` over the map; false when the file shrank under it. `decode`
 // must not own anything that needs destroying, since a fault leaves it at once.
 template <class Decode>
@@ -787,18 +828,14 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
             });
         };
         bool whole = true;
+#if LV_MAPPED_READ
         if (twoHalves) {
             Tally secondTally;
             DecodeStop secondStop;
             bool secondWhole = true;
-            std::thread second;
-            try {
-                second = std::thread(
-                    [&] { secondWhole = decodeMapped(half, totalValues, secondTally, secondStop); });
-            } catch (const std::system_error&) {
-                // No thread to be had: the first half does it all below.
-            }
-            if (second.joinable()) {
+            auto secondHalf = [&] { secondWhole = decodeMapped(half, totalValues, secondTally, secondStop); };
+            HelperThread second(secondHalf);
+            if (second.started()) {
                 whole = decodeMapped(0, half, tally, stop);
                 second.join();
                 whole = whole && secondWhole;
@@ -808,9 +845,12 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
                 tally.maxValue = std::max(tally.maxValue, secondTally.maxValue);
                 tally.sum += secondTally.sum;
             } else {
+                // No thread to be had: this one does it all.
                 whole = decodeMapped(0, totalValues, tally, stop);
             }
-        } else {
+        } else
+#endif
+        {
             whole = decodeMapped(0, totalValues, tally, stop);
         }
         if (!whole) {
