@@ -8,11 +8,15 @@ filter=${2:-*UnderAWindowManager*}
 for tool in Xvfb openbox; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed"; exit 1; }
 done
-display=:$((90 + RANDOM % 900))
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+work=$(mktemp -d)
+wm=""
+trap '[ -n "$wm" ] && kill "$wm" 2>/dev/null; kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+# The server picks a free display and writes its number.
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$wm" "$xvfb" 2>/dev/null || true' EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+display=":$(tr -d '\n' <"$work/display")"
 DISPLAY=$display openbox --sm-disable >/dev/null 2>&1 &
 wm=$!
 sleep 0.5
