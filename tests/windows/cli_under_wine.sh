@@ -9,6 +9,8 @@ native=$(realpath "$2")
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# A command that fails names itself, so a failed run says where it stopped.
+trap 'echo "failed ($?): $BASH_COMMAND"' ERR
 cd "$work"
 export WINEDEBUG=-all
 win() { "$wine" "$exe" "$@" 2>/dev/null | tr -d '\r'; }
