@@ -296,9 +296,11 @@ double leadingNumber(std::string_view text)
         const std::size_t point = std::min(num.find('.'), num.size());
         long long order = firstDigit < point ? static_cast<long long>(point - firstDigit) - 1
                                              : -static_cast<long long>(firstDigit - point);
+        // Beyond any length a text can have, so the sum below keeps its sign.
+        constexpr long long kExponentCap = 1'000'000'000'000'000;
         long long exponent = 0;
         for (std::size_t k = 1; k < expText.size(); ++k)
-            if (expText[k] != '-' && exponent < 100000) exponent = exponent * 10 + (expText[k] - '0');
+            if (expText[k] != '-' && exponent < kExponentCap) exponent = exponent * 10 + (expText[k] - '0');
         order += expText.size() > 1 && expText[1] == '-' ? -exponent : exponent;
         if (order < 0) return 0.0;
         return num[0] == '-' ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -309,12 +310,12 @@ bool replaceFilesWith(const std::vector<std::pair<std::string, std::string>>& fi
         if (renameOver(pending[k].path, pending[k].target, pending[k].tempPath, error)) continue;
         removeTemporaries(k + 1);
         for (std::size_t j = 0; j < k; ++j) {
-            std::string ignored;
+            std::string why;
             std::error_code ec;
-            if (pending[j].existed)
-                replaceFileWith(pending[j].path, pending[j].before, ignored);
-            else
-                fs::remove(pending[j].target, ec);
+            const bool back = pending[j].existed ? replaceFileWith(pending[j].path, pending[j].before, why)
+                                                 : fs::remove(pending[j].target, ec);
+            // Said, since the files now do not belong together.
+            if (!back) error += "; " + pending[j].path + " is new and could not be put back";
         }
         return false;
     }
@@ -327,6 +328,8 @@ bool appendToFile(const std::string& path, const std::string& bytes, std::string
 {
     // One write to the end of the file: what is there is never rewritten, and
     // bytes that could not be written whole are cut off again.
+    std::error_code existsError;
+    const bool existed = fs::exists(path, existsError) || existsError;
     std::FILE* f = nullptr;
     int err = step();
     if (!err) {
@@ -363,9 +366,16 @@ bool appendToFile(const std::string& path, const std::string& bytes, std::string
         err = closeInjected ? closeInjected : errno;
     }
     if (ok) return true;
-    std::error_code ec;
-    if (before >= 0) fs::resize_file(path, static_cast<std::uintmax_t>(before), ec);
     error = path + ": the line cannot be written (" + errnoText(err ? err : EIO) + ")";
+    // Back to what the file held: nothing at all if this call made it.
+    std::error_code ec;
+    if (!existed)
+        fs::remove(path, ec);
+    else if (before >= 0)
+        fs::resize_file(path, static_cast<std::uintmax_t>(before), ec);
+    else
+        ec = std::make_error_code(std::errc::io_error);
+    if (ec) error += "; part of it may be left at the end of the file";
     return false;
 }
 

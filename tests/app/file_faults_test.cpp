@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,7 @@ namespace fs = std::filesystem;
 struct Writer {
     const char* name;
     std::vector<std::string> targets;    // the files it replaces or adds to
-    std::function<std::string()> write;  // "" when it worked, otherwise what it reported
+    std::function<std::optional<std::string>()> write;  // nothing when it worked, else what it reported
 };
 
 std::map<std::string, std::string> folderContents(const fs::path& folder)
@@ -45,18 +46,20 @@ void failEachStepOf(const test::TempDir& dir, const Writer& w)
         for (const auto& [path, bytes] : originals) test::writeFile(path, bytes);
     };
     const long before = fileStepsForTesting();
-    ASSERT_EQ(w.write(), "") << w.name;
+    ASSERT_EQ(w.write(), std::nullopt) << w.name;
     const long steps = fileStepsForTesting() - before;
     ASSERT_GE(steps, 4) << w.name;
     for (const std::string& t : w.targets) EXPECT_NE(test::readFile(t), originals[t]) << w.name << " changed nothing";
+    for (const auto& [name, bytes] : folderContents(dir.path()))
+        EXPECT_NE(name.rfind(".lumavist-", 0), 0u) << w.name << " left " << name;
 
     for (long n = 1; n <= steps; ++n) {
         restore();
         const auto expected = folderContents(dir.path());
         failFileStepForTesting(n, ENOSPC);
-        const std::string reported = w.write();
+        const std::optional<std::string> reported = w.write();
         failFileStepForTesting(0, 0);
-        EXPECT_NE(reported, "") << w.name << ": step " << n << " failed unreported";
+        EXPECT_TRUE(reported.has_value() && !reported->empty()) << w.name << ": step " << n << " failed unreported";
         EXPECT_TRUE(folderContents(dir.path()) == expected) << w.name << ": step " << n << " changed the folder";
     }
 }
@@ -75,11 +78,15 @@ TEST(FileFaults, EveryStepOfEveryWriterFailsCleanly)
 {
     test::TempDir dir;
     ScriptedPlatform platform;
-    auto reported = [&platform](bool ok) {
-        std::string text = ok ? "" : "(nothing shown)";
-        if (!ok && !platform.shown.empty()) text = platform.shown.back().text;
+    auto reported = [&platform](bool ok) -> std::optional<std::string> {
+        std::string text = platform.shown.empty() ? std::string() : platform.shown.back().text;
         platform.shown.clear();
+        if (ok) return std::nullopt;
         return text;
+    };
+    auto byError = [](bool ok, const std::string& error) -> std::optional<std::string> {
+        if (ok) return std::nullopt;
+        return error;
     };
 
     // A frame saved over an older one.
@@ -91,7 +98,7 @@ TEST(FileFaults, EveryStepOfEveryWriterFailsCleanly)
     image.at(0, 0) = 99;
     failEachStepOf(dir, {"FITS writer", {frame}, [&] {
                              std::string error;
-                             return writeFitsFile(image, frame, 16, error) ? std::string() : error;
+                             return byError(writeFitsFile(image, frame, 16, error), error);
                          }});
 
     AppSettings settings;
@@ -100,17 +107,26 @@ TEST(FileFaults, EveryStepOfEveryWriterFailsCleanly)
     test::writeFile(ini, "old settings\r\n");
     failEachStepOf(dir, {"settings", {ini}, [&] {
                              std::string error;
-                             return writeSettings(ini, settings, error) ? std::string() : error;
+                             return byError(writeSettings(ini, settings, error), error);
                          }});
 
     LightCurveTable table = tableIn(dir);
     const std::string magEst = table.path;
     failEachStepOf(dir, {"mag_est.txt append", {magEst}, [&] {
                              std::string error;
-                             return appendMagEstLine(magEst, "2018-02-15 21:40:45 030 Check=011.000 x.fit\r\n", error)
-                                        ? std::string()
-                                        : error;
+                             return byError(
+                                 appendMagEstLine(magEst, "2018-02-15 21:40:45 030 Check=011.000 x.fit\r\n", error),
+                                 error);
                          }});
+    // An append that makes the file leaves none behind when it fails.
+    const std::string fresh = dir.file("fresh_mag_est.txt");
+    for (long n = 1; n <= 4; ++n) {
+        std::string error;
+        failFileStepForTesting(n, ENOSPC);
+        EXPECT_FALSE(appendMagEstLine(fresh, "2018-02-15 21:40:45 030 x.fit\r\n", error)) << n;
+        failFileStepForTesting(0, 0);
+        EXPECT_FALSE(fs::exists(fresh)) << n;
+    }
 
     table.comment = ";night of the 15th";
     failEachStepOf(dir, {"mag_est.txt rewrite", {magEst}, [&] {

@@ -2,11 +2,13 @@
 # Runs window tests on a virtual X server with a window manager, where a
 # window's frame and its inside differ as on a desktop:
 #   tests/ui/under_window_manager.sh TEST_BINARY [GTEST_FILTER]
+# Exits 77 (skipped) where there is no Xvfb or openbox, or when the tests
+# did not run on X11.
 set -euo pipefail
 binary=$1
 filter=${2:-*UnderAWindowManager*}
 for tool in Xvfb openbox; do
-  command -v "$tool" >/dev/null || { echo "$tool is not installed"; exit 1; }
+  command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
 done
 work=$(mktemp -d)
 wm=""
@@ -22,4 +24,8 @@ wm=$!
 sleep 0.5
 # Under the sanitizers: what the X11 libraries keep until exit is theirs.
 export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/x11_leaks.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-DISPLAY=$display LUMAVIST_TEST_QPA=xcb "$binary" --gtest_filter="$filter"
+status=0
+DISPLAY=$display LUMAVIST_TEST_QPA=xcb "$binary" --gtest_filter="$filter" | tee "$work/out" || status=$?
+[ "$status" -ne 0 ] && exit "$status"
+grep -q '^\[  SKIPPED \]' "$work/out" && { echo "not run on X11: skipped"; exit 77; }
+exit 0
