@@ -239,18 +239,6 @@ bool flushFolderOf(const std::string& path, const fs::path& target, std::string&
     return true;
 }
 
-bool readAll(const fs::path& path, std::string& bytes)
-{
-    std::FILE* f = std::fopen(path.string().c_str(), "rb");
-    if (!f) return false;
-    char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
-
 }  // namespace
 
 void failFileStepForTesting(long n, int err)
@@ -260,6 +248,19 @@ void failFileStepForTesting(long n, int err)
 }
 
 long fileStepsForTesting() { return stepsTaken.load(); }
+
+bool readWholeFile(const std::string& path, std::string& bytes)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    bytes.clear();
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
 
 bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>& write, std::string& error)
 {
@@ -289,7 +290,7 @@ bool replaceFilesWith(const std::vector<std::pair<std::string, std::string>>& fi
         p.tempPath = replacementTemporaryPath(p.target.string());
         std::error_code ec;
         p.existed = fs::exists(p.target, ec);
-        if (p.existed && !readAll(p.target, p.before)) {
+        if (p.existed && !readWholeFile(p.target.string(), p.before)) {
             removeTemporaries(0);
             error = path + ": the file cannot be read before it is replaced";
             return false;

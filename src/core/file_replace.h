@@ -1,4 +1,4 @@
-// Safe replacement of a user's file.
+// Safe replacement of a user's file, and reading one whole.
 #pragma once
 
 #include <cstdio>
@@ -22,6 +22,9 @@ bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>&
 
 // Writes `bytes` as the whole content of `path` the same way.
 bool replaceFileWith(const std::string& path, const std::string& bytes, std::string& error);
+
+// The whole content of `path`; false when it cannot be opened or read.
+bool readWholeFile(const std::string& path, std::string& bytes);
 
 // Replaces several files together: every new content is written and on the
 // disk before the first rename, and a rename that fails puts back the files

@@ -440,7 +440,6 @@ std::string headerText(std::string_view path, ReadForm form, std::string_view te
     return form == ReadForm::Dialog ? std::string(text) : std::string(path) + std::string(text);
 }
 
-
 std::atomic<void (*)(const std::string&)> afterMapHook{nullptr};
 
 // Where decoding stopped early, if it did.
@@ -828,6 +827,7 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
             });
         };
         bool whole = true;
+        bool split = false;
 #if LV_MAPPED_READ
         if (twoHalves) {
             Tally secondTally;
@@ -836,6 +836,7 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
             auto secondHalf = [&] { secondWhole = decodeMapped(half, totalValues, secondTally, secondStop); };
             HelperThread second(secondHalf);
             if (second.started()) {
+                split = true;
                 whole = decodeMapped(0, half, tally, stop);
                 second.join();
                 whole = whole && secondWhole;
@@ -844,15 +845,11 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
                 tally.minValue = std::min(tally.minValue, secondTally.minValue);
                 tally.maxValue = std::max(tally.maxValue, secondTally.maxValue);
                 tally.sum += secondTally.sum;
-            } else {
-                // No thread to be had: this one does it all.
-                whole = decodeMapped(0, totalValues, tally, stop);
             }
-        } else
-#endif
-        {
-            whole = decodeMapped(0, totalValues, tally, stop);
         }
+#endif
+        // One thread, also when no second one was to be had.
+        if (!split) whole = decodeMapped(0, totalValues, tally, stop);
         if (!whole) {
             // The file was cut short while it was being read.
             giveBack(std::move(staged.pixels));

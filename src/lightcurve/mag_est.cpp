@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <system_error>
 
@@ -16,15 +14,6 @@
 namespace lv {
 
 namespace {
-
-bool readWhole(const std::string& path, std::string& out, bool& exists)
-{
-    std::ifstream in(path, std::ios::binary);
-    exists = static_cast<bool>(in);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
 
 // The magnitude after the "=" at `eq`: from the second character after it
 // (the writer's hundreds digit is not read) to the next space. A minus sign
@@ -78,8 +67,7 @@ MagEstRead readMagEst(const std::string& path, LightCurveTable& table)
 {
     MagEstRead result;
     std::string text;
-    bool exists = false;
-    if (!readWhole(path, text, exists)) {
+    if (!readWholeFile(path, text)) {
         result.error = path + ": the file cannot be opened";
         return result;
     }

@@ -1,8 +1,6 @@
 #include "processing/composite.h"
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -216,14 +214,13 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
             break;
         }
         const std::string path = entryPath(folder, name);
-        std::ifstream in(path, std::ios::binary);
         std::string bytes;
-        if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const bool read = readWholeFile(path, bytes);
         // Only a FITS file whose header ends is rewritten.
         bool endFound = false;
         bool changed = false;
         const std::size_t cards = bytes.size() / kCardLength;
-        const bool fits = in && bytes.compare(0, 8, "SIMPLE  ") == 0;
+        const bool fits = read && bytes.compare(0, 8, "SIMPLE  ") == 0;
         for (std::size_t k = 0; fits && k < cards; ++k) {
             char* card = bytes.data() + k * kCardLength;
             const std::string_view key(card, 8);
