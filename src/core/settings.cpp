@@ -43,7 +43,7 @@ bool readSettings(const std::string& path, AppSettings& s)
     if (!in) return false;
     std::vector<std::string> lines;
     std::string line;
-    while (lines.size() < 27 && std::getline(in, line)) {
+    while (lines.size() < 28 && std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
     }
@@ -71,6 +71,7 @@ bool readSettings(const std::string& path, AppSettings& s)
     if (const auto v = numbers(25); !v.empty()) s.timeZoneHours = v[0];
     text(26, s.comparisonName);
     text(27, s.checkName);
+    text(28, s.aavsoUtOffset);
     return true;
 }
 
@@ -99,10 +100,11 @@ std::string settingsText(const AppSettings& s)
     line(numberText(s.timeZoneHours));
     // The export's star names follow only once they are used, so a file that
     // never had them keeps its 25 lines.
-    if (!s.comparisonName.empty() || !s.checkName.empty()) {
+    if (!s.comparisonName.empty() || !s.checkName.empty() || !s.aavsoUtOffset.empty()) {
         line(s.comparisonName);
         line(s.checkName);
     }
+    if (!s.aavsoUtOffset.empty()) line(s.aavsoUtOffset);
     return out;
 }
 

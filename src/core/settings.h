@@ -52,6 +52,7 @@ struct AppSettings {
     double timeZoneHours = 0.0;       // line 25: 0 or 9
     std::string comparisonName;       // line 26: the comparison star's name for the AAVSO export
     std::string checkName;            // line 27: the check star's name (lines 26, 27 only once set)
+    std::string aavsoUtOffset;        // line 28: hours the data's times are ahead of UT, as typed (only once set)
 
     WindowPosition& window(SettingsWindow w) { return windows[static_cast<std::size_t>(w)]; }
     const WindowPosition& window(SettingsWindow w) const { return windows[static_cast<std::size_t>(w)]; }

@@ -1,5 +1,7 @@
 #include "ui/widgets.h"
 
+#include "ui/platform/qt_support.h"
+
 #include <QDir>
 #include <QFontMetrics>
 #include <QLayout>
@@ -101,13 +103,17 @@ int captionWidth(const QWidget* window)
 
 void fitCaption(QWidget* window)
 {
+    // Only the first size: the layout keeps its own minimum, so that the
+    // user may make the window narrower than its caption but never cut a control.
     const int need = captionWidth(window);
-    // A window sized by its layout alone would shrink back below the caption.
-    if (QLayout* l = window->layout(); l && l->sizeConstraint() == QLayout::SetFixedSize)
-        l->setSizeConstraint(QLayout::SetDefaultConstraint);
-    if (window->minimumWidth() < need && window->maximumWidth() >= need) window->setMinimumWidth(need);
-    if (window->width() < need) window->resize(need, window->height());
+    if (window->width() < need) window->resize(std::min(need, window->maximumWidth()), window->height());
 }
+
+void markPlaced(QWidget* window) { window->setProperty("lumavistPlaced", true); }
+
+bool isPlaced(const QWidget* window) { return window->property("lumavistPlaced").toBool(); }
+
+void placeUnsaved(QWidget* window) { placeWindow(window, WindowPosition{}); }
 
 void tick(std::initializer_list<QAction*> group, QAction* chosen)
 {

@@ -9,6 +9,8 @@
 
 #include <initializer_list>
 
+#include "core/settings.h"
+
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -42,11 +44,18 @@ void showFolder(QTreeView* tree, QFileSystemModel* model, const QString& folder)
 // Ticks `chosen` and clears the rest of its group.
 void tick(std::initializer_list<QAction*> group, QAction* chosen);
 
-// Makes a window at least as wide as its caption needs in the title bar
-// (with room for the window buttons), so that the caption shows whole.
+// Makes a window at first at least as wide as its caption needs in the
+// title bar (with room for the window buttons), so that the caption shows whole.
 void fitCaption(QWidget* window);
 // The width a caption needs.
 int captionWidth(const QWidget* window);
+
+// A window that places itself (its saved place, or beside the click)
+// says so here, so that reopen leaves it there.
+void markPlaced(QWidget* window);
+bool isPlaced(const QWidget* window);
+// Places a window that has no saved place: over its parent, clear of the others.
+void placeUnsaved(QWidget* window);
 
 // Closes the window `slot` holds, if any, then makes the new one, keeps it
 // in `slot` and shows it. The old window is closed before the new one is
@@ -57,7 +66,7 @@ W* reopen(QPointer<W>& slot, Make make)
     if (slot) slot->close();
     W* window = make();
     slot = window;
-    fitCaption(window);
+    if (!isPlaced(window)) placeUnsaved(window);
     window->show();
     return window;
 }

@@ -375,11 +375,3 @@ TEST(ProgressWindowTest, CentredEachTimeItIsShown)
 
 }  // namespace
 }  // namespace lv
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -102,6 +102,7 @@ TEST_F(LightCurveWindowTest, AxisDialogOkKeepsTheHourEndAndAutoScaleReturns)
 TEST_F(LightCurveWindowTest, ReportFieldsPersistAndTheReportIsWritten)
 {
     open();
+    window()->findChild<QLineEdit*>("Text1")->setText("10.000");
     window()->findChild<QLineEdit*>("Text2")->setText("RZ CAS");
     window()->findChild<QLineEdit*>("Text3")->setText("ABC");
     window()->findChild<QLineEdit*>("Text4")->setText("V");
@@ -125,6 +126,13 @@ TEST_F(LightCurveWindowTest, ReportFieldsPersistAndTheReportIsWritten)
 TEST_F(LightCurveWindowTest, AavsoExportFromTheWindow)
 {
     open();
+    // The offset follows the time-zone setting: data measured with "+9 hour"
+    // are 9 hours ahead of UT.
+    EXPECT_EQ(window()->findChild<QLineEdit*>("Text10")->text(), "0");
+    trigger("photometry_menu_jst_utc_plus9");
+    main->lightCurvePanel().openLightCurve(dir.file("mag_est.txt"));
+    EXPECT_EQ(window()->findChild<QLineEdit*>("Text10")->text(), "9");
+    window()->findChild<QLineEdit*>("Text1")->setText("10.000");
     window()->findChild<QLineEdit*>("Text2")->setText("RZ CAS");
     window()->findChild<QLineEdit*>("Text3")->setText("ABC");
     window()->findChild<QLineEdit*>("Text4")->setText("V");

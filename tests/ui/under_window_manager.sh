@@ -2,6 +2,7 @@
 # Runs window tests on a virtual X server with a window manager, where a
 # window's frame and its inside differ as on a desktop:
 #   tests/ui/under_window_manager.sh TEST_BINARY [GTEST_FILTER]
+# LUMAVIST_SCREEN sets the screen's size (default 1920x1080).
 # Exits 77 (skipped) where there is no Xvfb or openbox, or when the tests
 # did not run on X11.
 set -euo pipefail
@@ -14,7 +15,7 @@ work=$(mktemp -d)
 wm=""
 trap '[ -n "$wm" ] && kill "$wm" 2>/dev/null; kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
 # The server picks a free display and writes its number.
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${LUMAVIST_SCREEN:-1920x1080}x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }

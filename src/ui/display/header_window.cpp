@@ -41,6 +41,9 @@ HeaderWindow::HeaderWindow(Session& session, QWidget* parent) : QWidget(parent, 
     const int recordWidth = metrics.horizontalAdvance(QString(kCardLength, QLatin1Char('M')));
     resize(recordWidth + text_->verticalScrollBar()->sizeHint().width() + 2 * text_->frameWidth() + 8 + kWidthMargin,
            metrics.lineSpacing() * 24 + kHeightMargin);
+    // The user may make it smaller, never so small that the text box is gone.
+    setMinimumSize(metrics.horizontalAdvance(QString(20, QLatin1Char('M'))) + kWidthMargin,
+                   metrics.lineSpacing() * 4 + kHeightMargin);
     fitText();
     placeWindow(this, session_.settings.window(SettingsWindow::Header));
 }

@@ -87,7 +87,6 @@ HistogramWindow::HistogramWindow(Session& session, Platform& platform, std::func
     layout->addWidget(view_, 0, Qt::AlignHCenter);
     layout->addLayout(levels);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(view_, &HistogramView::clicked, this, &HistogramWindow::pick);
     connect(ok, &QPushButton::clicked, this, &HistogramWindow::accept);

@@ -115,13 +115,47 @@ void ImageWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+namespace {
+
+// The zoom window's cells, painted from the window's colours.
+class ZoomGrid : public QWidget {
+public:
+    ZoomGrid(const std::vector<Rgb>& cells, int cellSize, QWidget* parent)
+        : QWidget(parent), cells_(cells), cellSize_(cellSize)
+    {
+        setObjectName("Picture1");
+        setFixedSize(kZoomCells * cellSize, kZoomCells * cellSize);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        for (int j = 0; j < kZoomCells; ++j)
+            for (int i = 0; i < kZoomCells; ++i)
+                p.fillRect(i * cellSize_, j * cellSize_, cellSize_, cellSize_,
+                           QColor::fromRgb(cells_[static_cast<std::size_t>(j * kZoomCells + i)]));
+    }
+
+private:
+    const std::vector<Rgb>& cells_;
+    int cellSize_;
+};
+
+}  // namespace
+
 ZoomWindow::ZoomWindow(Session& session, QWidget* parent)
     : QWidget(parent, Qt::Window), session_(session), cells_(kZoomCells * kZoomCells, rgb(0, 0, 0))
 {
     setObjectName("Form6");
     setWindowTitle(" 20 x 20 Flame");
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(kZoomCells * kCellSize, kZoomCells * kCellSize);
+    // The window is as wide as its caption; the cells keep their size in its middle.
+    grid_ = new ZoomGrid(cells_, kCellSize, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(grid_, 0, Qt::AlignCenter);
     placeWindow(this, session_.settings.window(SettingsWindow::Zoom));
 }
 
@@ -131,16 +165,7 @@ void ZoomWindow::showAround(int px, int py)
     if (!cells) return;
     for (std::size_t i = 0; i < cells_.size(); ++i)
         if ((*cells)[i]) cells_[i] = *(*cells)[i];
-    update();
-}
-
-void ZoomWindow::paintEvent(QPaintEvent*)
-{
-    QPainter p(this);
-    for (int j = 0; j < kZoomCells; ++j)
-        for (int i = 0; i < kZoomCells; ++i)
-            p.fillRect(i * kCellSize, j * kCellSize, kCellSize, kCellSize,
-                       QColor::fromRgb(cells_[static_cast<std::size_t>(j * kZoomCells + i)]));
+    grid_->update();
 }
 
 void ZoomWindow::closeEvent(QCloseEvent* event)

@@ -85,12 +85,12 @@ signals:
     void closing();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     Session& session_;
     std::vector<Rgb> cells_;
+    QWidget* grid_;  // Picture1: the cells, at a fixed size in the middle of the window
 };
 
 }  // namespace lv

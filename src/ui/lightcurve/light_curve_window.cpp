@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,8 +39,18 @@ QString numberField(double v) { return fromLocal(plainNumberText(v)); }
 GraphView::GraphView(const char* name, QWidget* parent) : QWidget(parent)
 {
     setObjectName(name);
-    setFixedSize(kGraphWidth, kGraphHeight);
+    // The graphs grow with the window; the drawing follows the picture's size.
+    setMinimumSize(kGraphWidth / 2, kGraphHeight * 3 / 5);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+QSize GraphView::sizeHint() const { return {kGraphWidth, kGraphHeight}; }
+
+void GraphView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    emit resized();
 }
 
 void GraphView::setPicture(const RgbPicture& picture)
@@ -50,6 +62,7 @@ void GraphView::setPicture(const RgbPicture& picture)
 void GraphView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
+    p.fillRect(rect(), Qt::white);
     p.drawImage(0, 0, toQImage(picture_));
 }
 
@@ -82,8 +95,12 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     const QFont fixed = fixedFont();
     list_->setFont(fixed);
     const AppSettings& s = session_.settings;
-    auto persisted = [this](const char* name, const std::string& stored, const char* design) {
-        return namedLineEdit(name, stored.empty() ? QString(design) : fromLocal(stored), this);
+    // An empty stored field stays empty: the example only shows in grey, so
+    // that it never reaches a report unnoticed.
+    auto persisted = [this](const char* name, const std::string& stored, const char* example) {
+        QLineEdit* e = namedLineEdit(name, fromLocal(stored), this);
+        e->setPlaceholderText(example);
+        return e;
     };
     compMag_ = persisted("Text1", s.comparisonMagnitude, "10.000");
     star_ = persisted("Text2", s.starName, "CASRZ");
@@ -94,8 +111,16 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     instruments_ = persisted("Text7", s.instruments, "");
     compName_ = persisted("Text8", s.comparisonName, "");
     checkName_ = persisted("Text9", s.checkName, "");
-    utOffset_ = namedLineEdit("Text10", "9", this);
+    // The hours the data's times are ahead of UT: what was typed last, or
+    // what the time-zone setting adds to the header's times.
+    utOffset_ = namedLineEdit("Text10",
+                              fromLocal(s.aavsoUtOffset.empty() ? plainNumberText(s.timeZoneHours) : s.aavsoUtOffset),
+                              this);
     for (QLineEdit* e : {compMag_, star_, code_}) e->setFont(fixed);
+    // Wide enough for a magnitude, a colour band and a star name.
+    const QFontMetrics fm(fixed);
+    compMag_->setMinimumWidth(fm.horizontalAdvance("000.000") + 16);
+    colour_->setMinimumWidth(fm.horizontalAdvance("Rc") + 16);
     errorLabel_ = namedLabel("Label7", "Photometry error  =", this);
     QPushButton* saveData = namedButton("Command1", "Save to 'mag_est.txt'", this);
     QPushButton* saveReportButton = namedButton("Command3", "Save to 'std.file'", this);
@@ -117,6 +142,7 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     add("instruments", instruments_);
     add("AAVSO comp. / check", compName_, checkName_);
     add("AAVSO: data time - UT (h)", utOffset_);
+    fields->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(errorLabel_);
     buttons->addStretch();
@@ -124,21 +150,26 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     buttons->addWidget(saveReportButton);
     buttons->addWidget(saveAavsoButton);
     auto* graphs = new QVBoxLayout;
-    graphs->addWidget(ck_);
-    graphs->addWidget(vc_);
+    graphs->addWidget(ck_, 1);
+    graphs->addWidget(vc_, 1);
     auto* side = new QVBoxLayout;
+    list_->setMinimumHeight(list_->fontMetrics().lineSpacing() * 5);
     side->addWidget(list_, 1);
     side->addLayout(fields);
     auto* top = new QHBoxLayout;
-    top->addLayout(graphs);
+    top->addLayout(graphs, 2);
     top->addLayout(side, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    layout->addLayout(top, 1);
     layout->addLayout(buttons);
 
     for (QLineEdit* e : {compMag_, star_, code_, colour_, place_, instruments_, compName_, checkName_})
         connect(e, &QLineEdit::textChanged, this, &LightCurveWindow::storeFields);
+    connect(utOffset_, &QLineEdit::textEdited, this,
+            [this](const QString& t) { session_.settings.aavsoUtOffset = toLocal(t); });
     connect(comment_, &QLineEdit::textChanged, this, [this](const QString& t) { table_.comment = toLocal(t); });
+    connect(ck_, &GraphView::resized, this, &LightCurveWindow::draw);
+    connect(vc_, &GraphView::resized, this, &LightCurveWindow::draw);
     connect(vc_, &GraphView::pressed, this, &LightCurveWindow::pressOnCurve);
     connect(ck_, &GraphView::doubleClicked, this, &LightCurveWindow::openAxisDialog);
     connect(vc_, &GraphView::doubleClicked, this, &LightCurveWindow::openAxisDialog);
@@ -150,6 +181,14 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
 
     axes_ = automaticAxes(table_);
     fillList();
+    // At first no wider than 60 % of the screen, so that a frame opened from
+    // a point has room beside it; the graphs grow when the user widens it.
+    QSize first = sizeHint();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        first = first.boundedTo(QSize(area.width() * 3 / 5, area.height() * 17 / 20));
+    }
+    resize(first.expandedTo(minimumSizeHint()));
     draw();
     placeWindow(this, session_.settings.window(SettingsWindow::LightCurve));
 }
@@ -184,8 +223,9 @@ void LightCurveWindow::setReportTexts(const std::string& star, const std::string
 
 void LightCurveWindow::draw()
 {
-    const GraphDrawing ck = drawGraph(table_, axes_, Graph::CK, kGraphWidth, kGraphHeight);
-    const GraphDrawing vc = drawGraph(table_, axes_, Graph::VC, kGraphWidth, kGraphHeight);
+    // Each graph is drawn at the size of its picture.
+    const GraphDrawing ck = drawGraph(table_, axes_, Graph::CK, ck_->width(), ck_->height());
+    const GraphDrawing vc = drawGraph(table_, axes_, Graph::VC, vc_->width(), vc_->height());
     error_ = photometryError(table_);
     errorLabel_->setText(fromLocal(photometryErrorText(error_)));
     vcPositions_ = pointPositions(vc, table_.count());

@@ -29,13 +29,16 @@ public:
     explicit GraphView(const char* name, QWidget* parent = nullptr);
     void setPicture(const RgbPicture& picture);
     const RgbPicture& picture() const { return picture_; }
+    QSize sizeHint() const override;
 
 signals:
     void pressed(int x, int y, Qt::MouseButton button);
     void doubleClicked();
+    void resized();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 

@@ -69,7 +69,6 @@ ComparisonStarWindow::ComparisonStarWindow(Session& session, QWidget* parent, st
     layout->addWidget(options_[kNoFilterOption]);
     layout->addLayout(code);
     layout->addLayout(bottom);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(ok, &QPushButton::clicked, this, &ComparisonStarWindow::accept);
 }

@@ -29,7 +29,6 @@ FrameChoiceWindow::FrameChoiceWindow(Session& session, const QString& caption,
         const FrameChoice c = choice;
         connect(b, &QPushButton::clicked, this, [this, c] { answer(c); });
     }
-    layout->setSizeConstraint(QLayout::SetFixedSize);
     placeWindow(this, session_.settings.window(SettingsWindow::AutomaticConfirm));
 }
 

@@ -1,9 +1,12 @@
 #include "ui/photometry/position_set_window.h"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -51,8 +54,17 @@ PositionSetWindow::PositionSetWindow(Session& session, PixelPosition click, cons
         const int slot = c.slot;
         connect(b, &QPushButton::clicked, this, [this, slot] { choose(slot); });
     }
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // At the click point, but whole on the screen.
+    adjustSize();
+    fitCaption(this);
+    QRect area = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
+    if (const QScreen* screen = QGuiApplication::screenAt(at)) area = screen->availableGeometry();
+    const QSize frame = size() + QSize(8, 32);  // room for the window manager's frame
+    if (!area.isEmpty())
+        at = QPoint(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - frame.width())),
+                    std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - frame.height())));
     move(at);
+    markPlaced(this);
 }
 
 void PositionSetWindow::choose(int slot)

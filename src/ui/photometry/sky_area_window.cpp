@@ -60,7 +60,6 @@ SkyAreaWindow::SkyAreaWindow(Session& session, Platform& platform, std::function
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // Connected after the fields are filled, so size and inside start as the
     // stored values rather than their text round trip.

@@ -5,9 +5,25 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
 #include "core/platform.h"
 
+class QDialog;
+class QFontMetrics;
+
 namespace lv {
+
+enum class BoxKind { Message, Error, Question };
+
+// The box a message, an error or an OK/Cancel question is shown in, not yet
+// shown: exec() shows it and returns QDialog::Accepted for OK. Its text shows
+// whole: the box is as wide as the text up to the screen, then lines wrap.
+std::unique_ptr<QDialog> messageBox(QWidget* parent, BoxKind kind, std::string_view title, std::string_view text);
+
+// `text` with line breaks where a line would be wider than `width`: after a
+// blank (which the break replaces) or a path separator, otherwise anywhere.
+QString wrapToWidth(const QString& text, const QFontMetrics& metrics, int width);
 
 class QtPlatform : public Platform {
 public:

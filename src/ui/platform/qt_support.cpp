@@ -1,7 +1,14 @@
 #include "ui/platform/qt_support.h"
 
+#include "ui/widgets.h"
+
+#include <QApplication>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
+
+#include <algorithm>
+#include <vector>
 
 #include <cmath>
 
@@ -19,22 +26,132 @@ QImage toQImage(const RgbPicture& picture)
     return img;
 }
 
-void placeWindow(QWidget* window, const WindowPosition& saved)
+namespace {
+
+// What the window manager puts around a window's inside, as it framed the
+// windows already open (none offscreen).
+QMargins frameMargins(const QWidget* except)
 {
-    if (saved.known) {
-        // The saved point is the top left of the window's inside, as
-        // windowPosition records it: window managers add their frame around
-        // it, so the window opens exactly where it was.
-        window->setGeometry(QRect(QPoint(static_cast<int>(std::lround(saved.left / kTwipsPerPixel)),
-                                         static_cast<int>(std::lround(saved.top / kTwipsPerPixel))),
-                                  window->size()));
-        return;
+    for (const QWidget* w : QApplication::topLevelWidgets()) {
+        if (w == except || !w->isVisible()) continue;
+        const QRect f = w->frameGeometry();
+        const QRect g = w->geometry();
+        if (f == g) continue;
+        return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
     }
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
-    const QRect area = screen->availableGeometry();
-    const QSize size = window->frameGeometry().size();
-    window->move(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
+    // No window framed yet: what window managers commonly add.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) return {};
+    return {4, 30, 4, 4};
+}
+
+QRect screenAreaFor(const QWidget* window, QPoint near)
+{
+    const QScreen* screen = QGuiApplication::screenAt(near);
+    if (!screen && window->parentWidget()) screen = window->parentWidget()->screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
+}
+
+long long overlap(const QRect& a, const QRect& b)
+{
+    const QRect c = a.intersected(b);
+    return c.isEmpty() ? 0 : static_cast<long long>(c.width()) * c.height();
+}
+
+}  // namespace
+
+void fitFirstSize(QWidget* window)
+{
+    window->ensurePolished();
+    if (QLayout* l = window->layout()) l->activate();
+    QSize size = window->testAttribute(Qt::WA_Resized) ? window->size() : window->sizeHint();
+    size = size.expandedTo(window->minimumSizeHint()).expandedTo(window->minimumSize());
+    if (!window->windowTitle().isEmpty()) size.setWidth(std::max(size.width(), captionWidth(window)));
+    const QMargins m = frameMargins(window);
+    const QRect area = screenAreaFor(window, window->geometry().center());
+    size = size.boundedTo(area.size().shrunkBy(m)).boundedTo(window->maximumSize());
+    window->resize(size);
+}
+
+void placeWindow(QWidget* window, const WindowPosition& saved, const QList<const QWidget*>& keepClear)
+{
+    fitFirstSize(window);
+    const QMargins m = frameMargins(window);
+    const QSize frame = window->size().grownBy(m);
+    // Where the window would go: its saved place (the saved point is the top
+    // left of its inside, as windowPosition records it: the window manager
+    // adds its frame around it), or over the middle of its parent.
+    QPoint wanted;
+    if (saved.known) {
+        wanted = QPoint(static_cast<int>(std::lround(saved.left / kTwipsPerPixel)) - m.left(),
+                        static_cast<int>(std::lround(saved.top / kTwipsPerPixel)) - m.top());
+    } else {
+        const QWidget* over = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+        const QRect base = over && over->isVisible() ? over->frameGeometry() : screenAreaFor(window, QPoint());
+        wanted = base.center() - QPoint(frame.width() / 2, frame.height() / 2);
+    }
+    const QRect area = screenAreaFor(window, wanted + QPoint(frame.width() / 2, frame.height() / 2));
+    auto inside = [&](QPoint p) {
+        return QPoint(std::clamp(p.x(), area.left(), std::max(area.left(), area.right() + 1 - frame.width())),
+                      std::clamp(p.y(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height())));
+    };
+
+    struct Obstacle {
+        QRect rect;
+        long long weight;
+    };
+    std::vector<Obstacle> obstacles;
+    for (const QWidget* w : QApplication::topLevelWidgets()) {
+        if (w == window || !w->isVisible() || w->objectName().isEmpty() || w->isMinimized()) continue;
+        const bool main = !w->parentWidget();
+        // A window shown a moment ago may not have its frame yet.
+        QRect r = w->frameGeometry();
+        if (r == w->geometry()) r = r.marginsAdded(m);
+        obstacles.push_back({r, keepClear.contains(w) ? 100 : main ? 1 : 3});
+    }
+    // Windows side by side keep a small gap, so that no frame touches another.
+    constexpr int kGap = 6;
+    std::vector<QPoint> candidates{inside(wanted)};
+    for (const Obstacle& o : obstacles) {
+        const QRect r = o.rect;
+        const int right = r.right() + 1 + kGap;
+        const int below = r.bottom() + 1 + kGap;
+        const int left = r.left() - kGap - frame.width();
+        const int above = r.top() - kGap - frame.height();
+        for (QPoint p : {QPoint(right, wanted.y()), QPoint(right, r.top()), QPoint(right, area.top()),
+                         QPoint(left, wanted.y()), QPoint(left, r.top()), QPoint(left, area.top()),
+                         QPoint(wanted.x(), below), QPoint(r.left(), below), QPoint(area.left(), below),
+                         QPoint(wanted.x(), above), QPoint(r.left(), above), QPoint(area.left(), above)})
+            candidates.push_back(inside(p));
+        for (const Obstacle& o2 : obstacles) {
+            candidates.push_back(inside(QPoint(right, o2.rect.bottom() + 1 + kGap)));
+            candidates.push_back(inside(QPoint(o2.rect.right() + 1 + kGap, below)));
+        }
+    }
+    candidates.push_back(inside(area.topLeft()));
+    candidates.push_back(inside(QPoint(area.right(), area.top())));
+    candidates.push_back(inside(QPoint(area.left(), area.bottom())));
+    candidates.push_back(inside(area.bottomRight()));
+
+    QPoint best = candidates.front();
+    long long bestCover = -1;
+    long long bestDistance = 0;
+    for (const QPoint& p : candidates) {
+        const QRect r(p, frame);
+        const QRect withGap = r.adjusted(-kGap + 1, -kGap + 1, kGap - 1, kGap - 1);
+        long long cover = 0;
+        for (const Obstacle& o : obstacles) cover += o.weight * overlap(withGap, o.rect);
+        const QPoint d = p - wanted;
+        const long long distance = static_cast<long long>(d.x()) * d.x() + static_cast<long long>(d.y()) * d.y();
+        if (bestCover < 0 || cover < bestCover || (cover == bestCover && distance < bestDistance)) {
+            best = p;
+            bestCover = cover;
+            bestDistance = distance;
+        }
+    }
+    window->setGeometry(QRect(best + QPoint(m.left(), m.top()), window->size()));
+    markPlaced(window);
 }
 
 WindowPosition windowPosition(const QWidget* window)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <QList>
 #include <QString>
 #include <QWidget>
 
@@ -21,9 +22,18 @@ inline std::string toLocal(const QString& s) { return s.toLocal8Bit().toStdStrin
 // The picture as a QImage (a deep copy).
 QImage toQImage(const RgbPicture& picture);
 
-// Places a top-level window at its saved position (twips), or centred on the
-// screen when the settings file has none yet.
-void placeWindow(QWidget* window, const WindowPosition& saved);
+// Gives a window that has not been shown its first size: what its layout asks
+// for (or the size it was given, when larger), at least as wide as its
+// caption needs, never larger than the screen.
+void fitFirstSize(QWidget* window);
+
+// Sizes a window that has not been shown (fitFirstSize) and places it at its
+// saved position (twips; centred over its parent window when there is none),
+// inside the screen. Where that place would cover another open window of the
+// application, the window goes to the nearest place that covers none, or
+// covers least; the windows in `keepClear` (the one the command came from)
+// count most.
+void placeWindow(QWidget* window, const WindowPosition& saved, const QList<const QWidget*>& keepClear = {});
 
 // The window's current left and top, in twips, for the settings file.
 WindowPosition windowPosition(const QWidget* window);
