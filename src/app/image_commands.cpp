@@ -51,4 +51,24 @@ bool saveImage(Session& session, const SaveRequest& request, Platform& platform)
     return written;
 }
 
+FrameInView frameInView(const Session& session)
+{
+    FrameInView f;
+    if (!session.image.loaded()) return f;
+    f.path = session.image.fileName;
+    f.allPlanes = session.image.planes > 1 && !session.image.isFloat;
+    return f;
+}
+
+bool readFrameAgain(Session& session, const FrameInView& frame, Platform& platform)
+{
+    if (frame.path.empty()) return false;
+    BusyPointer busy(platform);
+    const bool read = readFitsFile(session.image, session.state, frame.path,
+                                   frame.allPlanes ? ReadForm::Dialog : ReadForm::Command, platform,
+                                   &session.pixelPool) == 0;
+    if (read) autoLevels(session.image, session.state);
+    return read;
+}
+
 }  // namespace lv

@@ -56,4 +56,17 @@ struct SaveRequest {
 // was shown and nothing was written.
 bool saveImage(Session& session, const SaveRequest& request, Platform& platform);
 
+// The frame in view before a folder job, which reads its frames into the
+// current image: so that the picture, the title, the statistics line and the
+// next measurement describe one frame, it is read again afterwards.
+struct FrameInView {
+    std::string path;    // empty: no frame was loaded
+    bool allPlanes = false;  // read by the file dialog with its three planes
+};
+FrameInView frameInView(const Session& session);
+// Reads the frame again (calibrated, if the job rewrote it), with automatic
+// levels and its statistics line. False when there was none, or it can no
+// longer be read (the reader said why; the image is then as the job left it).
+bool readFrameAgain(Session& session, const FrameInView& frame, Platform& platform);
+
 }  // namespace lv

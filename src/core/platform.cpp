@@ -2,19 +2,26 @@
 
 namespace lv {
 
+void ScriptedPlatform::show(Shown s)
+{
+    s.busy = busyDepth > 0;
+    shown.push_back(s);
+    if (onShown) onShown(shown.back());
+}
+
 void ScriptedPlatform::message(std::string_view text, std::string_view title)
 {
-    shown.push_back({std::string(text), std::string(title), false});
+    show({std::string(text), std::string(title), false});
 }
 
 void ScriptedPlatform::error(std::string_view text, std::string_view title)
 {
-    shown.push_back({std::string(text), std::string(title), false, true});
+    show({std::string(text), std::string(title), false, true});
 }
 
 bool ScriptedPlatform::askOkCancel(std::string_view text, std::string_view title)
 {
-    shown.push_back({std::string(text), std::string(title), true});
+    show({std::string(text), std::string(title), true});
     if (answers.empty()) return defaultAnswer;
     const bool a = answers.front();
     answers.pop_front();

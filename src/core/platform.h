@@ -7,6 +7,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,9 +56,12 @@ public:
         std::string title;
         bool question = false;
         bool error = false;
+        bool busy = false;  // the busy pointer was showing
     };
 
     std::vector<Shown> shown;       // messages and questions, in order
+    // Called as each message or question is shown (tests look at the windows then).
+    std::function<void(const Shown&)> onShown;
     std::deque<bool> answers;       // answers to the next questions
     bool defaultAnswer = true;      // when the script has run out
     std::string clipboardText;
@@ -77,6 +81,9 @@ public:
 
     // Texts of the messages (not questions) shown so far.
     std::vector<std::string> messageTexts() const;
+
+private:
+    void show(Shown s);
 };
 
 }  // namespace lv

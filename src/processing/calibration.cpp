@@ -288,6 +288,15 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
             break;
         }
         const std::string path = entryPath(settings.folder, name);
+        // The calibration frame itself (whatever name leads to it) would be
+        // calibrated by itself: a dark would become all zeros.
+        std::error_code same;
+        if (std::filesystem::equivalent(path, settings.calibrationPath, same)) {
+            platform.message(path + ": this is the " + kindWord(settings.kind) +
+                             " itself; it was not calibrated and keeps its bytes");
+            ++result.skipped;
+            continue;
+        }
         // A frame the reader rejects keeps its bytes: the reader said why.
         if (readFitsFile(image, state, path, ReadForm::Command, platform, pool) != 0) {
             ++result.skipped;

@@ -69,6 +69,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
     CompositeResult result;
     const int h = settings.pictures == 7 ? 3 : settings.pictures == 5 ? 2 : 1;
     const std::string prefix = "c" + plainNumberText(2 * h + 1) + "_";
+    BusyPointer busy(platform);
     PixelVector narrowSums;
     std::vector<double> wideSums;
     bool shown = false;
@@ -180,6 +181,13 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
         ++result.written;
     }
     if (shown) progress.close();
+    // The job says when it is done, and what it wrote where.
+    std::string done = (result.failed || result.stopped ? "Auto Composite stopped: " : "Auto Composite done: ") +
+                       plainNumberText(result.written) + (result.written == 1 ? " composite" : " composites") +
+                       " written in " + folderShown(settings.folder) + " (" + prefix + " followed by the centre frame's name)";
+    if (result.skipped > 0)
+        done += "; " + plainNumberText(result.skipped) + (result.skipped == 1 ? " group" : " groups") + " passed over";
+    platform.message(done);
     return result;
 }
 
@@ -202,6 +210,25 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
         result.refused = true;
         return result;
     }
+    auto trimmed = [](const std::string& t) {
+        const std::size_t a = t.find_first_not_of(' ');
+        return a == std::string::npos ? std::string() : t.substr(a, t.find_last_not_of(' ') - a + 1);
+    };
+    const std::string values = "BZERO = " + trimmed(bzeroText) + ", BSCALE = " + trimmed(bscaleText);
+    const std::string where = folderShown(folder);
+    // Every listed file is rewritten in place: the user says so first.
+    if (queue.count() == 0) {
+        platform.message("No frame is listed in " + where + "; no file was changed");
+        result.cancelled = true;
+        return result;
+    }
+    if (!platform.askOkCancel(plainNumberText(queue.count()) + (queue.count() == 1 ? " frame in " : " frames in ") +
+                              where + " get " + values)) {
+        result.cancelled = true;
+        return result;
+    }
+    BusyPointer busy(platform);
+    int unchanged = 0;
     bool shown = false;
     for (int i = 1; i <= queue.count(); ++i) {
         const std::string& name = queue.name(i);
@@ -240,7 +267,10 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
             continue;
         }
         // A file without the cards keeps its bytes and is not counted.
-        if (!changed) continue;
+        if (!changed) {
+            ++unchanged;
+            continue;
+        }
         std::string error;
         if (!replaceFileWith(path, bytes, error)) {
             platform.error(error);
@@ -250,6 +280,12 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
         ++result.rewritten;
     }
     if (shown) progress.close();
+    std::string done = plainNumberText(result.rewritten) + (result.rewritten == 1 ? " frame" : " frames") +
+                       " rewritten in " + where + " (" + values + ")";
+    if (result.skipped + unchanged > 0)
+        done += "; " + plainNumberText(result.skipped + unchanged) + " left as they were";
+    if (result.stopped) done = "Stopped: " + done;
+    platform.message(done);
     return result;
 }
 

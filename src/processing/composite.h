@@ -32,7 +32,8 @@ inline constexpr const char* kFileReadError = "File read error";
 // the group, rounded halves to even, written as "c3_" / "c5_" / "c7_" + the
 // centre's name with the centre frame's header. The accumulator is sized to
 // the frames; a group whose frames differ in size is passed over with a
-// message. The current image is left as the last composite.
+// message. The current image is left as the last composite. At the end a
+// message says how many files were written.
 CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool, FileQueue& queue,
                              const CompositeSettings& settings, JobProgress& progress, Platform& platform);
 
@@ -44,12 +45,16 @@ struct RewriteResult {
     int rewritten = 0;  // files whose cards were replaced
     int skipped = 0;    // entries that are not FITS files that can be read
     bool refused = false;  // a value text was refused; no file was touched
+    bool cancelled = false;  // the question was answered Cancel; no file was touched
     bool stopped = false;
 };
 
 // "Change BZERO and BSCALE": every BZERO / BSCALE card up to END gets the
 // typed value in columns 10 to 30 and keeps columns 1 to 9 and 31 to 80.
-// Each file is replaced as a whole through a temporary file.
+// Each file is replaced as a whole through a temporary file. The user is
+// asked first (how many frames of which folder get which values) and told at
+// the end how many were rewritten. `folder` names where the queue's names
+// are; empty: the current folder.
 RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& folder, const std::string& bzeroText,
                                  const std::string& bscaleText, JobProgress& progress, Platform& platform);
 

@@ -83,4 +83,12 @@ std::string entryPath(const std::string& folder, const std::string& name)
     return folder.empty() ? name : joinPath(folder, name);
 }
 
+std::string folderShown(const std::string& folder)
+{
+    if (!folder.empty()) return folder;
+    std::error_code ec;
+    const std::filesystem::path here = std::filesystem::current_path(ec);
+    return ec ? std::string(".") : here.string();
+}
+
 }  // namespace lv

@@ -48,4 +48,7 @@ std::string listText(const FileQueue& queue);
 // (names are relative to the current folder), otherwise folder joined to it.
 std::string entryPath(const std::string& folder, const std::string& name);
 
+// The folder as a message names it: `folder`, or the current folder when empty.
+std::string folderShown(const std::string& folder);
+
 }  // namespace lv

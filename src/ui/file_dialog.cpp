@@ -8,12 +8,15 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeView>
+
+#include <utility>
 
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
@@ -42,6 +45,8 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
     folders_ = folderTree(this, folderModel_);
     grid->addWidget(folders_, 1, 0);
     folderLabel_ = namedLabel("Label2", QString(), this);
+    folderLabel_->setWordWrap(true);
+    folderLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(folderLabel_, 5, 0, 1, 2);
 
     fileModel_ = new QFileSystemModel(this);
@@ -103,9 +108,21 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
             [this](const QModelIndex& i) { chooseFolder(folderModel_->filePath(i)); });
     connect(files_, &QListView::clicked, this,
             [this](const QModelIndex& i) { applyFileNameRule(fileModel_->fileName(i)); });
+    // The keyboard moves through folders and files as clicks do.
+    connect(folders_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
+        if (!showing_ && i.isValid()) chooseFolder(folderModel_->filePath(i));
+    });
+    connect(files_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
+        if (!showing_ && i.isValid()) applyFileNameRule(fileModel_->fileName(i));
+    });
+    connect(folderModel_, &QFileSystemModel::directoryLoaded, this, [this] {
+        const QModelIndex i = folders_->currentIndex();
+        if (i.isValid()) folders_->scrollTo(i, QAbstractItemView::PositionAtCenter);
+    });
 
     resize(560, 400);
     placeWindow(this, session.settings.window(SettingsWindow::FileDialog));
+    showing_ = true;
     chooseFolder(QDir::currentPath());
     // The folder rule writes the folder into Text1; at opening it shows the
     // current file name instead, chosen in the file list when it is there.
@@ -115,6 +132,7 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
         const QModelIndex i = fileModel_->index(current.absoluteFilePath());
         if (i.isValid()) files_->setCurrentIndex(i);
     }
+    showing_ = false;
 }
 
 QString FileDialog::folder() const { return QDir::toNativeSeparators(fileModel_->rootPath()); }
@@ -129,8 +147,10 @@ int FileDialog::bitpix() const
 void FileDialog::chooseFolder(const QString& folder)
 {
     const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    const bool showing = std::exchange(showing_, true);
     showFolder(folders_, folderModel_, clean);
-    folderLabel_->setText(QDir::toNativeSeparators(clean));
+    showing_ = showing;
+    folderLabel_->setText(breakablePath(QDir::toNativeSeparators(clean)));
     files_->setRootIndex(fileModel_->setRootPath(clean));
     applyFileNameRule(QString());
 }

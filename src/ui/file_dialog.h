@@ -63,6 +63,7 @@ private:
     QRadioButton* bitpix8_;        // Option1
     QRadioButton* bitpix16_;       // Option2
     QRadioButton* bitpix32_;       // Option3
+    bool showing_ = false;         // the lists are being moved, not by the user
 };
 
 }  // namespace lv

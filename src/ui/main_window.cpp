@@ -343,6 +343,37 @@ void MainWindow::sessionChanged()
     for (Panel* p : panels_) p->refresh();
 }
 
+bool MainWindow::runGuarded(const std::function<void()>& job)
+{
+    // A second start of a job while one runs (a click that got through) is refused.
+    if (jobRunning_) return false;
+    jobRunning_ = true;
+    // Everything but the progress window (closing it stops the job) and the
+    // per-frame window is greyed out while the job runs; what was greyed out
+    // already stays so afterwards.
+    std::vector<QPointer<QWidget>> disabled;
+    auto disable = [&](QWidget* w) {
+        if (!w || !w->isEnabled()) return;
+        w->setEnabled(false);
+        disabled.emplace_back(w);
+    };
+    disable(menuBar());
+    disable(centralWidget());
+    for (QWidget* window : findChildren<QWidget*>()) {
+        if (!window->isWindow() || !window->isVisible()) continue;
+        if (window->objectName() == "Form8" || window->objectName() == "Form9") continue;
+        for (QWidget* c : window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (!c->isWindow()) disable(c);
+    }
+    // (The job shows the busy pointer itself, after any question it asks.)
+    job();
+    for (const QPointer<QWidget>& w : disabled)
+        if (w) w->setEnabled(true);
+    jobRunning_ = false;
+    sessionChanged();
+    return true;
+}
+
 void MainWindow::closeImageWindows()
 {
     for (QWidget* w : std::initializer_list<QWidget*>{fileDialog_, headerWindow_, imageWindow_, zoomWindow_})
@@ -383,7 +414,14 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 void MainWindow::dropEvent(QDropEvent* event)
 {
     const auto urls = event->mimeData()->urls();
-    if (urls.isEmpty()) return;
+    // While a job runs, or an automatic run measures the frame in view, no
+    // other frame takes its place.
+    if (urls.isEmpty() || jobRunning_) return;
+    if (!fileMenu_->menuAction()->isEnabled()) {
+        event->ignore();
+        platform_.message("A dropped file is not opened during automatic photometry; press \"End of Auto\" first");
+        return;
+    }
     event->acceptProposedAction();
     openDroppedFile(toLocal(QDir::toNativeSeparators(urls.first().toLocalFile())));
 }
@@ -417,6 +455,11 @@ void MainWindow::recordWindowPositions()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // Not in the middle of a job: the file being written would be left half done.
+    if (jobRunning_) {
+        event->ignore();
+        return;
+    }
     recordWindowPositions();
     std::string error;
     if (!session_.state.settingsPath.empty() && !writeSettings(session_.state.settingsPath, session_.settings, error))

@@ -59,6 +59,8 @@ public:
     void setFileAndUtilityEnabled(bool enabled) override;
     void sessionChanged() override;
     void showImageWithLine() override;
+    bool runGuarded(const std::function<void()>& job) override;
+    bool jobRunning() const override { return jobRunning_; }
 
     // Opens a file as a dropped one.
     void openDroppedFile(const std::string& path);
@@ -122,6 +124,7 @@ private:
     QPointer<PictureExportWindow> exportWindow_;
 
     bool minimisedTogether_ = false;
+    bool jobRunning_ = false;
 };
 
 }  // namespace lv

@@ -31,6 +31,11 @@ struct FolderChoice {
 };
 using FolderAccept = std::function<void(const FolderChoice& choice)>;
 
+// Runs a long job that yields to the windows (a folder job, the all-rows
+// compensation, the automatic run): while it runs, the busy pointer shows and
+// every command that changes the image or a file is out of reach.
+using JobRunner = std::function<void(const std::function<void()>& job)>;
+
 // What a panel may ask of the main window.
 class PanelHost {
 public:
@@ -64,6 +69,10 @@ public:
     virtual void sessionChanged() = 0;
     // Opens the image window afresh keeping the spectrum tools' line.
     virtual void showImageWithLine() = 0;
+    // Runs `job` guarded (see JobRunner); a job asked for while one runs is
+    // refused. False when it was refused.
+    virtual bool runGuarded(const std::function<void()>& job) = 0;
+    virtual bool jobRunning() const = 0;
 };
 
 // A subsystem's part of the main window. The main window calls these in

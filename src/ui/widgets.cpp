@@ -109,6 +109,17 @@ void fitCaption(QWidget* window)
     if (window->width() < need) window->resize(std::min(need, window->maximumWidth()), window->height());
 }
 
+QString breakablePath(const QString& path)
+{
+    // A zero-width space after a separator is a place to break, and shows nothing.
+    QString out;
+    for (const QChar c : path) {
+        out += c;
+        if (c == '/' || c == '\\') out += QChar(0x200B);
+    }
+    return out;
+}
+
 void markPlaced(QWidget* window) { window->setProperty("lumavistPlaced", true); }
 
 bool isPlaced(const QWidget* window) { return window->property("lumavistPlaced").toBool(); }

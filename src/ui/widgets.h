@@ -41,6 +41,9 @@ QTreeView* folderTree(QWidget* owner, QFileSystemModel*& model);
 // Makes `folder` the tree's current item and shows it.
 void showFolder(QTreeView* tree, QFileSystemModel* model, const QString& folder);
 
+// A path that a word-wrapping label may break after each separator.
+QString breakablePath(const QString& path);
+
 // Ticks `chosen` and clears the rest of its group.
 void tick(std::initializer_list<QAction*> group, QAction* chosen);
 

@@ -109,11 +109,14 @@ TEST(CompositeCli, SortedListAndTooFewFrames)
     test::writeFile(dir.file("b.fit"), test::simpleFits(16, 1, 1, {}, test::bytes16({2})));
     test::writeFile(dir.file("a.fit"), test::simpleFits(16, 1, 1, {}, test::bytes16({1})));
     test::writeFile(dir.file("c.fit"), test::simpleFits(16, 1, 1, {}, test::bytes16({6})));
-    CliRun r = cli("composite " + q(dir.path().string()) + " --pictures 7 --sort");
-    EXPECT_EQ(r.out, "WRITTEN 0 SKIPPED 0\n");
-    r = cli("composite " + q(dir.path().string()) + " --pictures 3 --sort");
+    const std::string where = dir.path().string();
+    CliRun r = cli("composite " + q(where) + " --pictures 7 --sort");
+    EXPECT_EQ(r.out, "MESSAGE Auto Composite done: 0 composites written in " + where +
+                         " (c7_ followed by the centre frame's name)\nWRITTEN 0 SKIPPED 0\n");
+    r = cli("composite " + q(where) + " --pictures 3 --sort");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "WRITTEN 1 SKIPPED 0\n");
+    EXPECT_EQ(r.out, "MESSAGE Auto Composite done: 1 composite written in " + where +
+                         " (c3_ followed by the centre frame's name)\nWRITTEN 1 SKIPPED 0\n");
     EXPECT_EQ(cli("dump " + q(dir.file("c3_b.fit"))).out, "3\n");  // (1 + 2 + 6) / 3
 }
 
@@ -130,7 +133,8 @@ TEST(BzeroCli, RewritesTheCardsAndRefusesAValueTooLong)
 
     r = cli("bzero " + q(dir.path().string()) + " --bzero 100 --bscale 2");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "REWRITTEN 1 SKIPPED 0\n");
+    EXPECT_EQ(r.out, "MESSAGE 1 frame rewritten in " + dir.path().string() +
+                         " (BZERO = 100, BSCALE = 2)\nREWRITTEN 1 SKIPPED 0\n");
     EXPECT_EQ(cli("dump " + q(file)).out, "110\n");  // 100 + 2 x 5
 }
 

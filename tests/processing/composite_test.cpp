@@ -74,7 +74,10 @@ TEST(Composite, ThreePicturesWriteTheMeanOfEachFrameWithItsNeighboursInListOrder
     const CompositeResult r = f.composite(3);
     EXPECT_EQ(r.written, 3);
     EXPECT_FALSE(r.failed);
-    EXPECT_TRUE(f.platform.shown.empty());
+    // It says when it is done, how many it wrote and where.
+    EXPECT_EQ(f.platform.messageTexts(),
+              std::vector<std::string>{"Auto Composite done: 3 composites written in " + f.dir.path().string() +
+                                       " (c3_ followed by the centre frame's name)"});
     EXPECT_EQ(filesIn(f.dir), (std::set<std::string>{"a.fit", "b.fit", "c.fit", "d.fit", "e.fit", "c3_a.fit",
                                                       "c3_d.fit", "c3_b.fit"}));
     // 7/3 and 70/3; 14/3 and 140/3; 28/3 and 280/3: each group from fresh sums.
@@ -154,7 +157,9 @@ TEST(Composite, AGroupWithAFrameOfAnotherSizeIsPassedOverWithAMessage)
     EXPECT_EQ(r.skipped, 1);
     EXPECT_EQ(r.written, 2);
     const auto messages = f.platform.messageTexts();
-    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_NE(messages[1].find("2 composites written"), std::string::npos) << messages[1];
+    EXPECT_NE(messages[1].find("1 group passed over"), std::string::npos) << messages[1];
     // The message names the frame that differs, not a frame of the right size.
     EXPECT_NE(messages[0].find("odd.fit"), std::string::npos) << messages[0];
     EXPECT_EQ(messages[0].find("c.fit"), std::string::npos) << messages[0];
@@ -195,7 +200,11 @@ TEST(HeaderRewrite, ReplacesColumnsTenToThirtyAndKeepsTheRest)
     const RewriteResult r = f.rewrite("32768", "1");
     EXPECT_FALSE(r.refused);
     EXPECT_EQ(r.rewritten, 1);
-    EXPECT_TRUE(f.platform.shown.empty());
+    // Asked first, told after.
+    ASSERT_EQ(f.platform.shown.size(), 2u);
+    EXPECT_TRUE(f.platform.shown[0].question);
+    EXPECT_EQ(f.platform.shown[0].text, "1 frame in " + f.dir.path().string() + " get BZERO = 32768, BSCALE = 1");
+    EXPECT_EQ(f.platform.shown[1].text, "1 frame rewritten in " + f.dir.path().string() + " (BZERO = 32768, BSCALE = 1)");
 
     const std::string bytes = test::readFile(f.dir.file("a.fit"));
     ASSERT_EQ(bytes.size(), 2880u + 80u);
@@ -243,14 +252,32 @@ TEST(HeaderRewrite, EntriesThatAreNotFitsFilesAndFilesWithoutTheCardsAreLeftAsTh
     EXPECT_EQ(r.skipped, 2);
     EXPECT_EQ(r.rewritten, 1);  // plain.fit had nothing to rewrite
     const auto messages = f.platform.messageTexts();
-    ASSERT_EQ(messages.size(), 2u);
+    ASSERT_EQ(messages.size(), 3u);
     EXPECT_NE(messages[0].find("notes.fit"), std::string::npos);
     EXPECT_NE(messages[1].find("missing.fit"), std::string::npos);
+    EXPECT_NE(messages[2].find("1 frame rewritten"), std::string::npos) << messages[2];
+    EXPECT_NE(messages[2].find("3 left as they were"), std::string::npos) << messages[2];
     EXPECT_EQ(test::readFile(f.dir.file("notes.fit")), notes);
     EXPECT_FALSE(fs::exists(f.dir.file("missing.fit")));
     EXPECT_EQ(test::readFile(f.dir.file("plain.fit")), plain);
     // The job went on past them.
     EXPECT_EQ(f.read("a.fit").pixels, std::vector<std::int32_t>{105});
+}
+
+TEST(HeaderRewrite, CancelTouchesNoFileAndANightsFolderIsNamed)
+{
+    Folder f;
+    for (const char* n : {"a.fit", "b.fit", "c.fit"}) f.add(n, frame(1, 1, {5}, {kBzeroCard}));
+    const std::string before = test::readFile(f.dir.file("b.fit"));
+    f.platform.answers = {false};
+    const RewriteResult r = f.rewrite("32768", "1");
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(r.rewritten, 0);
+    ASSERT_EQ(f.platform.shown.size(), 1u);
+    EXPECT_EQ(f.platform.shown[0].text, "3 frames in " + f.dir.path().string() + " get BZERO = 32768, BSCALE = 1");
+    for (const char* n : {"a.fit", "b.fit", "c.fit"}) EXPECT_EQ(test::readFile(f.dir.file(n)), before) << n;
+    // The busy pointer came after the answer, not during the question.
+    EXPECT_EQ(f.platform.busyDepth, 0);
 }
 
 }  // namespace

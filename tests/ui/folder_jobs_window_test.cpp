@@ -8,7 +8,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QTreeView>
 
 #include <fstream>
 #include <sstream>
@@ -24,6 +30,8 @@
 #include "ui/photometry/frame_choice_window.h"
 #include "ui/photometry/photometry_panel.h"
 #include "ui/processing/folder_window.h"
+#include "ui/processing/composite_windows.h"
+#include "ui/processing/folder_chooser.h"
 #include "ui/processing/processing_panel.h"
 
 namespace lv {
@@ -250,6 +258,149 @@ TEST_F(FolderJobsTest, UnattendedRunWithoutPicturesSavesEveryFrame)
     EXPECT_EQ(frameWindow(), nullptr);
     EXPECT_EQ(linesOf(night + "/mag_est.txt").size(), 3u);
     EXPECT_EQ(platform.messageTexts().back(), "Automatic photometry end");
+}
+
+TEST_F(FolderJobsTest, TheDarkChosenInTheFolderIsNeverCalibratedByItselfAndTheFolderIsNamed)
+{
+    start();
+    const std::string night = threeFrames();
+    const std::string dark = night + "/dark.fit";
+    const std::string darkBytes =
+        test::simpleFits(16, 60, 50, {}, test::bytes16(std::vector<std::uint16_t>(60 * 50, 400)));
+    test::writeFile(dark, darkBytes);
+    trigger("utility_menu_continuous_dark");
+    acceptFileDialog(dark);
+    ASSERT_NE(folderWindow(), nullptr);
+    // The window names the folder it will rewrite, in full.
+    folderWindow()->chooseFolder(QString::fromStdString(night));
+    const QString named = folderWindow()->findChild<QLabel*>("Label10")->text().remove(QChar(0x200B));
+    EXPECT_EQ(QDir(named), QDir(QString::fromStdString(night)));
+    EXPECT_TRUE(folderWindow()->list()->toPlainText().contains("dark.fit"));
+    folderWindow()->accept();
+
+    EXPECT_EQ(test::readFile(dark), darkBytes);
+    bool said = false;
+    for (const std::string& m : platform.messageTexts())
+        said = said || m.find("dark.fit: this is the dark frame itself") != std::string::npos;
+    EXPECT_TRUE(said);
+    Session check;
+    ScriptedPlatform quiet;
+    ASSERT_TRUE(openImage(check, {night + "/f2.fit", OpenWay::Command}, quiet).opened);
+    EXPECT_EQ(check.image.at(0, 0), 600);
+}
+
+TEST_F(FolderJobsTest, TheKeyboardMovesTheFolderWindowsFolderAsAClickDoes)
+{
+    start();
+    const std::string night = threeFrames();
+    trigger("photometry_menu_automatic");
+    ASSERT_NE(folderWindow(), nullptr);
+    QTreeView* tree = folderWindow()->findChild<QTreeView*>("Dir1");
+    ASSERT_NE(tree, nullptr);
+    auto* model = static_cast<QFileSystemModel*>(tree->model());
+    // What the arrow keys do: the tree's current item moves.
+    tree->setCurrentIndex(model->index(QString::fromStdString(night)));
+    EXPECT_EQ(QDir(folderWindow()->folder()), QDir(QString::fromStdString(night)));
+    EXPECT_EQ(QDir(QDir::currentPath()), QDir(QString::fromStdString(night)));
+    folderWindow()->sort();
+    EXPECT_EQ(folderWindow()->list()->toPlainText(), "f1.fit\nf2.fit\nf3.fit\n");
+    const QString named = folderWindow()->findChild<QLabel*>("Label10")->text().remove(QChar(0x200B));
+    EXPECT_EQ(QDir(named), QDir(QString::fromStdString(night)));
+}
+
+TEST_F(FolderJobsTest, AfterAFolderJobTheFrameInViewIsShownAgainAndNothingCanStartMeanwhile)
+{
+    const std::string night = threeFrames();
+    start(night + "/f2.fit");
+    ASSERT_NE(main->imageWindow(), nullptr);
+    const std::string dark = put("dark.fit", test::simpleFits(16, 60, 50, {}, test::bytes16(std::vector<std::uint16_t>(60 * 50, 400))));
+    // While the job runs (at its messages), every command is out of reach and the pointer is busy.
+    int seenDuringJob = 0;
+    platform.onShown = [&](const ScriptedPlatform::Shown& shown) {
+        if (shown.question) {
+            EXPECT_FALSE(shown.busy) << shown.text;
+            return;
+        }
+        if (shown.text.find("broken.fit") == std::string::npos) return;
+        ++seenDuringJob;
+        EXPECT_TRUE(shown.busy);
+        EXPECT_TRUE(main->jobRunning());
+        EXPECT_FALSE(main->menuBar()->isEnabled());
+        EXPECT_FALSE(main->centralWidget()->isEnabled());
+        EXPECT_FALSE(main->runGuarded([] { ADD_FAILURE() << "a second job started"; }));
+    };
+    test::writeFile(night + "/broken.fit", "SIMPLE  =                    T");
+    trigger("utility_menu_continuous_dark");
+    acceptFileDialog(dark);
+    folderWindow()->chooseFolder(QString::fromStdString(night));
+    folderWindow()->accept();
+    EXPECT_GE(seenDuringJob, 1);
+    EXPECT_FALSE(main->jobRunning());
+    EXPECT_TRUE(main->menuBar()->isEnabled());
+    EXPECT_EQ(platform.busyDepth, 0);
+
+    // The frame in view, calibrated: picture, title, statistics and measurement agree.
+    Session check;
+    ScriptedPlatform quiet;
+    ASSERT_TRUE(openImage(check, {night + "/f2.fit", OpenWay::Command}, quiet).opened);
+    EXPECT_EQ(session.image.fileName, night + "/f2.fit");
+    EXPECT_EQ(session.image.pixels, check.image.pixels);
+    EXPECT_EQ(session.state.statistics, check.state.statistics);
+    EXPECT_EQ(main->findChild<QLabel*>("Label4")->text().toStdString(), check.state.statistics);
+    ASSERT_NE(main->imageWindow(), nullptr);
+    EXPECT_EQ(main->imageWindow()->windowTitle().toStdString(), night + "/f2.fit");
+
+    // The composite, too, leaves the frame in view.
+    platform.onShown = nullptr;
+    QFile::remove(QString::fromStdString(night + "/broken.fit"));
+    trigger("utility_menu_continuous_composite");
+    auto* composite = main->processingPanel().compositeWindow();
+    ASSERT_NE(composite, nullptr);
+    composite->chooser().chooseFolder(QString::fromStdString(night));
+    composite->chooser().sort();
+    composite->accept();
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(night + "/c3_f2.fit")));
+    EXPECT_EQ(session.image.fileName, night + "/f2.fit");
+    EXPECT_EQ(session.image.pixels, check.image.pixels);
+    EXPECT_NE(platform.messageTexts().back().find("Auto Composite done:"), std::string::npos);
+}
+
+TEST_F(FolderJobsTest, TheBzeroJobAsksFirstAndSaysWhatItDid)
+{
+    // Three frames stored signed (BZERO 32768), as many cameras write them, and a note.
+    QDir(QString::fromStdString(dir.path().string())).mkdir("signed");
+    const std::string night = dir.file("signed");
+    for (const char* name : {"s1.fit", "s2.fit", "s3.fit"})
+        test::writeFile(night + "/" + name,
+                        test::simpleFits(16, 2, 1, {card("BZERO", "32768"), card("BSCALE", "1")},
+                                         test::bytes16({100, 200})));
+    test::writeFile(night + "/plain.fit", test::simpleFits(16, 2, 1, {}, test::bytes16({7, 8})));
+    start(night + "/s1.fit");
+    const std::int32_t inViewBefore = session.image.at(0, 0);
+    const std::string before = test::readFile(night + "/s2.fit");
+    trigger("utility_menu_continuous_bzero");
+    auto* bzero = main->processingPanel().bzeroWindow();
+    ASSERT_NE(bzero, nullptr);
+    bzero->chooser().chooseFolder(QString::fromStdString(night));
+    platform.answers = {false};
+    bzero->accept();
+    EXPECT_EQ(test::readFile(night + "/s2.fit"), before);
+    const std::string folder = QDir::toNativeSeparators(QString::fromStdString(night)).toStdString();
+    ASSERT_FALSE(platform.shown.empty());
+    EXPECT_TRUE(platform.shown.back().question);
+    EXPECT_EQ(platform.shown.back().text, "4 frames in " + folder + " get BZERO = 0, BSCALE = 1");
+    EXPECT_FALSE(closed(bzero));  // Cancel leaves the window for another try
+
+    bzero->accept();
+    EXPECT_EQ(platform.messageTexts().back(),
+              "3 frames rewritten in " + folder + " (BZERO = 0, BSCALE = 1); 1 left as they were");
+    // The frame in view was rewritten too: it is shown as it now reads.
+    Session check;
+    ScriptedPlatform quiet;
+    ASSERT_TRUE(openImage(check, {night + "/s1.fit", OpenWay::Command}, quiet).opened);
+    EXPECT_NE(check.image.at(0, 0), inViewBefore);
+    EXPECT_EQ(session.image.pixels, check.image.pixels);
+    EXPECT_EQ(session.state.statistics, check.state.statistics);
 }
 
 }  // namespace

@@ -415,6 +415,8 @@ void PhotometryPanel::prepareAutomatic(const FolderChoice& choice)
     case PrepareOutcome::Loaded:
         break;
     }
+    // Levels never set (a range of 0) would draw the frame all white.
+    if (session_.state.range == 0 && autoLevels(session_.image, session_.state)) host_.showLevels();
     host_.displayImage(session_.state.displayScale);
     host_.openZoomWindow();
     if (!platform_.askOkCancel(kProcedureMessage, kProcedureTitle)) endAutomatic();
@@ -442,6 +444,13 @@ void PhotometryPanel::runAutomatic()
 void PhotometryPanel::follow(AutomaticStatus status)
 {
     following_ = true;
+    // While frames follow each other, nothing else may change the image.
+    host_.runGuarded([&] { carryOn(status); });
+    following_ = false;
+}
+
+void PhotometryPanel::carryOn(AutomaticStatus status)
+{
     AutomaticRun& run = session_.automatic;
     AutomaticContext ctx = session_.automaticContext(platform_);
     for (;;) {
@@ -475,7 +484,6 @@ void PhotometryPanel::follow(AutomaticStatus status)
         }
         break;
     }
-    following_ = false;
 }
 
 void PhotometryPanel::answerFrame(FrameChoice choice)

@@ -77,6 +77,7 @@ private:
     void showAutomaticButtons(bool shown);
     // Carries the run on until it needs the user or ends.
     void follow(AutomaticStatus status);
+    void carryOn(AutomaticStatus status);
     void answerFrame(FrameChoice choice);
     void recordWindowPositions() override;
 

@@ -14,8 +14,9 @@
 
 namespace lv {
 
-CalculationWindow::CalculationWindow(Session& session, std::function<void()> done, QWidget* parent)
-    : QWidget(parent, Qt::Window), session_(session), done_(std::move(done))
+CalculationWindow::CalculationWindow(Session& session, Platform& platform, std::function<void()> done,
+                                     std::function<void(const std::function<void()>&)> run, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session), platform_(platform), done_(std::move(done)), run_(std::move(run))
 {
     setObjectName("Form16");
     setWindowTitle("Calculation");
@@ -53,12 +54,19 @@ void CalculationWindow::calculateAll(Calculation op)
 
 void CalculationWindow::compensateAll()
 {
-    compensateAllRows(session_.image, session_.processing.undo, session_.state.lineRow, [this](int r) {
-        line_->setText(fromLocal("Line :" + numberText(r)));
-        // Once per row the windows may repaint.
-        line_->repaint();
-        QCoreApplication::processEvents();
-    });
+    auto job = [this] {
+        BusyPointer busy(platform_);
+        compensateAllRows(session_.image, session_.processing.undo, session_.state.lineRow, [this](int r) {
+            line_->setText(fromLocal("Line :" + numberText(r)));
+            // Once per row the windows may repaint.
+            line_->repaint();
+            QCoreApplication::processEvents();
+        });
+    };
+    if (run_)
+        run_(job);
+    else
+        job();
     if (done_) done_();
     close();
 }

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "app/session.h"
+#include "core/platform.h"
 #include "processing/corrections.h"
 
 class QCheckBox;
@@ -20,7 +21,9 @@ class CalculationWindow : public QWidget {
     Q_OBJECT
 public:
     // `done` runs after a command changed the image (redraw, statistics, beep).
-    CalculationWindow(Session& session, std::function<void()> done, QWidget* parent);
+    // `run` runs the all-rows compensation guarded (the other two are quick).
+    CalculationWindow(Session& session, Platform& platform, std::function<void()> done,
+                      std::function<void(const std::function<void()>&)> run, QWidget* parent);
 
     void calculateAll(Calculation op);  // "Addition", "Multiplication"
     void compensateAll();               // "All line Automatic Inclination compensation"
@@ -31,7 +34,9 @@ protected:
 
 private:
     Session& session_;
+    Platform& platform_;
     std::function<void()> done_;
+    std::function<void(const std::function<void()>&)> run_;
     QCheckBox* wholeFile_;  // Check1
     QLineEdit* operand_;    // Text1
     QLabel* line_;          // Label1

@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,22 +26,23 @@ namespace {
 QGridLayout* chooserLayout(QWidget* window, FolderChooser* chooser, QPushButton* cancel, QPushButton* ok, int row)
 {
     auto* grid = new QGridLayout(window);
-    grid->addWidget(chooser->list(), row, 0, 3, 1);
-    grid->addWidget(chooser->sortButton(), row, 1);
-    grid->addWidget(chooser->folders(), row + 1, 1);
-    if (chooser->drives()) grid->addWidget(chooser->drives(), row + 2, 1);
+    grid->addWidget(chooser->folderLabel(), row, 0, 1, 2);
+    grid->addWidget(chooser->list(), row + 1, 0, 3, 1);
+    grid->addWidget(chooser->sortButton(), row + 1, 1);
+    grid->addWidget(chooser->folders(), row + 2, 1);
+    if (chooser->drives()) grid->addWidget(chooser->drives(), row + 3, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cancel);
     buttons->addWidget(ok);
-    grid->addLayout(buttons, row + 3, 0, 1, 2);
+    grid->addLayout(buttons, row + 4, 0, 1, 2);
     return grid;
 }
 
 }  // namespace
 
-CompositeWindow::CompositeWindow(Session& session, Platform& platform, QWidget* parent)
-    : QWidget(parent, Qt::Window), session_(session), platform_(platform)
+CompositeWindow::CompositeWindow(Session& session, Platform& platform, JobRunner run, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session), platform_(platform), run_(std::move(run))
 {
     setObjectName("Form21");
     setWindowTitle("Auto Composite");
@@ -74,9 +76,17 @@ void CompositeWindow::setPictures(int pictures)
 void CompositeWindow::accept()
 {
     chooser_->parse();
-    QtJobProgress progress(parentWidget());
-    runComposite(session_.image, session_.state, &session_.pixelPool, session_.processing.queue,
-                 {pictures(), std::string()}, progress, platform_);
+    const std::string folder = toLocal(chooser_->folder());
+    hide();
+    auto job = [&] {
+        QtJobProgress progress(parentWidget());
+        runComposite(session_.image, session_.state, &session_.pixelPool, session_.processing.queue,
+                     {pictures(), folder}, progress, platform_);
+    };
+    if (run_)
+        run_(job);
+    else
+        job();
     close();
 }
 
@@ -86,8 +96,8 @@ void CompositeWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-BzeroWindow::BzeroWindow(Session& session, Platform& platform, QWidget* parent)
-    : QWidget(parent, Qt::Window), session_(session), platform_(platform)
+BzeroWindow::BzeroWindow(Session& session, Platform& platform, JobRunner run, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session), platform_(platform), run_(std::move(run))
 {
     setObjectName("Form22");
     setWindowTitle("Change BZERO and BSCALE");
@@ -111,11 +121,19 @@ BzeroWindow::BzeroWindow(Session& session, Platform& platform, QWidget* parent)
 void BzeroWindow::accept()
 {
     chooser_->parse();
-    QtJobProgress progress(parentWidget());
-    const RewriteResult r = rewriteBzeroBscale(session_.processing.queue, std::string(), toLocal(bzero_->text()),
-                                               toLocal(bscale_->text()), progress, platform_);
-    // A refused value leaves the window open for another try.
-    if (!r.refused) close();
+    const std::string folder = toLocal(chooser_->folder());
+    RewriteResult r;
+    auto job = [&] {
+        QtJobProgress progress(parentWidget());
+        r = rewriteBzeroBscale(session_.processing.queue, folder, toLocal(bzero_->text()), toLocal(bscale_->text()),
+                               progress, platform_);
+    };
+    if (run_)
+        run_(job);
+    else
+        job();
+    // A refused value, or a Cancel, leaves the window open for another try.
+    if (!r.refused && !r.cancelled) close();
 }
 
 void BzeroWindow::closeEvent(QCloseEvent* event)

@@ -8,6 +8,7 @@
 
 #include "app/session.h"
 #include "core/platform.h"
+#include "ui/panel.h"
 
 class QLineEdit;
 class QRadioButton;
@@ -19,7 +20,8 @@ class FolderChooser;
 class CompositeWindow : public QWidget {
     Q_OBJECT
 public:
-    CompositeWindow(Session& session, Platform& platform, QWidget* parent);
+    // `run` runs the job guarded and shows the frame in view again afterwards.
+    CompositeWindow(Session& session, Platform& platform, JobRunner run, QWidget* parent);
     FolderChooser& chooser() const { return *chooser_; }
     int pictures() const;
     void setPictures(int pictures);
@@ -31,6 +33,7 @@ protected:
 private:
     Session& session_;
     Platform& platform_;
+    JobRunner run_;
     FolderChooser* chooser_;
     std::array<QRadioButton*, 3> options_{};  // Option1 "7 pictures", Option2 "5", Option3 "3"
 };
@@ -38,7 +41,7 @@ private:
 class BzeroWindow : public QWidget {
     Q_OBJECT
 public:
-    BzeroWindow(Session& session, Platform& platform, QWidget* parent);
+    BzeroWindow(Session& session, Platform& platform, JobRunner run, QWidget* parent);
     FolderChooser& chooser() const { return *chooser_; }
     void accept();
 
@@ -48,6 +51,7 @@ protected:
 private:
     Session& session_;
     Platform& platform_;
+    JobRunner run_;
     FolderChooser* chooser_;
     QLineEdit* bscale_;  // Text1
     QLineEdit* bzero_;   // Text2

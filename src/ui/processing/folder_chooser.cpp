@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QFontDatabase>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeView>
@@ -29,11 +31,31 @@ FolderChooser::FolderChooser(Session& session, Platform& platform, QWidget* owne
     for (const QFileInfo& d : QDir::drives()) drives_->addItem(QDir::toNativeSeparators(d.absolutePath()));
     connect(drives_, &QComboBox::activated, this, [this](int i) { chooseFolder(drives_->itemText(i)); });
 #endif
+    folderLabel_ = namedLabel("Label10", QString(), owner);
+    folderLabel_->setWordWrap(true);
+    folderLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     connect(sort_, &QPushButton::clicked, this, &FolderChooser::sort);
+    // A folder chosen with the keyboard is chosen as by a click.
+    connect(folders_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
+        if (!showing_ && i.isValid()) chooseFolder(folderModel_->filePath(i));
+    });
     connect(folders_, &QTreeView::clicked, this,
             [this](const QModelIndex& i) { chooseFolder(folderModel_->filePath(i)); });
-    showFolder(folders_, folderModel_, QDir::currentPath());
+    // The tree fills in as its folders are read: keep the chosen one in sight.
+    connect(folderModel_, &QFileSystemModel::directoryLoaded, this, [this] {
+        const QModelIndex i = folders_->currentIndex();
+        if (i.isValid()) folders_->scrollTo(i, QAbstractItemView::PositionAtCenter);
+    });
+    show(QDir::currentPath());
     listFolder();
+}
+
+void FolderChooser::show(const QString& folder)
+{
+    showing_ = true;
+    showFolder(folders_, folderModel_, folder);
+    showing_ = false;
+    folderLabel_->setText(breakablePath(QDir::toNativeSeparators(folder)));
 }
 
 QString FolderChooser::folder() const { return QDir::toNativeSeparators(QDir::currentPath()); }
@@ -46,7 +68,7 @@ void FolderChooser::chooseFolder(const QString& folder)
         platform_.error(toLocal(QDir::toNativeSeparators(clean)) + ": the folder cannot be opened");
         return;
     }
-    showFolder(folders_, folderModel_, clean);
+    show(clean);
     listFolder();
 }
 

@@ -13,6 +13,7 @@
 #include "core/platform.h"
 
 class QComboBox;
+class QLabel;
 class QFileSystemModel;
 class QPlainTextEdit;
 class QPushButton;
@@ -31,6 +32,8 @@ public:
     QTreeView* folders() const { return folders_; }
     QComboBox* drives() const { return drives_; }  // null but on Windows
     QPushButton* sortButton() const { return sort_; }
+    // The folder the job will work on, named in full (Label10).
+    QLabel* folderLabel() const { return folderLabel_; }
 
     // A folder chosen: it becomes the current folder and is listed.
     void chooseFolder(const QString& folder);
@@ -41,6 +44,7 @@ public:
     QString folder() const;
 
 private:
+    void show(const QString& folder);
     void listFolder();
     std::string listTextOfBox() const;
 
@@ -51,6 +55,8 @@ private:
     QFileSystemModel* folderModel_ = nullptr;
     QComboBox* drives_ = nullptr;
     QPushButton* sort_;
+    QLabel* folderLabel_;
+    bool showing_ = false;  // the tree is being moved to the folder, not by the user
 };
 
 }  // namespace lv

@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeView>
@@ -38,17 +39,18 @@ FolderWindow::FolderWindow(Session& session, Platform& platform, FileDialogMode 
     QPushButton* ok = namedButton("Command3", "OK", this);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(notChecked_, 0, 0, 1, 2);
-    grid->addWidget(chooser_->list(), 1, 0, 3, 1);
-    grid->addWidget(unsigned_, 1, 1);
-    grid->addWidget(chooser_->sortButton(), 2, 1);
-    grid->addWidget(chooser_->folders(), 3, 1);
-    if (chooser_->drives()) grid->addWidget(chooser_->drives(), 4, 1);
+    grid->addWidget(chooser_->folderLabel(), 0, 0, 1, 2);
+    grid->addWidget(notChecked_, 1, 0, 1, 2);
+    grid->addWidget(chooser_->list(), 2, 0, 3, 1);
+    grid->addWidget(unsigned_, 2, 1);
+    grid->addWidget(chooser_->sortButton(), 3, 1);
+    grid->addWidget(chooser_->folders(), 4, 1);
+    if (chooser_->drives()) grid->addWidget(chooser_->drives(), 5, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cancel);
     buttons->addWidget(ok);
-    grid->addLayout(buttons, 5, 0, 1, 2);
+    grid->addLayout(buttons, 6, 0, 1, 2);
 
     connect(unsigned_, &QCheckBox::clicked, this, [this](bool on) { session_.state.bzeroSign = on ? 1 : -1; });
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
@@ -69,6 +71,8 @@ void FolderWindow::accept()
     displayPictures_ = true;
     if (picturesNotChecked_) displayPictures_ = platform_.askOkCancel("display picture?");
     chooser_->parse();
+    // Out of the way of what the job shows; closed once it is done.
+    hide();
     if (accept_) accept_({picturesNotChecked_, displayPictures_});
     close();
 }

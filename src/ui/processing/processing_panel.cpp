@@ -41,10 +41,18 @@ void ProcessingPanel::buildUtilityItems(QMenu* utility)
     connect(namedItem(continuous, "utility_menu_continuous_flat", "Flat Field"), &QAction::triggered, this,
             [this] { chooseContinuousFile(CalibrationKind::Flat); });
     connect(namedItem(continuous, "utility_menu_continuous_composite", "Composite"), &QAction::triggered, this, [this] {
-        reopen(compositeWindow_, [this] { return new CompositeWindow(session_, platform_, host_.hostWindow()); });
+        reopen(compositeWindow_, [this] {
+            return new CompositeWindow(session_, platform_, [this](const auto& job) { runFolderJob(job); },
+                                       host_.hostWindow());
+        });
     });
     connect(namedItem(continuous, "utility_menu_continuous_bzero", "BZERO,BSCALE Change"), &QAction::triggered, this,
-            [this] { reopen(bzeroWindow_, [this] { return new BzeroWindow(session_, platform_, host_.hostWindow()); }); });
+            [this] {
+                reopen(bzeroWindow_, [this] {
+                    return new BzeroWindow(session_, platform_, [this](const auto& job) { runFolderJob(job); },
+                                           host_.hostWindow());
+                });
+            });
 
     QMenu* noise = namedSubmenu(utility, "utility_menu_noize", "Noise filter");
     const std::pair<const char*, const char*> filters[] = {
@@ -73,13 +81,16 @@ void ProcessingPanel::buildUtilityItems(QMenu* utility)
         host_.openZoomWindow();
     });
     connect(namedItem(utility, "utility_menu_bow", "Bow correction"), &QAction::triggered, this, [this] {
-        BusyPointer busy(platform_);
+        // (The busy pointer shows once the question is answered.)
         const std::string path = toLocal(QDir::toNativeSeparators(QDir::current().filePath(kBowFileName)));
         if (bowCorrection(session_.image, session_.processing.undo, path, platform_)) finishCorrection();
     });
     connect(namedItem(utility, "utility_menu_calculation", "Calculation"), &QAction::triggered, this, [this] {
-        reopen(calculationWindow_,
-               [this] { return new CalculationWindow(session_, [this] { finishCorrection(); }, host_.hostWindow()); });
+        reopen(calculationWindow_, [this] {
+            return new CalculationWindow(
+                session_, platform_, [this] { finishCorrection(); },
+                [this](const std::function<void()>& job) { host_.runGuarded(job); }, host_.hostWindow());
+        });
     });
 }
 
@@ -186,10 +197,24 @@ void ProcessingPanel::runContinuous(CalibrationKind kind)
     ContinuousCalibration settings;
     settings.kind = kind;
     settings.calibrationPath = kind == CalibrationKind::Dark ? p.darkFilePath : p.flatFilePath;
-    QtJobProgress progress(host_.hostWindow());
-    runContinuousCalibration(session_.image, session_.state, &session_.pixelPool, p.undo, p.calibration, p.queue,
-                             settings, progress, platform_);
-    // Every read showed its statistics line; the picture stays until the next display command.
+    runFolderJob([&] {
+        QtJobProgress progress(host_.hostWindow());
+        runContinuousCalibration(session_.image, session_.state, &session_.pixelPool, p.undo, p.calibration,
+                                 p.queue, settings, progress, platform_);
+    });
+}
+
+void ProcessingPanel::runFolderJob(const std::function<void()>& job)
+{
+    const FrameInView before = frameInView(session_);
+    const bool shown = host_.imageWindow() != nullptr;
+    if (!host_.runGuarded(job)) return;
+    // The job read its frames into the current image: the frame that was in
+    // view comes back, so that what is shown is what is measured.
+    if (readFrameAgain(session_, before, platform_)) {
+        host_.showLevels();
+        if (shown) host_.displayImage(session_.state.displayScale);
+    }
     host_.showStatistics();
     host_.sessionChanged();
 }

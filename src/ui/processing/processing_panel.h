@@ -44,6 +44,8 @@ private:
     void calibrate(CalibrationKind kind, FileDialog& dialog, const std::string& path);
     void chooseContinuousFile(CalibrationKind kind);
     void runContinuous(CalibrationKind kind);
+    // A folder job guarded, then the frame that was in view read again and shown.
+    void runFolderJob(const std::function<void()>& job);
     void showChangedImage();
     // The end of the corrections that redraw: picture, statistics, beep.
     void finishCorrection();
