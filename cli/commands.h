@@ -41,7 +41,8 @@ int usageError(const std::string& text);
 // Every message and question shown so far, as "MESSAGE <text>" lines.
 void printMessageLines(const ScriptedPlatform& platform);
 // The measurement options of "photometry" (positions, aperture, sky, peak
-// search, digits, report data) into the session; 0, or 2 after a usage error.
+// search, digits, report data) into the session; 0, 2 after a usage error,
+// or 1 when the sky-area checks refused the aperture (the message printed).
 int takeMeasurementOptions(Args& args, Session& session, const std::string& command);
 
 }  // namespace lv::cli

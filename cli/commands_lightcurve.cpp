@@ -26,6 +26,11 @@ int loadTable(Args& args, const std::string& command, LightCurveTable& table, Sc
         printMessageLines(platform);
         return 1;
     }
+    if (!readsAsPhotometryData(table)) {
+        platform.message(notPhotometryDataMessage(args[0]));
+        printMessageLines(platform);
+        return 1;
+    }
     if (r.truncated) platform.message(args[0] + ": more than 3000 data lines; the first 3000 were read");
     if (deletions) {
         std::string list = *deletions;

@@ -57,14 +57,28 @@ int takeMeasurementOptions(Args& args, Session& session, const std::string& comm
         else if (*v == "square") set.apertureShape = ApertureShape::Square;
         else return usageError("--shape takes circle or square");
     }
-    if (const auto v = takeOption(args, "--size")) set.apertureSize = toInt32Saturated(leadingNumber(*v));
+    // The aperture and the sky area go through the "Sky area set" window's checks.
+    int size = set.apertureSize;
+    double inner = set.skyInner;
+    double outer = set.skyOuter;
+    bool skyArea = false;
+    if (const auto v = takeOption(args, "--size")) {
+        size = toInt32Saturated(intFloor(leadingNumber(*v)));
+        skyArea = true;
+    }
     if (const auto v = takeOption(args, "--sky")) {
         if (*v == "median") set.skyMode = SkyMode::Median;
         else if (*v == "aperture") set.skyMode = SkyMode::Aperture;
         else return usageError("--sky takes median or aperture");
     }
-    if (const auto v = takeOption(args, "--inner")) set.skyInner = leadingNumber(*v);
-    if (const auto v = takeOption(args, "--outer")) set.skyOuter = leadingNumber(*v);
+    if (const auto v = takeOption(args, "--inner")) {
+        inner = leadingNumber(*v);
+        skyArea = true;
+    }
+    if (const auto v = takeOption(args, "--outer")) {
+        outer = leadingNumber(*v);
+        skyArea = true;
+    }
     if (const auto v = takeOption(args, "--span")) set.searchSpan = toInt32Saturated(leadingNumber(*v));
     if (const auto v = takeOption(args, "--position")) {
         const std::map<std::string, PositionMode> modes = {
@@ -88,7 +102,13 @@ int takeMeasurementOptions(Args& args, Session& session, const std::string& comm
         ph.comparison.filterIndex = it->second;
     }
     if (const auto v = takeOption(args, "--code")) ph.comparison.observerCode = *v;
-    if (set.apertureSize < 1) return usageError("--size must be 1 or more");
+    if (skyArea) {
+        switch (applySkyArea(set, size, inner, outer)) {
+        case SkyAreaCheck::SizeError: std::cout << "MESSAGE " << kApertureSizeError << '\n'; return 1;
+        case SkyAreaCheck::ApertureTooLarge: std::cout << "MESSAGE " << kApertureTooLarge << '\n'; return 1;
+        case SkyAreaCheck::Stored: break;
+        }
+    }
     return 0;
 }
 

@@ -9,7 +9,6 @@
 
 namespace lv {
 
-inline constexpr const char* kNoImageMessage = "You do not open the data file";
 inline constexpr const char* kNoBitpixMessage = "Please set a BITPIX";
 
 // How a file is opened; each way has its own reader form and messages.

@@ -142,6 +142,21 @@ MagEstRead readMagEst(const std::string& path, LightCurveTable& table)
     return result;
 }
 
+bool readsAsPhotometryData(const LightCurveTable& table)
+{
+    if (table.count() == 0) return true;
+    for (int i = 0; i < table.count(); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        if (table.hasCheck[k] && table.hasComp[k] && table.hasVar[k]) return true;
+    }
+    return false;
+}
+
+std::string notPhotometryDataMessage(const std::string& path)
+{
+    return path + ": not a photometry data file (no line holds a time and the magnitudes Check=, Comp= and Var=)";
+}
+
 std::string magEstText(const LightCurveTable& table)
 {
     std::string out;

@@ -67,6 +67,13 @@ struct MagEstRead {
 // LF or CR.
 MagEstRead readMagEst(const std::string& path, LightCurveTable& table);
 
+// False when the file read holds data lines but none of them reads as a
+// photometry data line (a time and the three magnitudes): a FITS frame or
+// another text chosen by mistake. A file of comments only, or an empty one
+// (a night just begun), reads.
+bool readsAsPhotometryData(const LightCurveTable& table);
+std::string notPhotometryDataMessage(const std::string& path);
+
 // The file as "Save to 'mag_est.txt'" writes it: the comment (";" put in
 // front when missing) and the kept lines as they were read.
 std::string magEstText(const LightCurveTable& table);

@@ -126,15 +126,18 @@ ObservationHeader readObservationHeader(const FitsImage& image)
     for (const HeaderCard& card : image.cards) {
         const std::string_view key = cardKeyword(card);
         if (key == "DATE-OBS") {
-            for (int p = 10; p <= 21 && h.dateText.empty(); ++p) {
+            // Every DATE-OBS record is read: the last one that holds a date wins.
+            std::string date;
+            std::string recordTime;
+            for (int p = 10; p <= 21 && date.empty(); ++p) {
                 if (!isDigit(column(card, p))) continue;
                 for (int q = p; q <= 25; ++q)
                     if (column(card, q) == '\'') {
-                        h.dateText = card.substr(static_cast<std::size_t>(p - 1), static_cast<std::size_t>(q - p));
+                        date = card.substr(static_cast<std::size_t>(p - 1), static_cast<std::size_t>(q - p));
                         break;
                     }
             }
-            if (h.dateText.empty()) {
+            if (date.empty()) {
                 // A date with a time after a "T" is too long for the columns
                 // above: take its date part, and keep its time.
                 const std::size_t open = card.find('\'', 9);
@@ -145,12 +148,16 @@ ObservationHeader readObservationHeader(const FitsImage& image)
                     if (first != std::string::npos) value = value.substr(first);
                     const std::size_t t = value.find('T');
                     if (t != std::string::npos) {
-                        timeAfterT = value.substr(t + 1, 8);
+                        recordTime = value.substr(t + 1, 8);
                         value = value.substr(0, t);
                     }
                     while (!value.empty() && value.back() == ' ') value.pop_back();
-                    if (parseDate(value)) h.dateText = value;
+                    if (parseDate(value)) date = value;
                 }
+            }
+            if (!date.empty()) {
+                h.dateText = date;
+                timeAfterT = recordTime;
             }
             continue;
         }
@@ -199,8 +206,10 @@ std::optional<std::string> reportLine(const ObservationHeader& header, double ch
     const auto time = parseTime(header.timeText);
     if (!date || !time) return std::nullopt;
 
-    // Mid-exposure: half of the whole seconds the result line shows.
-    const double exposure = header.exposureTime > 0 ? leadingNumber(formatPattern(header.exposureTime, "000")) : 0.0;
+    // Mid-exposure: half of what the result line shows in its three exposure
+    // columns (19 to 21): an exposure of 1000 s or more loses its last digit there.
+    const double exposure =
+        header.exposureTime > 0 ? leadingNumber(formatPattern(header.exposureTime, "000").substr(0, 3)) : 0.0;
     double hours = std::floor(time->hours);
     double minutes = std::floor(time->minutes);
     double seconds = std::floor(time->seconds) + exposure / 2.0;

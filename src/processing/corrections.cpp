@@ -66,8 +66,11 @@ void extremesIgnoringZero(FitsImage& image)
 
 bool limbDarkening(FitsImage& image, UndoBuffer& undo, FitState& fit, std::int32_t& lineRow, Platform& platform)
 {
+    if (!image.loaded()) {
+        platform.message(kNoImageMessage);
+        return false;
+    }
     if (!platform.askOkCancel("Limb Darkening Correction")) return false;
-    if (!image.loaded()) return false;
     BusyPointer busy(platform);
     const ColumnPowers powers = columnPowers(image.naxis1);
     // Every row's fit and its values are checked before a pixel changes, so
@@ -182,8 +185,11 @@ void applyBow(FitsImage& image, const std::vector<BowShift>& shifts)
 
 bool bowCorrection(FitsImage& image, UndoBuffer& undo, const std::string& bowPath, Platform& platform)
 {
+    if (!image.loaded()) {
+        platform.message(kNoImageMessage);
+        return false;
+    }
     if (!platform.askOkCancel("OK or Cancel", "Bow Correction")) return false;
-    if (!image.loaded()) return false;
     std::string error;
     const auto shifts = readBowTable(bowPath, error);
     if (!shifts) {

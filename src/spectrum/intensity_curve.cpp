@@ -8,7 +8,8 @@
 
 namespace lv {
 
-bool binImage(FitsImage& image, UndoBuffer& undo, const BinZones& zones, Platform& platform)
+bool binImage(FitsImage& image, UndoBuffer& undo, const BinZones& zones, Platform& platform,
+              const std::function<void()>& binned)
 {
     std::vector<BinZone> used;
     for (const BinZone& z : zones)
@@ -48,6 +49,7 @@ bool binImage(FitsImage& image, UndoBuffer& undo, const BinZones& zones, Platfor
             for (int y = z.upper; y <= z.lower; ++y) image.at(x, y) = static_cast<std::int32_t>(totals[static_cast<std::size_t>(x)]);
     image.minValue = mn;
     image.maxValue = mx;
+    if (binned) binned();
     platform.message("Completion\rmax =" + numberText(mx) + " / min =" + numberText(mn));
     return true;
 }
@@ -106,7 +108,7 @@ std::string curveFileText(const FitsImage& image, int row, const CurveFileSettin
 bool saveCurveFiles(const FitsImage& image, int row, const CurveFileSettings& s, Platform& platform)
 {
     if (!image.loaded() || row < 0 || row >= image.naxis2) {
-        platform.message("You do not open the data file");
+        platform.message(kNoImageMessage);
         return false;
     }
     const auto names = curveFileNames(s.name);

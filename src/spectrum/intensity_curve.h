@@ -3,6 +3,8 @@
 // curve files against pixel number or wavelength.
 #pragma once
 
+#include <functional>
+
 #include <array>
 #include <optional>
 #include <string>
@@ -30,7 +32,10 @@ inline constexpr const char* kNoZoneMessage = "Upper is larger than Lower";
 // zone. Refuses, changing nothing, with no used zone, with a zone outside
 // the image, or when a sum leaves the 32-bit range. On success the message
 // "Completion", CR, "max =" max " / min =" min is shown.
-bool binImage(FitsImage& image, UndoBuffer& undo, const BinZones& zones, Platform& platform);
+// `binned` runs once the pixels and extremes are the binned ones, before the
+// "Completion" message, so that what shows the statistics can follow first.
+bool binImage(FitsImage& image, UndoBuffer& undo, const BinZones& zones, Platform& platform,
+              const std::function<void()>& binned = {});
 
 // "Up" and "Down": the line moved by one row, held inside the image.
 int lineUp(int row);

@@ -18,6 +18,7 @@
 
 #include <utility>
 
+#include "lightcurve/mag_est.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
 
@@ -126,9 +127,14 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
     chooseFolder(QDir::currentPath());
     // The folder rule writes the folder into Text1; at opening it shows the
     // current file name instead, chosen in the file list when it is there.
-    path_->setText(fromLocal(session.image.fileName));
-    const QFileInfo current(fromLocal(session.image.fileName));
-    if (!session.image.fileName.empty() && QDir(current.absolutePath()) == QDir(QDir::currentPath())) {
+    // For a photometry data file that is a ".txt" name only: the folder's
+    // mag_est.txt when the current file is a frame.
+    QString currentName = fromLocal(session.image.fileName);
+    if (mode == FileDialogMode::LightCurveOrAutomatic && !currentName.endsWith(".txt", Qt::CaseInsensitive))
+        currentName = QDir::toNativeSeparators(QDir::current().filePath(kMagEstName));
+    path_->setText(currentName);
+    const QFileInfo current(currentName);
+    if (!currentName.isEmpty() && current.exists() && QDir(current.absolutePath()) == QDir(QDir::currentPath())) {
         const QModelIndex i = fileModel_->index(current.absoluteFilePath());
         if (i.isValid()) files_->setCurrentIndex(i);
     }

@@ -134,6 +134,14 @@ TEST(Cli, PhotometryPrintsWhatTheWindowShows)
     EXPECT_EQ(reportLine.substr(reportLine.size() - 5), "V XYZ");
     EXPECT_EQ(r.out.find("MESSAGE"), std::string::npos);
 
+    // The sky-area window's checks: an aperture not below the inner sky is refused.
+    r = cli("photometry " + frame + " --comp 200,290 --var 290,230 --check 320,330 --size 12 --inner 10");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "MESSAGE Aperture > Sky , error\n");
+    r = cli("photometry " + frame + " --comp 200,290 --var 290,230 --check 320,330 --size 0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "MESSAGE Aperture size error\n");
+
     // A star on empty sky: the message, no magnitude, exit 1.
     r = cli("photometry " + frame + " --comp 200,290 --var 30,30 --check 320,330 --position fix --digits 2");
     EXPECT_EQ(r.status, 1);

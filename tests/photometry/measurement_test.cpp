@@ -253,6 +253,11 @@ TEST(ResultAndReport, LinesOfTheWorkedExample)
     EXPECT_EQ(reportLine(h, 11.234, 10.5, 12.345, 3, star),
               "RZ Cas 20180215123100 K= 11.234 C= 10.500 V= 12.345  11.845V ABC");
 
+    // Several DATE-OBS records: the last that holds a date is the date.
+    EXPECT_EQ(readObservationHeader(withHeader({"DATE-OBS= '14/02/18'", "DATE-OBS= '15/02/18'", "DATE-OBS= 'none'"}))
+                  .dateText,
+              "15/02/18");
+
     // The same observation with a year-month-day date gives the same report.
     const FitsImage iso = withHeader({"DATE-OBS= '2018-02-15T12:30:45'", "EXPTIME =                   30"});
     const ObservationHeader hi = readObservationHeader(iso);
@@ -287,10 +292,15 @@ TEST(ResultAndReport, TimesDatesAndExposures)
     const ComparisonStar star{"X", 0.0, 1, "C"};
     ObservationHeader late{"02/03/18", "00:59:50", 40.0, false};
     EXPECT_EQ(reportLine(late, 1, 1, 1, 3, star)->substr(0, 16), "X 20180301250010");
-    // Long exposures keep all their seconds.
-    ObservationHeader longExposure{"2018-02-15", "12:00:00", 1200.0, false};
-    EXPECT_EQ(resultLine(longExposure, 1, 1, 1, 3).substr(19, 6), " 1200 ");
-    EXPECT_EQ(reportLine(longExposure, 1, 1, 1, 3, star)->substr(0, 16), "X 20180215121000");
+    // The half exposure is that of the three exposure characters (19 to 21 of
+    // the day/month/year form): 1200 s is read there as 120, so 60 s are added.
+    ObservationHeader longExposure{"15/02/18", "12:00:00", 1200.0, false};
+    EXPECT_EQ(resultLine(longExposure, 1, 1, 1, 3).substr(18, 4), "1200");
+    EXPECT_EQ(reportLine(longExposure, 1, 1, 1, 3, star)->substr(0, 16), "X 20180215120100");
+    longExposure.dateText = "2018-02-15";
+    EXPECT_EQ(reportLine(longExposure, 1, 1, 1, 3, star)->substr(0, 16), "X 20180215120100");
+    ObservationHeader shortExposure{"15/02/18", "12:00:00", 999.0, false};
+    EXPECT_EQ(reportLine(shortExposure, 1, 1, 1, 3, star)->substr(0, 16), "X 20180215120820");  // + 499.5 s
     // No exposure and no time: left out of the result line; no report line.
     ObservationHeader bare{"2018-02-15", "", 0.0, false};
     EXPECT_EQ(resultLine(bare, 1, 2, 3, 2), "2018-02-15 Check= 01.00 Comp= 02.00 Var= 03.00");

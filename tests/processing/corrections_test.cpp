@@ -191,6 +191,24 @@ TEST(BowCorrection, BadTablesChangeNothing)
     }
 }
 
+TEST(LimbAndBow, WithNoImageSayThereIsNone)
+{
+    FitsImage empty;
+    UndoBuffer undo;
+    FitState fit;
+    std::int32_t lineRow = 0;
+    ScriptedPlatform platform;
+    EXPECT_FALSE(limbDarkening(empty, undo, fit, lineRow, platform));
+    EXPECT_FALSE(bowCorrection(empty, undo, "bow.csv", platform));
+    // Said at once, before any question.
+    ASSERT_EQ(platform.shown.size(), 2u);
+    for (const auto& shown : platform.shown) {
+        EXPECT_FALSE(shown.question);
+        EXPECT_EQ(shown.text, "You do not open the data file");
+    }
+    EXPECT_FALSE(undo.available());
+}
+
 // ---- calculation -------------------------------------------------------------
 
 TEST(Calculation, RoundsHalvesToEvenClampsAndCountsZeros)

@@ -1,6 +1,8 @@
 // The light-curve window and its axis dialog, driven as the user would.
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -158,6 +160,78 @@ TEST_F(LightCurveWindowTest, AnUnreadableFileKeepsTheOpenWindow)
     main->lightCurvePanel().openLightCurve(dir.file("missing.txt"));
     EXPECT_EQ(window(), before);
     EXPECT_NE(platform.messageTexts().back().find("missing.txt"), std::string::npos);
+}
+
+TEST_F(LightCurveWindowTest, TheDialogOffersTheFoldersDataFileAndAFrameIsRefused)
+{
+    const std::string frame = put("f.fit", test::simpleFits(16, 2, 2, {}, test::bytes16({1, 2, 3, 4})));
+    start(frame);
+    const std::string data = put("mag_est.txt", kData);
+    trigger("photometry_menu_light_curve");
+    FileDialog* d = main->fileDialog();
+    ASSERT_NE(d, nullptr);
+    // Not the frame in view: the folder's data file.
+    EXPECT_EQ(QDir(d->findChild<QLineEdit*>("Text1")->text()).absolutePath().toStdString(),
+              QDir(QString::fromStdString(data)).absolutePath().toStdString());
+    d->accept();
+    ASSERT_NE(window(), nullptr);
+    LightCurveWindow* before = window();
+    ASSERT_EQ(before->table().count(), 5);
+
+    // A frame chosen by hand is no light curve: refused, the window stays.
+    platform.shown.clear();
+    main->lightCurvePanel().openLightCurve(frame);
+    EXPECT_EQ(window(), before);
+    EXPECT_EQ(window()->table().count(), 5);
+    ASSERT_EQ(platform.shown.size(), 1u);
+    EXPECT_TRUE(platform.shown[0].error);
+    EXPECT_EQ(platform.shown[0].text, frame + ": not a photometry data file (no line holds a time and the "
+                                              "magnitudes Check=, Comp= and Var=)");
+    // An empty file (a night just begun) is a light curve without points.
+    main->lightCurvePanel().openLightCurve(put("empty.txt", ""));
+    EXPECT_NE(window(), before);
+    EXPECT_EQ(window()->table().count(), 0);
+}
+
+TEST_F(LightCurveWindowTest, EmptyReportFieldsStayEmptyAndTheTypedOffsetIsKept)
+{
+    open();
+    // Nothing stored: the examples show only in grey, never as text.
+    for (const char* name : {"Text1", "Text2"}) {
+        EXPECT_TRUE(window()->findChild<QLineEdit*>(name)->text().isEmpty()) << name;
+        EXPECT_FALSE(window()->findChild<QLineEdit*>(name)->placeholderText().isEmpty()) << name;
+    }
+    EXPECT_EQ(window()->reportFields().star, "");
+    EXPECT_EQ(window()->reportFields().compMag, 0.0);
+    QTest::keyClicks(window()->findChild<QLineEdit*>("Text10"), "5");
+    EXPECT_EQ(window()->findChild<QLineEdit*>("Text10")->text(), "05");
+    trigger("file_menu_exit");
+    const std::string settings = test::readFile(dir.file("lumavist.ini"));
+    EXPECT_NE(settings.find("\r\n05\r\n"), std::string::npos) << settings;
+
+    // The next start brings it back, whatever the time-zone setting.
+    main.reset();
+    start();
+    main->lightCurvePanel().openLightCurve(dir.file("mag_est.txt"));
+    ASSERT_NE(window(), nullptr);
+    EXPECT_EQ(window()->findChild<QLineEdit*>("Text10")->text(), "05");
+}
+
+TEST_F(LightCurveWindowTest, TheGraphsGrowWithTheWindowAndPointsAreHitWhereDrawn)
+{
+    open();
+    QWidget* ck = window()->findChild<QWidget*>("Picture1");
+    const QSize before = vc()->size();
+    window()->resize(window()->width() + 300, window()->height() + 200);
+    QCoreApplication::processEvents();
+    EXPECT_GT(vc()->width(), before.width());
+    EXPECT_GT(vc()->height(), before.height());
+    EXPECT_EQ(ck->width(), vc()->width());
+    // The drawing follows the picture: a click on a point drawn at the new size hits it.
+    EXPECT_EQ(static_cast<GraphView*>(vc())->picture().width, vc()->width());
+    const int x = window()->vcPositions().x[0], y = window()->vcPositions().y[0];
+    clickVc(x, y);
+    EXPECT_TRUE(window()->table().deleted(0));
 }
 
 }  // namespace

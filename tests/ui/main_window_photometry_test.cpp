@@ -1,5 +1,6 @@
 // The main window's photometry part driven by object names.
 #include <QAction>
+#include <QMenu>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -134,6 +135,14 @@ TEST_F(PhotometryWindowTest, TypedPositionsAreWhereThePeakSearchStarts)
 
 TEST_F(PhotometryWindowTest, ShapeAndSkyMenus)
 {
+    // The menu's items in their order, and "Size" plain until a shape is chosen.
+    QStringList order;
+    for (QAction* a : find<QMenu>("photometry_menu")->actions()) order << a->objectName();
+    EXPECT_EQ(order, QStringList({"photometry_menu_digit", "photometry_menu_position", "photometry_menu_aperture",
+                                  "photometry_menu_int_real", "photometry_menu_sky", "photometry_menu_jst_utc",
+                                  "photometry_menu_comp_star", "photometry_menu_automatic",
+                                  "photometry_menu_light_curve"}));
+    EXPECT_EQ(find<QAction>("photometry_menu_aperture_size")->text(), "Size");
     EXPECT_TRUE(find<QAction>("photometry_menu_sky_median")->isChecked());
     EXPECT_TRUE(find<QAction>("photometry_menu_position_move")->isChecked());
     EXPECT_EQ(text("Text35"), "  Radii 3");

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -75,7 +76,14 @@ TEST_F(SpectrumWindowTest, BinningWindowSetsZonesAndBins)
     EXPECT_EQ(w->findChild<QLineEdit*>("Text1")->text(), " 4");
     EXPECT_EQ(w->findChild<QLineEdit*>("Text2")->text(), " 6");
 
+    // When "Completion" shows, the statistics line already describes the binned image.
+    platform.onShown = [this](const ScriptedPlatform::Shown& shown) {
+        if (shown.text.rfind("Completion", 0) != 0) return;
+        EXPECT_EQ(main->findChild<QLabel*>("Label4")->text().toStdString(), statisticsLine(session.image));
+    };
     w->findChild<QPushButton*>("Command6")->click();  // Binning Execution
+    platform.onShown = nullptr;
+    EXPECT_EQ(main->findChild<QLabel*>("Label4")->text().toStdString(), statisticsLine(session.image));
     // Rows 4, 5, 6 of every column: 14 + 15 + 16.
     for (int y = 4; y <= 6; ++y) EXPECT_EQ(session.image.at(0, y), 45) << y;
     EXPECT_EQ(session.image.at(0, 7), 17);

@@ -48,6 +48,12 @@ void LightCurvePanel::openLightCurve(const std::string& chosen)
         platform_.error(r.error);
         return;
     }
+    // A frame or another text chosen by mistake is no light curve; the window
+    // that is open stays as it is.
+    if (!readsAsPhotometryData(table)) {
+        platform_.error(notPhotometryDataMessage(path));
+        return;
+    }
     if (r.truncated) platform_.message(path + ": more than 3000 data lines; the first 3000 were read");
     reopen(window_, [&] {
         return new LightCurveWindow(

@@ -106,15 +106,16 @@ void PhotometryPanel::buildMenus(QMenuBar* bar)
     connect(zoneItems_[0], &QAction::triggered, this, [this] { setTimeZone(0); });
     connect(zoneItems_[1], &QAction::triggered, this, [this] { setTimeZone(9); });
 
-    connect(namedItem(menu, "photometry_menu_automatic", "Automatic"), &QAction::triggered, this,
-            &PhotometryPanel::chooseAutomaticFolder);
-
+    // In the menu's order: the comparison star, "Automatic", then "Light Curve"
+    // (which the light-curve panel adds).
     QAction* comp = namedItem(menu, "photometry_menu_comp_star", "Comparison Star Magnitude");
     connect(comp, &QAction::triggered, this, [this] {
         reopen(comparisonStarWindow_, [this] {
             return new ComparisonStarWindow(session_, host_.hostWindow(), [this] { host_.sessionChanged(); });
         });
     });
+    connect(namedItem(menu, "photometry_menu_automatic", "Automatic"), &QAction::triggered, this,
+            &PhotometryPanel::chooseAutomaticFolder);
 }
 
 QWidget* PhotometryPanel::buildControls()
@@ -205,6 +206,7 @@ void PhotometryPanel::startUp()
     tickIndex(shapeItems_, 0);
     tickIndex(arithmeticItems_, 0);
     tickIndex(skyItems_, 1);
+    sizeItem_->setText("Size");
     searchSpanField_->setText(fromLocal(numberText(ph.settings.searchSpan)));
     session_.automatic.reset();
     showAutomaticButtons(false);
@@ -252,7 +254,7 @@ void PhotometryPanel::showFields()
     checkMagnitude_->setText(fromLocal(ph.checkMagnitude));
     apertureField_->setText(fromLocal(apertureFieldText(ph.settings)));
     modeField_->setText(fromLocal(positionModeText(ph.settings.positionMode)));
-    sizeItem_->setText(ph.settings.apertureShape == ApertureShape::Circle ? "Size (radius)" : "Size (square)");
+    // (The "Size" item's caption changes only when a shape is chosen.)
     showSkyFields();
 }
 

@@ -49,7 +49,7 @@ void HighOrderWindow::accept()
     FitState& fit = session_.processing.fit;
     FitMatrix matrix = fit.matrix;
     if (!session_.image.loaded() || !fitRow(session_.image, session_.state.lineRow, index + 2, matrix)) {
-        platform_.message(session_.image.loaded() ? kZeroPivotMessage : "You do not open the data file");
+        platform_.message(session_.image.loaded() ? kZeroPivotMessage : kNoImageMessage);
         return;
     }
     fit.degree = index + 2;

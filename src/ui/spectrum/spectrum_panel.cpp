@@ -42,6 +42,7 @@ SpectrumTools SpectrumPanel::tools()
     t.redrawCurve = [this] {
         if (curve_) curve_->showLine();
     };
+    t.statisticsChanged = [this] { host_.showStatistics(); };
     t.binned = [this] {
         host_.showStatistics();
         host_.sessionChanged();  // "UnDo" is offered

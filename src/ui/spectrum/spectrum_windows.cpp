@@ -101,8 +101,12 @@ BinZones BinningWindow::zones() const
 
 void BinningWindow::execute()
 {
-    if (!binImage(session_.image, session_.processing.undo, zones(), platform_)) return;
-    session_.state.statistics = statisticsLine(session_.image);
+    // The statistics line describes the binned image before "Completion" shows.
+    if (!binImage(session_.image, session_.processing.undo, zones(), platform_, [this] {
+            session_.state.statistics = statisticsLine(session_.image);
+            if (tools_.statisticsChanged) tools_.statisticsChanged();
+        }))
+        return;
     if (tools_.binned) tools_.binned();
 }
 

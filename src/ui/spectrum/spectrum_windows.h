@@ -26,6 +26,7 @@ struct SpectrumTools {
     std::function<void()> closeTools;                         // "Cancel" and after binning
     std::function<void()> redrawCurve;
     std::function<void()> binned;                             // after "Binning Execution"
+    std::function<void()> statisticsChanged;                  // the image's values changed
 };
 
 class BinningWindow : public QWidget {
