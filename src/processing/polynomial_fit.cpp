@@ -81,18 +81,26 @@ double fittedValue(const FitMatrix& m, int degree, double x)
     return v;
 }
 
-std::string polynomialText(const FitMatrix& m, int degree)
+std::vector<std::string> polynomialTerms(const FitMatrix& m, int degree)
 {
-    std::string out = "y =";
+    std::vector<std::string> terms;
     for (int i = 0; i <= degree; ++i) {
         const double c = m[static_cast<std::size_t>(i)][static_cast<std::size_t>(degree + 1)];
         const int power = degree - i;
         // numberText leaves a space before a value that is not negative.
-        if (i > 0) out += c < 0 ? " " : " +";
-        out += numberText(c);
-        if (power > 1) out += " x^" + plainNumberText(power);
-        if (power == 1) out += " x";
+        std::string term = i == 0 ? "y =" : c < 0 ? " " : " +";
+        term += numberText(c);
+        if (power > 1) term += " x^" + plainNumberText(power);
+        if (power == 1) term += " x";
+        terms.push_back(term);
     }
+    return terms;
+}
+
+std::string polynomialText(const FitMatrix& m, int degree)
+{
+    std::string out;
+    for (const std::string& term : polynomialTerms(m, degree)) out += term;
     return out;
 }
 

@@ -44,6 +44,9 @@ double fittedValue(const FitMatrix& matrix, int degree, const std::array<double,
 
 // "y = c5 x^5 + ... + c0": the fitted polynomial as text.
 std::string polynomialText(const FitMatrix& matrix, int degree);
+// The same text cut into its terms ("y = c x^5", " + c x^4", ...), which
+// joined give polynomialText, for a window that shows one term a line.
+std::vector<std::string> polynomialTerms(const FitMatrix& matrix, int degree);
 
 inline constexpr const char* kZeroPivotMessage =
     "The row has fewer pixels than the polynomial has coefficients: nothing was changed";

@@ -111,15 +111,14 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
             [this](const QModelIndex& i) { applyFileNameRule(fileModel_->fileName(i)); });
     // The keyboard moves through folders and files as clicks do.
     connect(folders_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
-        if (!showing_ && i.isValid()) chooseFolder(folderModel_->filePath(i));
+        // The tree coming to the folder already shown keeps the file-name box.
+        if (showing_ || !i.isValid() || QDir(folderModel_->filePath(i)) == QDir(fileModel_->rootPath())) return;
+        chooseFolder(folderModel_->filePath(i));
     });
     connect(files_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
         if (!showing_ && i.isValid()) applyFileNameRule(fileModel_->fileName(i));
     });
-    connect(folderModel_, &QFileSystemModel::directoryLoaded, this, [this] {
-        const QModelIndex i = folders_->currentIndex();
-        if (i.isValid()) folders_->scrollTo(i, QAbstractItemView::PositionAtCenter);
-    });
+
 
     resize(560, 400);
     placeWindow(this, session.settings.window(SettingsWindow::FileDialog));

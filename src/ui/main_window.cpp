@@ -306,6 +306,8 @@ void MainWindow::onImageClicked(int px, int py, Qt::MouseButton button, Qt::Keyb
         if (imageWindow_) platform_.setClipboardPicture(imageWindow_->picture());
     } else if (button == Qt::LeftButton && !shift && !zoomWindow_) {
         openZoomWindow();
+        // At once the pixels around the click, not black until the mouse moves.
+        if (zoomWindow_) zoomWindow_->showAround(px, py);
     }
 }
 

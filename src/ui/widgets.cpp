@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 
 namespace lv {
@@ -80,15 +81,26 @@ QTreeView* folderTree(QWidget* owner, QFileSystemModel*& model)
     tree->setModel(model);
     for (int c = 1; c < model->columnCount(); ++c) tree->hideColumn(c);
     tree->header()->hide();
+    // The model reads folders in the background: once the way to the folder
+    // shown is read, it is opened, chosen and scrolled to.
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, tree, [tree, model] {
+        // After the tree has laid out what was just read.
+        QTimer::singleShot(0, tree, [tree, model] {
+            const QString folder = tree->property("lumavistFolder").toString();
+            if (!folder.isEmpty()) showFolder(tree, model, folder);
+        });
+    });
     return tree;
 }
 
 void showFolder(QTreeView* tree, QFileSystemModel* model, const QString& folder)
 {
+    // Kept for when the tree's folders have been read (see folderTree).
+    tree->setProperty("lumavistFolder", folder);
     const QModelIndex index = model->index(folder);
     // The folder shown open in its tree, not the tree's root.
     for (QModelIndex up = index; up.isValid(); up = up.parent()) tree->expand(up);
-    tree->setCurrentIndex(index);
+    if (index.isValid() && tree->currentIndex() != index) tree->setCurrentIndex(index);
     tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 

@@ -247,6 +247,14 @@ const std::vector<Scene>& scenes()
              s.trigger("utility_menu_binning_make");
          },
          {"Form20", "Form4", "Form13", "Form15"}},
+        {"form20-high-order-fitted", "\"OK\" in the high-order function window: the fitted polynomial",
+         [](TourStage& s) {
+             s.openFrame("spectrum/spectrum.fit");
+             s.trigger("utility_menu_binning_make");
+             if (QWidget* w = s.window("Form20"))
+                 if (auto* ok = w->findChild<QPushButton*>("Command1")) ok->click();
+         },
+         {"Form20"}},
         {"form14-histogram", "Display > Contrast adjust",
          [](TourStage& s) {
              s.openFrame();

@@ -8,6 +8,8 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "display/grey_mapping.h"
 #include "ui/platform/qt_support.h"
 
@@ -124,17 +126,22 @@ public:
         : QWidget(parent), cells_(cells), cellSize_(cellSize)
     {
         setObjectName("Picture1");
-        setFixedSize(kZoomCells * cellSize, kZoomCells * cellSize);
-        setAttribute(Qt::WA_OpaquePaintEvent);
+        setMinimumSize(kZoomCells * cellSize, kZoomCells * cellSize);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
+        // Square cells as large as the window allows, the grid in its middle.
         QPainter p(this);
+        p.fillRect(rect(), palette().window());
+        const int cell = std::max(cellSize_, std::min(width(), height()) / kZoomCells);
+        const int x0 = (width() - cell * kZoomCells) / 2;
+        const int y0 = (height() - cell * kZoomCells) / 2;
         for (int j = 0; j < kZoomCells; ++j)
             for (int i = 0; i < kZoomCells; ++i)
-                p.fillRect(i * cellSize_, j * cellSize_, cellSize_, cellSize_,
+                p.fillRect(x0 + i * cell, y0 + j * cell, cell, cell,
                            QColor::fromRgb(cells_[static_cast<std::size_t>(j * kZoomCells + i)]));
     }
 
@@ -151,11 +158,11 @@ ZoomWindow::ZoomWindow(Session& session, QWidget* parent)
     setObjectName("Form6");
     setWindowTitle(" 20 x 20 Flame");
     setAttribute(Qt::WA_DeleteOnClose);
-    // The window is as wide as its caption; the cells keep their size in its middle.
+    // The window is as wide as its caption; the cells grow with it.
     grid_ = new ZoomGrid(cells_, kCellSize, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(grid_, 0, Qt::AlignCenter);
+    layout->addWidget(grid_);
     placeWindow(this, session_.settings.window(SettingsWindow::Zoom));
 }
 

@@ -154,6 +154,21 @@ void placeWindow(QWidget* window, const WindowPosition& saved, const QList<const
     markPlaced(window);
 }
 
+void keepOnScreen(QWidget* window)
+{
+    if (QLayout* l = window->layout()) l->activate();
+    const QSize size = window->size().expandedTo(window->minimumSize());
+    const QRect frame = window->frameGeometry();
+    const QMargins m(window->geometry().left() - frame.left(), window->geometry().top() - frame.top(),
+                     frame.right() - window->geometry().right(), frame.bottom() - window->geometry().bottom());
+    const QSize outer = size.grownBy(m);
+    const QRect area = screenAreaFor(window, frame.center());
+    const QPoint at(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+                    std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    if (at != frame.topLeft() || size != window->size())
+        window->setGeometry(QRect(at + QPoint(m.left(), m.top()), size));
+}
+
 WindowPosition windowPosition(const QWidget* window)
 {
     const QPoint p = window->geometry().topLeft();

@@ -35,6 +35,9 @@ void fitFirstSize(QWidget* window);
 // count most.
 void placeWindow(QWidget* window, const WindowPosition& saved, const QList<const QWidget*>& keepClear = {});
 
+// A window that grew (a longer text) moved back inside its screen.
+void keepOnScreen(QWidget* window);
+
 // The window's current left and top, in twips, for the settings file.
 WindowPosition windowPosition(const QWidget* window);
 

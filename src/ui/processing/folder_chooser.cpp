@@ -37,15 +37,12 @@ FolderChooser::FolderChooser(Session& session, Platform& platform, QWidget* owne
     connect(sort_, &QPushButton::clicked, this, &FolderChooser::sort);
     // A folder chosen with the keyboard is chosen as by a click.
     connect(folders_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
-        if (!showing_ && i.isValid()) chooseFolder(folderModel_->filePath(i));
+        // The tree coming to the folder already shown changes nothing (an edited list stays).
+        if (showing_ || !i.isValid() || QDir(folderModel_->filePath(i)) == QDir(QDir::currentPath())) return;
+        chooseFolder(folderModel_->filePath(i));
     });
     connect(folders_, &QTreeView::clicked, this,
             [this](const QModelIndex& i) { chooseFolder(folderModel_->filePath(i)); });
-    // The tree fills in as its folders are read: keep the chosen one in sight.
-    connect(folderModel_, &QFileSystemModel::directoryLoaded, this, [this] {
-        const QModelIndex i = folders_->currentIndex();
-        if (i.isValid()) folders_->scrollTo(i, QAbstractItemView::PositionAtCenter);
-    });
     show(QDir::currentPath());
     listFolder();
 }

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include "core/conventions.h"
@@ -54,7 +55,11 @@ void HighOrderWindow::accept()
     }
     fit.degree = index + 2;
     fit.matrix = matrix;
-    function_->setText(fromLocal(polynomialText(fit.matrix, fit.degree)));
+    // One term a line: the whole polynomial stays inside the window and the screen.
+    QStringList terms;
+    for (const std::string& t : polynomialTerms(fit.matrix, fit.degree)) terms << fromLocal(t);
+    function_->setText(terms.join('\n'));
+    keepOnScreen(this);
     if (fitted_) fitted_();
 }
 

@@ -313,8 +313,20 @@ void CurveFileWindow::closeEvent(QCloseEvent* event)
 // ---- horizontal graph -------------------------------------------------------------------------
 
 namespace {
-constexpr int kUnitWidth = 6;  // picture points per column shown
-constexpr int kGraphPictureHeight = 300;
+constexpr int kUnitWidth = 6;  // picture points per column shown, at the first size
+constexpr int kGraphPictureHeight = 300;  // the picture's height in drawing units
+
+// The picture area: as large as the window lets it be.
+class GraphArea : public QWidget {
+public:
+    explicit GraphArea(QWidget* parent) : QWidget(parent)
+    {
+        setObjectName("Picture1");
+        setMinimumSize(51 * 3, kGraphPictureHeight / 2);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    }
+    QSize sizeHint() const override { return {51 * kUnitWidth, kGraphPictureHeight}; }
+};
 }  // namespace
 
 HorizontalGraphWindow::HorizontalGraphWindow(Session& session, HorizontalGraph graph, QWidget* parent)
@@ -323,9 +335,7 @@ HorizontalGraphWindow::HorizontalGraphWindow(Session& session, HorizontalGraph g
     setObjectName("Form24");
     setWindowTitle("horizontal graph");
     setAttribute(Qt::WA_DeleteOnClose);
-    pictureArea_ = new QWidget(this);
-    pictureArea_->setObjectName("Picture1");
-    pictureArea_->setFixedSize(51 * kUnitWidth, kGraphPictureHeight);
+    pictureArea_ = new GraphArea(this);
     auto* buttons = new QHBoxLayout;
     const char* frames[] = {"Line", "Zoom", "Level"};
     std::array<QPushButton*, 6> b{};
@@ -341,7 +351,7 @@ HorizontalGraphWindow::HorizontalGraphWindow(Session& session, HorizontalGraph g
         buttons->addWidget(box);
     }
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(pictureArea_);
+    layout->addWidget(pictureArea_, 1);
     layout->addLayout(buttons);
     auto press = [this](QPushButton* button, std::function<void()> step) {
         connect(button, &QPushButton::clicked, this, [this, step] {
@@ -360,10 +370,23 @@ HorizontalGraphWindow::HorizontalGraphWindow(Session& session, HorizontalGraph g
 
 void HorizontalGraphWindow::redraw()
 {
-    picture_ = RgbPicture(51 * kUnitWidth, kGraphPictureHeight, rgb(255, 255, 255));
-    for (const GraphDot& d : graphDots(graph_, session_.image))
-        drawPoint(picture_, d.i * kUnitWidth + kUnitWidth / 2, d.y, 2, rgb(0, 0, 0));
+    // 51 columns across the picture, 300 drawing units down it.
+    const int w = std::max(pictureArea_->width(), 51);
+    const int h = std::max(pictureArea_->height(), 1);
+    picture_ = RgbPicture(w, h, rgb(255, 255, 255));
+    const int dot = std::max(2, w / 153);
+    for (const GraphDot& d : graphDots(graph_, session_.image)) {
+        const int x = static_cast<int>((d.i + 0.5) * w / 51.0);
+        const int y = static_cast<int>(std::floor(d.y * static_cast<double>(h) / kGraphPictureHeight));
+        drawPoint(picture_, x, y, dot, rgb(0, 0, 0));
+    }
     update();
+}
+
+void HorizontalGraphWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    redraw();
 }
 
 void HorizontalGraphWindow::paintEvent(QPaintEvent*)
