@@ -350,6 +350,7 @@ bool MainWindow::runGuarded(const std::function<void()>& job)
     // A second start of a job while one runs (a click that got through) is refused.
     if (jobRunning_) return false;
     jobRunning_ = true;
+    sessionChanged();  // "UnDo" shows as unavailable while the job runs
     // Everything but the progress window (closing it stops the job) and the
     // per-frame window is greyed out while the job runs; what was greyed out
     // already stays so afterwards.

@@ -158,6 +158,8 @@ TEST(Composite, AGroupWithAFrameOfAnotherSizeIsPassedOverWithAMessage)
     EXPECT_EQ(r.written, 2);
     const auto messages = f.platform.messageTexts();
     ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(f.platform.shown[0].busy);  // the job shows the busy pointer
+    EXPECT_EQ(f.platform.busyDepth, 0);
     EXPECT_NE(messages[1].find("2 composites written"), std::string::npos) << messages[1];
     EXPECT_NE(messages[1].find("1 group passed over"), std::string::npos) << messages[1];
     // The message names the frame that differs, not a frame of the right size.

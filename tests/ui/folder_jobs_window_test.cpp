@@ -327,6 +327,7 @@ TEST_F(FolderJobsTest, AfterAFolderJobTheFrameInViewIsShownAgainAndNothingCanSta
         EXPECT_TRUE(main->jobRunning());
         EXPECT_FALSE(main->menuBar()->isEnabled());
         EXPECT_FALSE(main->centralWidget()->isEnabled());
+        EXPECT_FALSE(main->findChild<QAction*>("utility_menu_undo")->isEnabled());
         EXPECT_FALSE(main->runGuarded([] { ADD_FAILURE() << "a second job started"; }));
     };
     test::writeFile(night + "/broken.fit", "SIMPLE  =                    T");

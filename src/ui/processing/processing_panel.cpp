@@ -115,7 +115,7 @@ void ProcessingPanel::startUp()
 
 void ProcessingPanel::refresh()
 {
-    if (undoItem_) undoItem_->setEnabled(session_.processing.undo.available());
+    if (undoItem_) undoItem_->setEnabled(session_.processing.undo.available() && !host_.jobRunning());
 }
 
 void ProcessingPanel::recordWindowPositions()
