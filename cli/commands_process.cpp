@@ -11,7 +11,7 @@
 #include "processing/corrections.h"
 #include "processing/filters.h"
 #include "processing/polynomial_fit.h"
-#include "spectrum/inclination.h"
+#include "processing/inclination.h"
 #include "spectrum/intensity_curve.h"
 
 namespace lv::cli {

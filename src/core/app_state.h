@@ -8,7 +8,8 @@
 
 namespace lv {
 
-// What the next "OK" of the file dialog (and of the folder window) is for.
+// What the "OK" of a file dialog (and of a folder window) is for; each
+// dialog keeps the mode it was opened with.
 enum class FileDialogMode : int {
     Open = 0,
     DarkSubtract = 1,
@@ -32,7 +33,10 @@ struct AppState {
     std::string settingsPath;
     bool lineDisplay = false;      // green marker line across the picture
     std::int32_t lineRow = 0;
-    FileDialogMode fileDialogMode = FileDialogMode::Open;
+    // The folder the user chose last in the file dialog or a folder window:
+    // the commands that work "in the current folder" read it here (native
+    // separators). Set through setCurrentFolder.
+    std::string currentFolder;
 
     // The statistics line of the main window, as last computed.
     std::string statistics = std::string(kEmptyStatisticsLine);

@@ -14,7 +14,7 @@
 #include "lightcurve/mag_est.h"
 #include "photometry/photometry_run.h"
 #include "photometry/photometry_state.h"
-#include "processing/file_queue.h"
+#include "core/file_queue.h"
 
 namespace lv {
 

@@ -12,8 +12,8 @@
 #include "core/job_progress.h"
 #include "core/pixel_pool.h"
 #include "core/platform.h"
-#include "processing/file_queue.h"
-#include "processing/undo.h"
+#include "core/file_queue.h"
+#include "core/undo.h"
 
 namespace lv {
 

@@ -10,7 +10,7 @@
 #include "core/job_progress.h"
 #include "core/pixel_pool.h"
 #include "core/platform.h"
-#include "processing/file_queue.h"
+#include "core/file_queue.h"
 
 namespace lv {
 

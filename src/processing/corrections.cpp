@@ -8,7 +8,7 @@
 
 #include "core/conventions.h"
 #include "core/vector_clones.h"
-#include "spectrum/inclination.h"
+#include "processing/inclination.h"
 
 namespace lv {
 

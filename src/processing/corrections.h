@@ -12,7 +12,7 @@
 #include "core/fits_image.h"
 #include "core/platform.h"
 #include "processing/polynomial_fit.h"
-#include "processing/undo.h"
+#include "core/undo.h"
 
 namespace lv {
 

@@ -10,7 +10,7 @@
 
 #include "core/fits_image.h"
 #include "core/platform.h"
-#include "processing/undo.h"
+#include "core/undo.h"
 
 namespace lv {
 

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "processing/calibration.h"
-#include "processing/file_queue.h"
+#include "core/file_queue.h"
 #include "processing/polynomial_fit.h"
-#include "processing/undo.h"
+#include "core/undo.h"
 
 namespace lv {
 

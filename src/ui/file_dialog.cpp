@@ -18,6 +18,7 @@
 
 #include <utility>
 
+#include "app/current_folder.h"
 #include "lightcurve/mag_est.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
@@ -31,8 +32,6 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
     setObjectName("Form2");
     setWindowTitle(caption);
     setAttribute(Qt::WA_DeleteOnClose);
-    // The folder window reads the mode from the application state.
-    session.state.fileDialogMode = mode;
 
     auto* grid = new QGridLayout(this);
 #ifdef Q_OS_WIN
@@ -123,17 +122,17 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
     resize(560, 400);
     placeWindow(this, session.settings.window(SettingsWindow::FileDialog));
     showing_ = true;
-    chooseFolder(QDir::currentPath());
+    chooseFolder(session.state.currentFolder.empty() ? QDir::currentPath() : fromLocal(session.state.currentFolder));
     // The folder rule writes the folder into Text1; at opening it shows the
     // current file name instead, chosen in the file list when it is there.
     // For a photometry data file that is a ".txt" name only: the folder's
     // mag_est.txt when the current file is a frame.
     QString currentName = fromLocal(session.image.fileName);
     if (mode == FileDialogMode::LightCurveOrAutomatic && !currentName.endsWith(".txt", Qt::CaseInsensitive))
-        currentName = QDir::toNativeSeparators(QDir::current().filePath(kMagEstName));
+        currentName = fromLocal(inCurrentFolder(session, kMagEstName));
     path_->setText(currentName);
     const QFileInfo current(currentName);
-    if (!currentName.isEmpty() && current.exists() && QDir(current.absolutePath()) == QDir(QDir::currentPath())) {
+    if (!currentName.isEmpty() && current.exists() && QDir(current.absolutePath()) == QDir(fileModel_->rootPath())) {
         const QModelIndex i = fileModel_->index(current.absoluteFilePath());
         if (i.isValid()) files_->setCurrentIndex(i);
     }
@@ -172,7 +171,7 @@ void FileDialog::applyFileNameRule(const QString& fileName)
     const QString p = QDir::toNativeSeparators(fileModel_->rootPath());
     const QString separator = p.endsWith(QDir::separator()) ? QString() : QString(QDir::separator());
     // Choosing a folder makes it the current folder, as the folder tools expect.
-    QDir::setCurrent(fileModel_->rootPath());
+    setCurrentFolder(session_, toLocal(p));
     path_->setText(p + separator + fileName);
 }
 

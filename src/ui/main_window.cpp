@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/current_folder.h"
 #include "app/image_commands.h"
 #include "core/conventions.h"
 #include "display/grey_mapping.h"
@@ -27,7 +28,7 @@
 #include "ui/file_dialog.h"
 #include "ui/lightcurve/light_curve_panel.h"
 #include "ui/photometry/photometry_panel.h"
-#include "ui/processing/folder_window.h"
+#include "ui/folder_window.h"
 #include "ui/processing/processing_panel.h"
 #include "ui/spectrum/spectrum_panel.h"
 #include "ui/platform/qt_support.h"
@@ -58,6 +59,7 @@ MainWindow::~MainWindow() = default;
 ImageWindow* MainWindow::imageWindow() const { return imageWindow_; }
 ZoomWindow* MainWindow::zoomWindow() const { return zoomWindow_; }
 FileDialog* MainWindow::fileDialog() const { return fileDialog_; }
+FolderWindow* MainWindow::folderWindow() const { return folderWindow_; }
 HistogramWindow* MainWindow::histogramWindow() const { return histogramWindow_; }
 HeaderWindow* MainWindow::headerWindow() const { return headerWindow_; }
 PictureExportWindow* MainWindow::exportWindow() const { return exportWindow_; }
@@ -195,6 +197,9 @@ void MainWindow::startUp(const std::string& commandLinePath)
     AppState& s = session_.state;
     if (s.startFolder.empty()) s.startFolder = toLocal(QDir::toNativeSeparators(QDir::currentPath()));
     s.settingsPath = settingsPathIn(s.startFolder);
+    // The current folder is, at first, the folder the application started from.
+    if (!setCurrentFolder(session_, toLocal(QDir::toNativeSeparators(QDir::currentPath()))))
+        s.currentFolder = s.startFolder;
     readSettings(s.settingsPath, session_.settings);
     const AppSettings& settings = session_.settings;
 
@@ -330,8 +335,8 @@ void MainWindow::closePicture()
 FolderWindow* MainWindow::openFolderWindow(FileDialogMode mode, const QString& caption,
                                            FolderAccept accept)
 {
-    session_.state.fileDialogMode = mode;
-    return processing_->openFolderWindow(mode, caption, std::move(accept));
+    return reopen(folderWindow_,
+                  [&] { return new FolderWindow(session_, platform_, mode, caption, std::move(accept), this); });
 }
 
 void MainWindow::setFileAndUtilityEnabled(bool enabled)
@@ -450,6 +455,7 @@ void MainWindow::recordWindowPositions()
         if (w) session_.settings.window(slot) = windowPosition(w);
     };
     record(fileDialog_, SettingsWindow::FileDialog);
+    record(folderWindow_, SettingsWindow::Folder);
     record(headerWindow_, SettingsWindow::Header);
     record(imageWindow_, SettingsWindow::Image);
     record(zoomWindow_, SettingsWindow::Zoom);

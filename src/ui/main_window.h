@@ -68,6 +68,7 @@ public:
     // The open secondary windows (null when closed) and the panels.
     ZoomWindow* zoomWindow() const;
     FileDialog* fileDialog() const;
+    FolderWindow* folderWindow() const;
     HistogramWindow* histogramWindow() const;
     HeaderWindow* headerWindow() const;
     PictureExportWindow* exportWindow() const;
@@ -119,6 +120,7 @@ private:
     QPointer<ImageWindow> imageWindow_;
     QPointer<ZoomWindow> zoomWindow_;
     QPointer<FileDialog> fileDialog_;
+    QPointer<FolderWindow> folderWindow_;
     QPointer<HistogramWindow> histogramWindow_;
     QPointer<HeaderWindow> headerWindow_;
     QPointer<PictureExportWindow> exportWindow_;

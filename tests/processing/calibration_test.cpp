@@ -6,7 +6,7 @@
 
 #include "core/fits_reader.h"
 #include "fits_builder.h"
-#include "processing/undo.h"
+#include "core/undo.h"
 
 namespace lv {
 namespace {

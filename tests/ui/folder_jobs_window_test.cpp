@@ -29,9 +29,9 @@
 #include "ui/main_window.h"
 #include "ui/photometry/frame_choice_window.h"
 #include "ui/photometry/photometry_panel.h"
-#include "ui/processing/folder_window.h"
+#include "ui/folder_window.h"
 #include "ui/processing/composite_windows.h"
-#include "ui/processing/folder_chooser.h"
+#include "ui/folder_chooser.h"
 #include "ui/processing/processing_panel.h"
 
 namespace lv {
@@ -72,7 +72,7 @@ bool closed(const QWidget* w) { return !w || !w->isVisible(); }
 class FolderJobsTest : public test::MainWindowFixture {
 protected:
     QPushButton* button(const char* name) const { return find<QPushButton>(name); }
-    FolderWindow* folderWindow() const { return main->processingPanel().folderWindow(); }
+    FolderWindow* folderWindow() const { return main->folderWindow(); }
     FrameChoiceWindow* frameWindow() const { return main->photometryPanel().frameChoiceWindow(); }
     QAction* item(const char* name) const { return find<QAction>(name); }
     void acceptFileDialog(const std::string& path)
@@ -402,6 +402,20 @@ TEST_F(FolderJobsTest, TheBzeroJobAsksFirstAndSaysWhatItDid)
     EXPECT_NE(check.image.at(0, 0), inViewBefore);
     EXPECT_EQ(session.image.pixels, check.image.pixels);
     EXPECT_EQ(session.state.statistics, check.state.statistics);
+}
+
+TEST_F(FolderJobsTest, QuestionsAreAskedWithTheNormalPointer)
+{
+    start(put("light.fit", frame(1000, 9000, "12:30:45")));
+    platform.answers = {false, false};
+    trigger("utility_menu_bow");
+    trigger("utility_menu_limb");
+    ASSERT_EQ(platform.shown.size(), 2u);
+    for (const auto& shown : platform.shown) {
+        EXPECT_TRUE(shown.question) << shown.text;
+        EXPECT_FALSE(shown.busy) << shown.text;
+    }
+    EXPECT_EQ(platform.busyDepth, 0);
 }
 
 }  // namespace

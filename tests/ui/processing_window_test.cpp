@@ -14,7 +14,7 @@
 #include "main_window_fixture.h"
 #include "ui/main_window.h"
 #include "ui/processing/calculation_window.h"
-#include "ui/processing/high_order_window.h"
+#include "ui/spectrum/high_order_window.h"
 #include "ui/processing/processing_panel.h"
 #include "ui/spectrum/spectrum_panel.h"
 

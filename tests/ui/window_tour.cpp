@@ -16,14 +16,14 @@
 #include "core/file_replace.h"
 #include "fits_builder.h"
 #include "photometry/positions.h"
-#include "processing/file_queue.h"
+#include "core/file_queue.h"
 #include "ui/display/image_window.h"
 #include "ui/display/progress_window.h"
 #include "ui/lightcurve/light_curve_panel.h"
 #include "ui/lightcurve/light_curve_window.h"
 #include "ui/photometry/photometry_panel.h"
 #include "ui/platform/qt_platform.h"
-#include "ui/processing/folder_window.h"
+#include "ui/folder_window.h"
 #include "ui/processing/processing_panel.h"
 
 namespace lv::test {
@@ -92,7 +92,7 @@ void openLightCurve(TourStage& stage)
 void prepareAutomatic(TourStage& stage)
 {
     stage.trigger("photometry_menu_automatic");
-    FolderWindow* folder = stage.main->processingPanel().folderWindow();
+    FolderWindow* folder = stage.main->folderWindow();
     ASSERT_NE(folder, nullptr);
     folder->sort();
     folder->accept();

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "app/current_folder.h"
 #include "app/image_commands.h"
 #include "lightcurve/mag_est.h"
 #include "ui/file_dialog.h"
@@ -40,7 +41,7 @@ void LightCurvePanel::openLightCurve(const std::string& chosen)
     // No file chosen: mag_est.txt in the current folder.
     const QFileInfo info(fromLocal(chosen));
     const std::string path = chosen.empty() || info.isDir() || chosen.back() == '/' || chosen.back() == '\\'
-                                 ? toLocal(QDir::toNativeSeparators(QDir::current().filePath(kMagEstName)))
+                                 ? inCurrentFolder(session_, kMagEstName)
                                  : chosen;
     LightCurveTable table;
     const MagEstRead r = readMagEst(path, table);

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/current_folder.h"
 #include "core/conventions.h"
 #include "lightcurve/aavso.h"
 #include "ui/platform/qt_support.h"
@@ -285,7 +286,7 @@ void LightCurveWindow::saveMagEstFile() { saveMagEst(table_, platform_); }
 void LightCurveWindow::saveReport()
 {
     // The report goes to the current folder.
-    writeReport(table_, reportFields(), error_, toLocal(QDir::toNativeSeparators(QDir::currentPath())), platform_);
+    writeReport(table_, reportFields(), error_, session_.state.currentFolder, platform_);
 }
 
 void LightCurveWindow::saveAavso()
@@ -296,7 +297,7 @@ void LightCurveWindow::saveAavso()
     a.checkName = toLocal(checkName_->text());
     a.utOffsetHours = leadingNumber(toLocal(utOffset_->text()));
     // Beside the report files, in the current folder.
-    writeAavso(table_, a, error_, toLocal(QDir::toNativeSeparators(QDir::current().filePath("aavso.txt"))), platform_);
+    writeAavso(table_, a, error_, inCurrentFolder(session_, "aavso.txt"), platform_);
 }
 
 void LightCurveWindow::closeEvent(QCloseEvent* event)

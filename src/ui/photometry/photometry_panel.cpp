@@ -403,7 +403,7 @@ void PhotometryPanel::prepareAutomatic(const FolderChoice& choice)
     AutomaticSetup setup;
     setup.picturesNotChecked = choice.picturesNotChecked;
     setup.displayPictures = choice.displayPictures;
-    setup.currentFolder = toLocal(QDir::toNativeSeparators(QDir::currentPath()));
+    setup.currentFolder = session_.state.currentFolder;
     AutomaticContext ctx = session_.automaticContext(platform_);
     const PrepareOutcome outcome = session_.automatic.prepare(ctx, setup);
     host_.showStatistics();

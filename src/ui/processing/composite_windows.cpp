@@ -15,7 +15,7 @@
 #include "processing/composite.h"
 #include "ui/display/qt_job_progress.h"
 #include "ui/platform/qt_support.h"
-#include "ui/processing/folder_chooser.h"
+#include "ui/folder_chooser.h"
 #include "ui/widgets.h"
 
 namespace lv {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QMenu>
 
+#include "app/current_folder.h"
 #include "app/image_commands.h"
 #include "processing/corrections.h"
 #include "processing/filters.h"
@@ -12,7 +13,6 @@
 #include "ui/processing/composite_windows.h"
 #include "ui/file_dialog.h"
 #include "ui/platform/qt_support.h"
-#include "ui/processing/folder_window.h"
 #include "ui/widgets.h"
 
 namespace lv {
@@ -82,7 +82,7 @@ void ProcessingPanel::buildUtilityItems(QMenu* utility)
     });
     connect(namedItem(utility, "utility_menu_bow", "Bow correction"), &QAction::triggered, this, [this] {
         // (The busy pointer shows once the question is answered.)
-        const std::string path = toLocal(QDir::toNativeSeparators(QDir::current().filePath(kBowFileName)));
+        const std::string path = inCurrentFolder(session_, kBowFileName);
         if (bowCorrection(session_.image, session_.processing.undo, path, platform_)) finishCorrection();
     });
     connect(namedItem(utility, "utility_menu_calculation", "Calculation"), &QAction::triggered, this, [this] {
@@ -101,7 +101,6 @@ void ProcessingPanel::finishCorrection()
     host_.sessionChanged();
 }
 
-FolderWindow* ProcessingPanel::folderWindow() const { return folderWindow_; }
 CompositeWindow* ProcessingPanel::compositeWindow() const { return compositeWindow_; }
 BzeroWindow* ProcessingPanel::bzeroWindow() const { return bzeroWindow_; }
 CalculationWindow* ProcessingPanel::calculationWindow() const { return calculationWindow_; }
@@ -120,7 +119,6 @@ void ProcessingPanel::refresh()
 
 void ProcessingPanel::recordWindowPositions()
 {
-    if (folderWindow_) session_.settings.window(SettingsWindow::Folder) = windowPosition(folderWindow_);
     if (calculationWindow_) session_.settings.window(SettingsWindow::Calculation) = windowPosition(calculationWindow_);
     if (compositeWindow_) session_.settings.window(SettingsWindow::Composite) = windowPosition(compositeWindow_);
     if (bzeroWindow_) session_.settings.window(SettingsWindow::BzeroBscale) = windowPosition(bzeroWindow_);
@@ -167,14 +165,6 @@ void ProcessingPanel::undo()
     host_.sessionChanged();
 }
 
-FolderWindow* ProcessingPanel::openFolderWindow(FileDialogMode mode, const QString& caption,
-                                                FolderAccept accept)
-{
-    return reopen(folderWindow_, [&] {
-        return new FolderWindow(session_, platform_, mode, caption, std::move(accept), host_.hostWindow());
-    });
-}
-
 void ProcessingPanel::chooseContinuousFile(CalibrationKind kind)
 {
     const bool dark = kind == CalibrationKind::Dark;
@@ -184,7 +174,7 @@ void ProcessingPanel::chooseContinuousFile(CalibrationKind kind)
                              (dark ? session_.processing.darkFilePath : session_.processing.flatFilePath) = path;
                              const FileDialogMode mode = dialog.mode();
                              dialog.close();
-                             openFolderWindow(mode,
+                             host_.openFolderWindow(mode,
                                               dark ? "Setting of DARK processing file"
                                                    : "Setting of FLAT processing file",
                                               [this, kind](const FolderChoice&) { runContinuous(kind); });

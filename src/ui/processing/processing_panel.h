@@ -17,7 +17,6 @@ namespace lv {
 class BzeroWindow;
 class CalculationWindow;
 class CompositeWindow;
-class FolderWindow;
 
 class ProcessingPanel : public Panel {
 public:
@@ -32,10 +31,6 @@ public:
 
     // "UnDo".
     void undo();
-    // The folder window, opened by the other panels too (null when closed).
-    FolderWindow* folderWindow() const;
-    FolderWindow* openFolderWindow(FileDialogMode mode, const QString& caption,
-                                   FolderAccept accept);
     CalculationWindow* calculationWindow() const;
     CompositeWindow* compositeWindow() const;
     BzeroWindow* bzeroWindow() const;
@@ -54,7 +49,6 @@ private:
     Platform& platform_;
     PanelHost& host_;
     QAction* undoItem_ = nullptr;
-    QPointer<FolderWindow> folderWindow_;
     QPointer<CalculationWindow> calculationWindow_;
     QPointer<CompositeWindow> compositeWindow_;
     QPointer<BzeroWindow> bzeroWindow_;

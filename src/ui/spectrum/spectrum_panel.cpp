@@ -7,7 +7,7 @@
 #include "display/grey_mapping.h"
 #include "ui/display/image_window.h"
 #include "ui/platform/qt_support.h"
-#include "ui/processing/high_order_window.h"
+#include "ui/spectrum/high_order_window.h"
 #include "ui/spectrum/spectrum_windows.h"
 #include "ui/widgets.h"
 

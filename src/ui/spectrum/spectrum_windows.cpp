@@ -19,7 +19,7 @@
 #include "core/conventions.h"
 #include "display/raster.h"
 #include "processing/polynomial_fit.h"
-#include "spectrum/inclination.h"
+#include "processing/inclination.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
 

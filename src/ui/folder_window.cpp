@@ -1,4 +1,4 @@
-#include "ui/processing/folder_window.h"
+#include "ui/folder_window.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,9 +13,9 @@
 #include <QPushButton>
 #include <QTreeView>
 
-#include "processing/file_queue.h"
+#include "core/file_queue.h"
 #include "ui/platform/qt_support.h"
-#include "ui/processing/folder_chooser.h"
+#include "ui/folder_chooser.h"
 #include "ui/widgets.h"
 
 namespace lv {

@@ -1,4 +1,4 @@
-#include "ui/processing/folder_chooser.h"
+#include "ui/folder_chooser.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -10,7 +10,8 @@
 #include <QPushButton>
 #include <QTreeView>
 
-#include "processing/file_queue.h"
+#include "app/current_folder.h"
+#include "core/file_queue.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
 
@@ -38,12 +39,12 @@ FolderChooser::FolderChooser(Session& session, Platform& platform, QWidget* owne
     // A folder chosen with the keyboard is chosen as by a click.
     connect(folders_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
         // The tree coming to the folder already shown changes nothing (an edited list stays).
-        if (showing_ || !i.isValid() || QDir(folderModel_->filePath(i)) == QDir(QDir::currentPath())) return;
+        if (showing_ || !i.isValid() || QDir(folderModel_->filePath(i)) == QDir(folder())) return;
         chooseFolder(folderModel_->filePath(i));
     });
     connect(folders_, &QTreeView::clicked, this,
             [this](const QModelIndex& i) { chooseFolder(folderModel_->filePath(i)); });
-    show(QDir::currentPath());
+    show(folder());
     listFolder();
 }
 
@@ -55,13 +56,17 @@ void FolderChooser::show(const QString& folder)
     folderLabel_->setText(breakablePath(QDir::toNativeSeparators(folder)));
 }
 
-QString FolderChooser::folder() const { return QDir::toNativeSeparators(QDir::currentPath()); }
+QString FolderChooser::folder() const
+{
+    const std::string& f = session_.state.currentFolder;
+    return f.empty() ? QDir::toNativeSeparators(QDir::currentPath()) : fromLocal(f);
+}
 
 void FolderChooser::chooseFolder(const QString& folder)
 {
     const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
     // The queue's names are relative to the current folder.
-    if (!QDir::setCurrent(clean)) {
+    if (!setCurrentFolder(session_, toLocal(QDir::toNativeSeparators(clean)))) {
         platform_.error(toLocal(QDir::toNativeSeparators(clean)) + ": the folder cannot be opened");
         return;
     }

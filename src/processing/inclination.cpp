@@ -1,4 +1,4 @@
-#include "spectrum/inclination.h"
+#include "processing/inclination.h"
 
 #include "core/conventions.h"
 

@@ -1,4 +1,4 @@
-#include "ui/processing/high_order_window.h"
+#include "ui/spectrum/high_order_window.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

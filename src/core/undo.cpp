@@ -1,4 +1,4 @@
-#include "processing/undo.h"
+#include "core/undo.h"
 
 #include <algorithm>
 #include <cstring>

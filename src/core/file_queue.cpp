@@ -1,4 +1,4 @@
-#include "processing/file_queue.h"
+#include "core/file_queue.h"
 
 #include <algorithm>
 #include <filesystem>
