@@ -8,6 +8,7 @@
 
 #include "core/conventions.h"
 #include "core/file_replace.h"
+#include "core/fits_header.h"
 #include "core/fits_image.h"
 #include "core/fits_writer.h"
 
@@ -62,26 +63,9 @@ struct FieldStar {
     double x, y, magnitude;
 };
 
-HeaderCard card(const std::string& keyword, const std::string& value)
-{
-    std::string c = keyword;
-    c.resize(8, ' ');
-    c += "= ";
-    // Numbers right-justified to column 30, texts from column 11.
-    if (!value.empty() && value[0] == '\'')
-        c += value;
-    else
-        c += std::string(value.size() < 20 ? 20 - value.size() : 0, ' ') + value;
-    c.resize(kCardLength, ' ');
-    return c;
-}
+HeaderCard card(const std::string& keyword, const std::string& value) { return valueCard(keyword, value); }
 
-HeaderCard comment(const std::string& text)
-{
-    std::string c = "COMMENT " + text;
-    c.resize(kCardLength, ' ');
-    return c;
-}
+HeaderCard comment(const std::string& text) { return commentCard(text); }
 
 std::string twoDigits(int v) { return formatPattern(v, "00"); }
 
@@ -92,9 +76,7 @@ FitsImage frameSkeleton(const DemoRun& run, const std::vector<HeaderCard>& extra
                  card("NAXIS1", plainNumberText(run.width)), card("NAXIS2", plainNumberText(run.height)),
                  card("BZERO", "32768"), card("BSCALE", "1")};
     img.cards.insert(img.cards.end(), extra.begin(), extra.end());
-    HeaderCard end = "END";
-    end.resize(kCardLength, ' ');
-    img.cards.push_back(end);
+    img.cards.push_back(endCard());
     img.allocate(run.width, run.height, 1);
     img.naxis3 = -1;
     img.bitpix = 16;

@@ -12,9 +12,10 @@
 
 namespace lv {
 
-// Capacity of the image model.
 // What every command that needs an image says when none is loaded.
 inline constexpr const char* kNoImageMessage = "You do not open the data file";
+
+// Capacity of the image model.
 inline constexpr int kMaxAxis = 3073;        // columns and rows
 inline constexpr int kMaxPlanes = 3;
 inline constexpr int kMaxHeaderCards = 500;  // records up to and including END

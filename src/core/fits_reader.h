@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "core/fits_decode.h"
+#include "core/fits_header.h"
 #include "core/fits_image.h"
 #include "core/pixel_pool.h"
 #include "core/platform.h"
@@ -34,19 +36,11 @@ enum class ReadForm {
 int readFitsFile(FitsImage& image, AppState& state, const std::string& path, ReadForm form,
                  Platform& platform, PixelPool* pool = nullptr);
 
-// Fault injection for tests: called with the path once the data of a file
-// are mapped and checked, before they are decoded (nullptr: nothing).
-void afterDataMappedForTesting(void (*hook)(const std::string& path));
-
 // The check that drop and the command line make before reading: the path must
 // end in fit, fts, FIT, FTS, Fit or Fts.
 bool hasFitsFileNameEnding(std::string_view path);
 
 inline constexpr std::string_view kNotFitsMessage = "This file is not FITS file";
 inline constexpr std::string_view kFileOpenErrorMessage = "File Open Error";
-
-// Header parsing shared with the folder tools that rewrite headers in place.
-// The numeric value of a record: columns 10 to 30, read by its leading number.
-double cardValue(const HeaderCard& card);
 
 }  // namespace lv

@@ -6,16 +6,11 @@
 #include <vector>
 
 #include "core/file_replace.h"
+#include "core/fits_header.h"
 
 namespace lv {
 
 namespace {
-
-HeaderCard padded(std::string text)
-{
-    text.resize(kCardLength, ' ');
-    return text;
-}
 
 // Output rows are gathered into blocks of about this size per write call.
 constexpr std::size_t kWriteBlock = 1 << 20;
@@ -25,7 +20,7 @@ constexpr std::size_t kWriteBlock = 1 << 20;
 HeaderCard bitpixCard(int bitpix)
 {
     const char* value = bitpix == 8 ? " 8" : bitpix == 16 ? "16" : "32";
-    return padded(std::string("BITPIX  =                   ") + value);
+    return paddedCard(std::string("BITPIX  =                   ") + value);
 }
 
 bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error)
@@ -41,9 +36,9 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
 
     // Header as written. BZERO and BSCALE records keep what was written;
     // the BITPIX record in memory stays as it was read.
-    const HeaderCard bzeroCard = padded(bitpix == 16 ? "BZERO   =                32768"
+    const HeaderCard bzeroCard = paddedCard(bitpix == 16 ? "BZERO   =                32768"
                                                      : "BZERO   =                    0");
-    const HeaderCard bscaleCard = padded("BSCALE  =                    1");
+    const HeaderCard bscaleCard = paddedCard("BSCALE  =                    1");
     std::vector<HeaderCard> kept = image.cards;
     bool hasBzero = false;
     bool hasBscale = false;
@@ -74,9 +69,9 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
             for (HeaderCard& c : kept) {
                 if (cardKeyword(c) != "NAXIS   ") continue;
                 // Only the value changes: a comment after a fixed-format value stays.
-                HeaderCard two = padded(c);
+                HeaderCard two = paddedCard(c);
                 const std::size_t rest = two.find_first_not_of(' ', 30);
-                if (rest != std::string::npos && two[rest] != '/') two = padded("");
+                if (rest != std::string::npos && two[rest] != '/') two = paddedCard("");
                 two.replace(0, 30, "NAXIS   =                    2");
                 c = two;
             }
@@ -90,7 +85,7 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
     std::string header;
     header.reserve(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))));
     for (const HeaderCard& card : kept)
-        header += cardKeyword(card) == "BITPIX  " ? bitpixCard(bitpix) : padded(card);
+        header += cardKeyword(card) == "BITPIX  " ? bitpixCard(bitpix) : paddedCard(card);
     header.resize(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))), ' ');
 
     const std::int32_t upper = bitpix == 8 ? 255 : bitpix == 16 ? 65535 : INT32_MAX;

@@ -3,44 +3,17 @@
 #include <algorithm>
 
 #include "core/conventions.h"
+#include "core/fits_header.h"
 #include "core/fits_reader.h"
 
 namespace lv {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Character at 1-based column `col`, or a blank beyond the record.
-char column(const HeaderCard& card, int col)
-{
-    return col >= 1 && col <= static_cast<int>(card.size()) ? card[static_cast<std::size_t>(col - 1)] : ' ';
-}
-
-// `n` characters from 1-based column `col` (fewer at the end of the record).
-std::string columns(const HeaderCard& card, int col, int n)
-{
-    if (col < 1 || col > static_cast<int>(card.size())) return {};
-    return card.substr(static_cast<std::size_t>(col - 1), static_cast<std::size_t>(n));
-}
-
-// First column from `from` to `to` holding a digit, or 0.
-int firstDigit(const HeaderCard& card, int from, int to)
-{
-    for (int p = from; p <= to; ++p)
-        if (isDigit(column(card, p))) return p;
-    return 0;
-}
-
 // Value of the characters from 0-based `at`, `n` long, of a text.
 double part(const std::string& text, std::size_t at, std::size_t n)
 {
     return at < text.size() ? leadingNumber(std::string_view(text).substr(at, n)) : 0.0;
-}
-
-std::string clockText(double h, double m, double s)
-{
-    return formatPattern(h, "00") + ":" + formatPattern(m, "00") + ":" + formatPattern(s, "00");
 }
 
 // Split at the first two ":" (missing parts are 0) and rebuilt "00:00:00".
@@ -54,26 +27,20 @@ std::string rebuiltTime(const std::string& text)
 
 std::string nextDayText(const std::string& date)
 {
-    int day, month, year;
+    // The parts by position: day/month/year of an 8-character date, else
+    // the two-digit year, month and day of yyyy-mm-dd.
+    CalendarDate d;
+    d.dayFirst = true;
     if (date.size() == 8) {
-        day = static_cast<int>(part(date, 0, 2));
-        month = static_cast<int>(part(date, 3, 2));
-        year = static_cast<int>(part(date, 6, 2));
+        d.day = static_cast<int>(part(date, 0, 2));
+        d.month = static_cast<int>(part(date, 3, 2));
+        d.year = static_cast<int>(part(date, 6, 2));
     } else {
-        year = static_cast<int>(part(date, 2, 2));
-        month = static_cast<int>(part(date, 5, 2));
-        day = static_cast<int>(part(date, 8, 2));
+        d.year = static_cast<int>(part(date, 2, 2));
+        d.month = static_cast<int>(part(date, 5, 2));
+        d.day = static_cast<int>(part(date, 8, 2));
     }
-    static const int kLastDay[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const int last = month == 2 ? (year % 4 == 0 ? 29 : 28) : (month >= 1 && month <= 12 ? kLastDay[month - 1] : 31);
-    if (++day > last) {
-        day = 1;
-        if (++month > 12) {
-            month = 1;
-            year = (year + 1) % 100;  // 99 goes on to 00
-        }
-    }
-    return formatPattern(day, "00") + "/" + formatPattern(month, "00") + "/" + formatPattern(year, "00");
+    return dateText(nextDay(d));
 }
 
 SavedLineHeader readSavedLineHeader(const FitsImage& image, double runExposure, int timeZoneHours)
@@ -86,20 +53,20 @@ SavedLineHeader readSavedLineHeader(const FitsImage& image, double runExposure, 
     };
     bool combined = false;
     if (const HeaderCard* date = first([](std::string_view k) { return k == "DATE-OBS"; })) {
-        const int p = firstDigit(*date, 10, 25);
-        if (p != 0 && column(*date, p + 10) == 'T') {
+        const int p = firstDigitColumn(*date, 10, 25);
+        if (p != 0 && cardColumn(*date, p + 10) == 'T') {
             // The combined year-month-dayThh:mm:ss form.
-            h.date = columns(*date, p, 10);
-            h.time = columns(*date, p + 11, 8);
+            h.date = cardColumns(*date, p, 10);
+            h.time = cardColumns(*date, p + 11, 8);
             h.exposure = runExposure;
             combined = true;
         } else {
             // The value from its first digit up to the closing quote.
             for (int d = 10; d <= 21; ++d) {
-                if (!isDigit(column(*date, d))) continue;
+                if (!isDigit(cardColumn(*date, d))) continue;
                 for (int q = d; q <= 25; ++q)
-                    if (column(*date, q) == '\'') {
-                        h.date = columns(*date, d, q - d);
+                    if (cardColumn(*date, q) == '\'') {
+                        h.date = cardColumns(*date, d, q - d);
                         break;
                     }
                 break;
@@ -109,8 +76,8 @@ SavedLineHeader readSavedLineHeader(const FitsImage& image, double runExposure, 
     bool jstSeen = false;
     if (!combined) {
         auto timeOf = [](const HeaderCard& card) {
-            const int p = firstDigit(card, 10, 21);
-            return p ? columns(card, p, 8) : std::string();
+            const int p = firstDigitColumn(card, 10, 21);
+            return p ? cardColumns(card, p, 8) : std::string();
         };
         if (const HeaderCard* ut = first([](std::string_view k) { return k == "UT      " || k == "UT-START"; }))
             if (const std::string t = timeOf(*ut); !t.empty()) h.time = t;

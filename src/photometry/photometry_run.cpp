@@ -10,114 +10,15 @@ namespace lv {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Character at 1-based column `col`, or a blank beyond the record.
-char column(const HeaderCard& card, int col)
-{
-    return col >= 1 && col <= static_cast<int>(card.size()) ? card[static_cast<std::size_t>(col - 1)] : ' ';
-}
-
-// The 8 characters from the first digit in columns 10 ... 21, or "".
-std::string timeField(const HeaderCard& card)
-{
-    for (int p = 10; p <= 21; ++p)
-        if (isDigit(column(card, p))) return card.substr(static_cast<std::size_t>(p - 1), 8);
-    return {};
-}
-
 // A time text rebuilt as hours, minutes and seconds, each "00".
 std::string rebuiltTime(const std::string& text)
 {
     const auto t = parseTime(text);
     if (!t) return text;
-    return formatPattern(t->hours, "00") + ":" + formatPattern(t->minutes, "00") + ":" +
-           formatPattern(t->seconds, "00");
+    return clockText(t->hours, t->minutes, t->seconds);
 }
-
-int daysInMonth(int month, int year)
-{
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month == 2) return year % 4 == 0 ? 29 : 28;
-    return month >= 1 && month <= 12 ? days[month - 1] : 31;
-}
-
-int yearModulus(const CalendarDate& d) { return d.fourDigitYear ? 10000 : 100; }
 
 }  // namespace
-
-std::optional<ClockTime> parseTime(const std::string& text)
-{
-    if (text.empty() || !isDigit(text[0])) return std::nullopt;
-    ClockTime t;
-    const std::size_t first = text.find(':');
-    t.hours = leadingNumber(text.substr(0, first));
-    if (first != std::string::npos) {
-        const std::size_t second = text.find(':', first + 1);
-        t.minutes = leadingNumber(text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1));
-        if (second != std::string::npos) t.seconds = leadingNumber(text.substr(second + 1));
-    }
-    return t;
-}
-
-std::optional<CalendarDate> parseDate(const std::string& text)
-{
-    auto digits = [&](std::size_t from, std::size_t n) {
-        if (text.size() < from + n) return false;
-        for (std::size_t i = from; i < from + n; ++i)
-            if (!isDigit(text[i])) return false;
-        return true;
-    };
-    auto value = [&](std::size_t from, std::size_t n) { return static_cast<int>(leadingNumber(text.substr(from, n))); };
-    CalendarDate d;
-    if (digits(0, 2) && text.size() >= 8 && text[2] == '/' && digits(3, 2) && text[5] == '/' && digits(6, 2)) {
-        d.dayFirst = true;
-        d.day = value(0, 2);
-        d.month = value(3, 2);
-        d.year = value(6, 2);
-    } else if (digits(0, 4) && text.size() >= 10 && text[4] == '-' && digits(5, 2) && text[7] == '-' && digits(8, 2)) {
-        d.fourDigitYear = true;
-        d.year = value(0, 4);
-        d.month = value(5, 2);
-        d.day = value(8, 2);
-    } else {
-        return std::nullopt;
-    }
-    if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > 31) return std::nullopt;
-    return d;
-}
-
-std::string dateText(const CalendarDate& d)
-{
-    if (d.dayFirst)
-        return formatPattern(d.day, "00") + "/" + formatPattern(d.month, "00") + "/" + formatPattern(d.year, "00");
-    return formatPattern(d.year, d.fourDigitYear ? "0000" : "00") + "-" + formatPattern(d.month, "00") + "-" +
-           formatPattern(d.day, "00");
-}
-
-CalendarDate nextDay(CalendarDate d)
-{
-    if (++d.day > daysInMonth(d.month, d.year)) {
-        d.day = 1;
-        if (++d.month > 12) {
-            d.month = 1;
-            d.year = (d.year + 1) % yearModulus(d);
-        }
-    }
-    return d;
-}
-
-CalendarDate previousDay(CalendarDate d)
-{
-    if (--d.day < 1) {
-        if (--d.month < 1) {
-            d.month = 12;
-            d.year = (d.year - 1 + yearModulus(d)) % yearModulus(d);
-        }
-        d.day = daysInMonth(d.month, d.year);
-    }
-    return d;
-}
 
 ObservationHeader readObservationHeader(const FitsImage& image)
 {
@@ -130,9 +31,9 @@ ObservationHeader readObservationHeader(const FitsImage& image)
             std::string date;
             std::string recordTime;
             for (int p = 10; p <= 21 && date.empty(); ++p) {
-                if (!isDigit(column(card, p))) continue;
+                if (!isDigit(cardColumn(card, p))) continue;
                 for (int q = p; q <= 25; ++q)
-                    if (column(card, q) == '\'') {
+                    if (cardColumn(card, q) == '\'') {
                         date = card.substr(static_cast<std::size_t>(p - 1), static_cast<std::size_t>(q - p));
                         break;
                     }
@@ -163,7 +64,7 @@ ObservationHeader readObservationHeader(const FitsImage& image)
         }
         const bool timeKey = key == "UT      " || key == "JST     " || key == "UT-START";
         if (timeKey && !h.jstSeen) {
-            if (const std::string t = timeField(card); !t.empty()) h.timeText = rebuiltTime(t);
+            if (const std::string t = cardTimeField(card); !t.empty()) h.timeText = rebuiltTime(t);
         } else if (key == "EXPTIME ") {
             h.exposureTime = leadingNumber(std::string_view(card).substr(9, 21));
         }
@@ -172,7 +73,7 @@ ObservationHeader readObservationHeader(const FitsImage& image)
     if (h.timeText.empty()) {
         for (const HeaderCard& card : image.cards)
             if (cardKeyword(card) == "TIME-OBS") {
-                h.timeText = timeField(card);
+                h.timeText = cardTimeField(card);
                 break;
             }
     }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "core/fits_header.h"
 #include "core/fits_image.h"
 #include "core/platform.h"
 #include "photometry/photometry_state.h"
@@ -22,31 +23,6 @@ struct ObservationHeader {
 };
 
 ObservationHeader readObservationHeader(const FitsImage& image);
-
-// A calendar date in one of the two header forms.
-struct CalendarDate {
-    int year = 0;        // as written: two or four digits
-    bool fourDigitYear = false;
-    int month = 0;
-    int day = 0;
-    bool dayFirst = false;  // dd/mm/yy; otherwise yyyy-mm-dd
-};
-
-// "dd/mm/yy" or "yyyy-mm-dd" (anything after the day, such as a "T" and a
-// time, is ignored); nullopt for other texts.
-std::optional<CalendarDate> parseDate(const std::string& text);
-std::string dateText(const CalendarDate& d);
-// Day arithmetic of the header dates: February has 29 days when the year is
-// divisible by 4; years keep their number of digits (99 rolls over to 00).
-CalendarDate nextDay(CalendarDate d);
-CalendarDate previousDay(CalendarDate d);
-
-// Hours, minutes and seconds of a time text split at its first two ":"
-// (missing parts are 0); nullopt when it does not start with a number.
-struct ClockTime {
-    double hours = 0, minutes = 0, seconds = 0;
-};
-std::optional<ClockTime> parseTime(const std::string& text);
 
 // A magnitude as the result and report lines write it: " 00.00" or " 00.000".
 std::string magnitudeText(double magnitude, int digits);

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/conventions.h"
+#include "core/fits_header.h"
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
 
@@ -71,33 +72,16 @@ bool readCalibrationFile(const std::string& path, CalibrationKind kind, Calibrat
     if (ec) return own("the file cannot be read (" + ec.message() + ")");
 
     // Header: whole records up to END, at most 1000 of them.
-    const long long records = static_cast<long long>(length / kCardLength);
-    std::vector<HeaderCard> cards;
-    bool endFound = false;
-    char record[kCardLength];
-    while (static_cast<long long>(cards.size()) < std::min<long long>(records, kMaxCalibrationCards)) {
-        if (std::fread(record, 1, kCardLength, file.get()) != static_cast<std::size_t>(kCardLength))
-            return own("the file cannot be read (" + errnoText(errno) + ")");
-        cards.emplace_back(record, kCardLength);
-        if (std::memcmp(record, "END", 3) == 0) {
-            endFound = true;
-            break;
-        }
-    }
-
-    long long bitpixValue = -1;
-    int naxis1 = -1;
-    int naxis2 = -1;
-    double bzero = 0.0;
-    double bscale = 1.0;
-    for (const HeaderCard& card : cards) {
-        const std::string_view key = cardKeyword(card);
-        if (key == "BITPIX  ") bitpixValue = toInt32Saturated(cardValue(card));
-        else if (key == "NAXIS1  ") naxis1 = toInt32Saturated(cardValue(card));
-        else if (key == "NAXIS2  ") naxis2 = toInt32Saturated(cardValue(card));
-        else if (key == "BZERO   ") bzero = cardValue(card);
-        else if (key == "BSCALE  ") bscale = cardValue(card);
-    }
+    const HeaderScan scan = scanHeader(file.get(), length, kMaxCalibrationCards);
+    if (scan.readFailed) return own("the file cannot be read (" + errnoText(scan.err) + ")");
+    const std::vector<HeaderCard>& cards = scan.cards;
+    const bool endFound = scan.endFound;
+    const ImageKeys keys = imageKeys(cards);
+    long long bitpixValue = keys.bitpix;
+    const int naxis1 = keys.naxis1;
+    const int naxis2 = keys.naxis2;
+    const double bzero = keys.bzero;
+    const double bscale = keys.bscale;
 
     if (bitpixValue == -1) return refuse(prefix + "BITPIX error");
     bool isFloat = false;
@@ -112,8 +96,7 @@ bool readCalibrationFile(const std::string& path, CalibrationKind kind, Calibrat
 
     // What the calibration plane cannot hold is refused before any value is decoded.
     if (!endFound) {
-        if (static_cast<long long>(cards.size()) == kMaxCalibrationCards)
-            return own("the header has no END record within its first 1000 records");
+        if (scan.limitReached) return own("the header has no END record within its first 1000 records");
         return own("the header has no END record");
     }
     if (naxis1 < 1 || naxis1 > kMaxAxis) return own("NAXIS1 =" + numberText(naxis1) + " is outside 1 ... 3073");

@@ -6,6 +6,7 @@
 
 #include "core/conventions.h"
 #include "core/file_replace.h"
+#include "core/fits_header.h"
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
 #include "core/vector_clones.h"
@@ -252,8 +253,9 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
             char* card = bytes.data() + k * kCardLength;
             const std::string_view key(card, 8);
             if (key == "BZERO   " || key == "BSCALE  ") {
-                const std::string& field = key == "BZERO   " ? *bzero : *bscale;
-                std::copy(field.begin(), field.end(), card + 9);
+                HeaderCard rebuilt(card, kCardLength);
+                setCardValue(rebuilt, key == "BZERO   " ? *bzero : *bscale);
+                std::copy(rebuilt.begin(), rebuilt.end(), card);
                 changed = true;
             }
             if (std::string_view(card, 3) == "END") {

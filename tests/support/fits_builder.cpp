@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "core/fits_header.h"
+
 namespace lv::test {
 
 TempDir::TempDir()
@@ -28,24 +30,9 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string rawCard(const std::string& text)
-{
-    std::string c = text;
-    c.resize(80, ' ');
-    return c;
-}
+std::string rawCard(const std::string& text) { return paddedCard(text); }
 
-std::string card(const std::string& keyword, const std::string& value)
-{
-    std::string c = keyword;
-    c.resize(8, ' ');
-    c += "= ";
-    if (!value.empty() && value[0] == '\'')
-        c += value;
-    else
-        c += std::string(value.size() < 20 ? 20 - value.size() : 0, ' ') + value;
-    return rawCard(c);
-}
+std::string card(const std::string& keyword, const std::string& value) { return valueCard(keyword, value); }
 
 std::string headerBlock(const std::vector<std::string>& cards)
 {
