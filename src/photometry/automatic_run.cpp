@@ -4,6 +4,7 @@
 
 #include "core/conventions.h"
 #include "core/fits_header.h"
+#include "core/folder_job.h"
 #include "core/fits_reader.h"
 
 namespace lv {
@@ -146,8 +147,8 @@ PrepareOutcome AutomaticRun::prepare(AutomaticContext& ctx, const AutomaticSetup
     }
     prepared_ = true;
     FileQueue& q = ctx.queue;
-    for (q.current = 1; q.current <= q.count(); ++q.current) {
-        if (!qualifies(q.name(q.current))) continue;
+    FolderWalk walk = FolderWalk::whole(q, true, &q.current);
+    if (walk.next()) {
         // A first frame that cannot be read would leave the previous image
         // to be measured under its name: the preparation ends here.
         if (!load(ctx)) {
@@ -156,6 +157,7 @@ PrepareOutcome AutomaticRun::prepare(AutomaticContext& ctx, const AutomaticSetup
         }
         return PrepareOutcome::Loaded;
     }
+    q.current = q.count() + 1;  // past the last entry
     return PrepareOutcome::NoFrame;
 }
 
@@ -218,13 +220,12 @@ AutomaticStatus AutomaticRun::choose(AutomaticContext& ctx, FrameChoice choice)
 AutomaticStatus AutomaticRun::next(AutomaticContext& ctx)
 {
     FileQueue& q = ctx.queue;
-    do {
-        ++q.current;
-        if (q.current > q.count()) {
-            ctx.platform.message(kAutomaticEndMessage);
-            return ended(AutomaticEnd::Finished);
-        }
-    } while (!qualifies(q.name(q.current)));
+    FolderWalk walk(q, q.current + 1, q.count(), true, &q.current);
+    if (!walk.next()) {
+        q.current = q.count() + 1;  // past the last entry
+        ctx.platform.message(kAutomaticEndMessage);
+        return ended(AutomaticEnd::Finished);
+    }
     if (!load(ctx)) {
         ctx.platform.message(kAutomaticEndMessage);
         return ended(AutomaticEnd::Finished);

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/conventions.h"
+#include "core/folder_job.h"
 #include "core/fits_header.h"
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
@@ -250,26 +251,23 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
     result.started = true;
     undo.setAvailable(false);
     BusyPointer busy(platform);
-    progress.show(dark ? "Progress DARK" : "Progress FLAT", settings.calibrationPath);
-
-    CalibrationFrame read;
-    if (!readCalibrationFile(settings.calibrationPath, settings.kind, CalibrationForm::Continuous, state.bzeroSign,
-                             read, platform)) {
-        progress.close();
-        return result;
-    }
-    frame = std::move(read);
-    result.frameRead = true;
-    const std::int32_t mean = dark ? 0 : flatMean(frame.sum, frame.naxis1, frame.naxis2);
-
-    for (int slot = 1; slot <= queue.count(); ++slot) {
-        queue.current = slot;
-        const std::string& name = queue.name(slot);
-        if (!qualifies(name)) continue;
-        if (!progress.update("Progress" + numberText(slot), name)) {
-            result.stopped = true;
-            break;
-        }
+    std::int32_t mean = 0;
+    FolderJobSteps steps;
+    steps.showFirst = true;
+    steps.caption = dark ? "Progress DARK" : "Progress FLAT";
+    steps.label = settings.calibrationPath;
+    steps.prepare = [&] {
+        CalibrationFrame read;
+        if (!readCalibrationFile(settings.calibrationPath, settings.kind, CalibrationForm::Continuous,
+                                 state.bzeroSign, read, platform))
+            return false;
+        frame = std::move(read);
+        result.frameRead = true;
+        mean = dark ? 0 : flatMean(frame.sum, frame.naxis1, frame.naxis2);
+        return true;
+    };
+    steps.entryCaption = [](int slot, const std::string&) { return "Progress" + numberText(slot); };
+    steps.each = [&](int, const std::string& name) {
         const std::string path = entryPath(settings.folder, name);
         // The calibration frame itself (whatever name leads to it) would be
         // calibrated by itself: a dark would become all zeros.
@@ -278,26 +276,26 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
             platform.message(path + ": this is the " + kindWord(settings.kind) +
                              " itself; it was not calibrated and keeps its bytes");
             ++result.skipped;
-            continue;
+            return EntryOutcome::Next;
         }
         // A frame the reader rejects keeps its bytes: the reader said why.
         if (readFitsFile(image, state, path, ReadForm::Command, platform, pool) != 0) {
             ++result.skipped;
-            continue;
+            return EntryOutcome::Next;
         }
         // Only plane 0 is written back, so a frame of several planes would lose the others.
         if (image.planes > 1 || image.naxis3 > 1) {
             platform.error(path + ": the frame has more than one plane and was not calibrated");
             ++result.skipped;
-            continue;
+            return EntryOutcome::Next;
         }
         if (image.naxis1 > frame.naxis1 || image.naxis2 > frame.naxis2) {
             platform.error(path + ": the frame (" + plainNumberText(image.naxis1) + " x " +
-                             plainNumberText(image.naxis2) + ") is larger than the " + kindWord(settings.kind) +
-                             " (" + plainNumberText(frame.naxis1) + " x " + plainNumberText(frame.naxis2) +
-                             ") and was not calibrated");
+                           plainNumberText(image.naxis2) + ") is larger than the " + kindWord(settings.kind) + " (" +
+                           plainNumberText(frame.naxis1) + " x " + plainNumberText(frame.naxis2) +
+                           ") and was not calibrated");
             ++result.skipped;
-            continue;
+            return EntryOutcome::Next;
         }
         if (dark)
             subtractDark(image, frame);
@@ -307,11 +305,12 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
         if (!writeFitsFile(image, path, image.bitpix, error)) {
             platform.error(error);
             result.writeFailed = true;
-            break;
+            return EntryOutcome::End;
         }
         ++result.calibrated;
-    }
-    progress.close();
+        return EntryOutcome::Next;
+    };
+    result.stopped = runFolderJob(FolderWalk::whole(queue, true, &queue.current), progress, steps).stopped;
     return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/conventions.h"
 #include "core/file_replace.h"
+#include "core/folder_job.h"
 #include "core/fits_header.h"
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
@@ -73,18 +74,10 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
     BusyPointer busy(platform);
     PixelVector narrowSums;
     std::vector<double> wideSums;
-    bool shown = false;
-    for (int c = h + 1; c <= queue.count() - h; ++c) {
-        queue.current = c;
-        const std::string& centreName = queue.name(c);
-        if (!shown) {
-            progress.show("Progress Auto Composite", centreName);
-            shown = true;
-        }
-        if (!progress.update("Progress Auto Composite", centreName)) {
-            result.stopped = true;
-            break;
-        }
+    bool readFailed = false;  // "File read error" ends the job with that message alone
+    FolderJobSteps steps;
+    steps.caption = "Progress Auto Composite";
+    steps.each = [&](int c, const std::string& centreName) {
         FitsImage centre;  // the centre frame's header, dimensions and name
         bool sameSize = true;
         struct Shape {
@@ -102,8 +95,8 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
                 if (k > 0) image.pixels.clear();
                 platform.error(kFileReadError);
                 result.failed = true;
-                progress.close();
-                return result;
+                readFailed = true;
+                return EntryOutcome::End;
             }
             shapes.push_back({path, image.naxis1, image.naxis2, image.planes});
             const bool otherSize = k > 0 && (image.naxis1 != centre.naxis1 || image.naxis2 != centre.naxis2);
@@ -161,7 +154,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
                 }
             }
             ++result.skipped;
-            continue;
+            return EntryOutcome::Next;
         }
         // The centre frame's header with the mean as its pixels.
         PixelVector pixels = std::move(image.pixels);
@@ -177,18 +170,23 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
         if (!writeFitsFile(image, entryPath(settings.folder, prefix + centreName), image.bitpix, error)) {
             platform.error(error);
             result.failed = true;
-            break;
+            return EntryOutcome::End;
         }
         ++result.written;
-    }
-    if (shown) progress.close();
-    // The job says when it is done, and what it wrote where.
-    std::string done = (result.failed || result.stopped ? "Auto Composite stopped: " : "Auto Composite done: ") +
-                       plainNumberText(result.written) + (result.written == 1 ? " composite" : " composites") +
-                       " written in " + folderShown(settings.folder) + " (" + prefix + " followed by the centre frame's name)";
-    if (result.skipped > 0)
-        done += "; " + plainNumberText(result.skipped) + (result.skipped == 1 ? " group" : " groups") + " passed over";
-    platform.message(done);
+        return EntryOutcome::Next;
+    };
+    steps.finish = [&](bool stopped) {
+        result.stopped = stopped;
+        if (readFailed) return;
+        // The job says when it is done, and what it wrote where.
+        std::string done = (result.failed || result.stopped ? "Auto Composite stopped: " : "Auto Composite done: ") +
+                           plainNumberText(result.written) + (result.written == 1 ? " composite" : " composites") +
+                           " written in " + folderShown(settings.folder) + " (" + prefix + " followed by the centre frame's name)";
+        if (result.skipped > 0)
+            done += "; " + plainNumberText(result.skipped) + (result.skipped == 1 ? " group" : " groups") + " passed over";
+        platform.message(done);
+    };
+    runFolderJob(FolderWalk(queue, h + 1, queue.count() - h, false, &queue.current), progress, steps);
     return result;
 }
 
@@ -230,17 +228,9 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
     }
     BusyPointer busy(platform);
     int unchanged = 0;
-    bool shown = false;
-    for (int i = 1; i <= queue.count(); ++i) {
-        const std::string& name = queue.name(i);
-        if (!shown) {
-            progress.show("Progress", name);
-            shown = true;
-        }
-        if (!progress.update("Progress", name)) {
-            result.stopped = true;
-            break;
-        }
+    FolderJobSteps steps;
+    steps.caption = "Progress";
+    steps.each = [&](int, const std::string& name) {
         const std::string path = entryPath(folder, name);
         std::string bytes;
         const bool read = readWholeFile(path, bytes);
@@ -266,22 +256,23 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
         if (!fits || !endFound) {
             platform.error(path + ": not a FITS file that can be read; it was left as it was");
             ++result.skipped;
-            continue;
+            return EntryOutcome::Next;
         }
         // A file without the cards keeps its bytes and is not counted.
         if (!changed) {
             ++unchanged;
-            continue;
+            return EntryOutcome::Next;
         }
         std::string error;
         if (!replaceFileWith(path, bytes, error)) {
             platform.error(error);
             ++result.skipped;
-            continue;
+            return EntryOutcome::Next;
         }
         ++result.rewritten;
-    }
-    if (shown) progress.close();
+        return EntryOutcome::Next;
+    };
+    result.stopped = runFolderJob(FolderWalk::whole(queue, false), progress, steps).stopped;
     std::string done = plainNumberText(result.rewritten) + (result.rewritten == 1 ? " frame" : " frames") +
                        " rewritten in " + where + " (" + values + ")";
     if (result.skipped + unchanged > 0)
