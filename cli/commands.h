@@ -13,25 +13,31 @@ namespace lv::cli {
 
 using Args = std::vector<std::string>;
 
-int info(const Args& args);
-int header(const Args& args);
-int dump(const Args& args);
-int save(const Args& args);
-int demo(const Args& args);
-int photometry(const Args& args);
-int automatic(const Args& args);
-int dark(const Args& args);
-int flat(const Args& args);
-int calibrate(const Args& args);
-int lightcurve(const Args& args);
-int rewrite(const Args& args);
-int report(const Args& args);
-int aavso(const Args& args);
-int process(const Args& args);
-int fit(const Args& args);
-int curve(const Args& args);
-int composite(const Args& args);
-int bzero(const Args& args);
+// What several commands take alike, parsed once before the command runs.
+struct Shared {
+    int bzeroSign = 1;  // --signed: -1, "Non Sign Integer" unticked
+    bool sort = false;  // --sort: the folder's list sorted
+};
+
+int info(Args args, const Shared& shared);
+int header(Args args, const Shared& shared);
+int dump(Args args, const Shared& shared);
+int save(Args args, const Shared& shared);
+int demo(Args args, const Shared& shared);
+int photometry(Args args, const Shared& shared);
+int automatic(Args args, const Shared& shared);
+int dark(Args args, const Shared& shared);
+int flat(Args args, const Shared& shared);
+int calibrate(Args args, const Shared& shared);
+int lightcurve(Args args, const Shared& shared);
+int rewrite(Args args, const Shared& shared);
+int report(Args args, const Shared& shared);
+int aavso(Args args, const Shared& shared);
+int process(Args args, const Shared& shared);
+int fit(Args args, const Shared& shared);
+int curve(Args args, const Shared& shared);
+int composite(Args args, const Shared& shared);
+int bzero(Args args, const Shared& shared);
 
 // Argument helpers shared by the subcommands.
 bool takeFlag(Args& args, const std::string& flag);

@@ -35,16 +35,15 @@ std::string absoluteFolder(const std::string& folder)
     return text;
 }
 
-int continuous(const Args& argsIn, CalibrationKind kind)
+int continuous(Args args, const Shared& shared, CalibrationKind kind)
 {
-    Args args = argsIn;
     const char* command = kind == CalibrationKind::Dark ? "dark" : "flat";
     const char* option = kind == CalibrationKind::Dark ? "--dark" : "--flat";
     const auto file = takeOption(args, option);
     if (!file || file->empty()) return usageError(std::string(command) + " needs " + option + " FILE");
-    const bool sort = takeFlag(args, "--sort");
+    const bool sort = shared.sort;
     Session session;
-    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
+    session.state.bzeroSign = shared.bzeroSign;
     if (args.size() != 1) return usageError(std::string(command) + " needs exactly one FOLDER");
 
     ScriptedPlatform platform;
@@ -69,12 +68,12 @@ void printMessageLines(const ScriptedPlatform& platform)
     for (const std::string& m : platform.messageTexts()) std::cout << "MESSAGE " << m << '\n';
 }
 
-int automatic(const Args& argsIn)
+int automatic(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     Session session;
+    session.state.bzeroSign = shared.bzeroSign;
     if (const int usage = takeMeasurementOptions(args, session, "auto")) return usage;
-    const bool sort = takeFlag(args, "--sort");
+    const bool sort = shared.sort;
     if (const auto v = takeOption(args, "--timezone")) {
         if (*v != "0" && *v != "9") return usageError("--timezone takes 0 or 9");
         session.photometry.settings.timeZoneHours = *v == "9" ? 9 : 0;
@@ -107,15 +106,14 @@ int automatic(const Args& argsIn)
     return prepared == PrepareOutcome::Loaded && run.end() == AutomaticEnd::Finished ? 0 : 1;
 }
 
-int composite(const Args& argsIn)
+int composite(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     const auto pictures = takeOption(args, "--pictures");
-    const bool sort = takeFlag(args, "--sort");
+    const bool sort = shared.sort;
     if (!pictures || (*pictures != "3" && *pictures != "5" && *pictures != "7"))
         return usageError("composite needs --pictures 3|5|7");
     Session session;
-    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
+    session.state.bzeroSign = shared.bzeroSign;
     if (args.size() != 1) return usageError("composite needs exactly one FOLDER");
     ScriptedPlatform platform;
     FileQueue& queue = session.processing.queue;
@@ -131,12 +129,11 @@ int composite(const Args& argsIn)
     return r.failed ? 1 : 0;
 }
 
-int bzero(const Args& argsIn)
+int bzero(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     const auto zero = takeOption(args, "--bzero");
     const auto scale = takeOption(args, "--bscale");
-    const bool sort = takeFlag(args, "--sort");
+    const bool sort = shared.sort;
     if (!zero || !scale) return usageError("bzero needs --bzero TEXT and --bscale TEXT");
     if (args.size() != 1) return usageError("bzero needs exactly one FOLDER");
     ScriptedPlatform platform;
@@ -152,12 +149,11 @@ int bzero(const Args& argsIn)
     return r.refused ? 1 : 0;
 }
 
-int dark(const Args& args) { return continuous(args, CalibrationKind::Dark); }
-int flat(const Args& args) { return continuous(args, CalibrationKind::Flat); }
+int dark(Args args, [[maybe_unused]] const Shared& shared) { return continuous(std::move(args), shared, CalibrationKind::Dark); }
+int flat(Args args, [[maybe_unused]] const Shared& shared) { return continuous(std::move(args), shared, CalibrationKind::Flat); }
 
-int calibrate(const Args& argsIn)
+int calibrate(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     SingleCalibration settings;
     const auto darkFile = takeOption(args, "--dark");
     const auto flatFile = takeOption(args, "--flat");
@@ -172,7 +168,7 @@ int calibrate(const Args& argsIn)
         if (bitpix != 8 && bitpix != 16 && bitpix != 32) return usageError("--bitpix must be 8, 16 or 32");
     }
     Session session;
-    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
+    session.state.bzeroSign = shared.bzeroSign;
     settings.bzeroSign = session.state.bzeroSign;
     if (args.size() != 2) return usageError("calibrate needs IN and OUT");
 

@@ -47,7 +47,6 @@ void printMessages(const ScriptedPlatform& platform)
 bool readImage(Args& args, Session& session, const char* command)
 {
     const bool dialog = takeFlag(args, "--dialog");
-    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
     if (args.size() != 1) {
         usageError(std::string(command) + " needs exactly one FILE");
         return false;
@@ -63,10 +62,10 @@ bool readImage(Args& args, Session& session, const char* command)
 
 }  // namespace
 
-int info(const Args& argsIn)
+int info(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     Session session;
+    session.state.bzeroSign = shared.bzeroSign;
     if (!readImage(args, session, "info")) return args.size() == 1 ? 1 : 2;
     const FitsImage& image = session.image;
     std::cout << session.state.statistics << '\n';
@@ -76,22 +75,22 @@ int info(const Args& argsIn)
     return 0;
 }
 
-int header(const Args& argsIn)
+int header(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     Session session;
+    session.state.bzeroSign = shared.bzeroSign;
     if (!readImage(args, session, "header")) return args.size() == 1 ? 1 : 2;
     for (const HeaderCard& card : session.image.cards) std::cout << card << '\n';
     return 0;
 }
 
-int dump(const Args& argsIn)
+int dump(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     const auto planeText = takeOption(args, "--plane");
     const int plane = planeText ? toInt32Saturated(leadingNumber(*planeText)) : 0;
     if (plane < 0 || plane > 2) return usageError("--plane must be 0, 1 or 2");
     Session session;
+    session.state.bzeroSign = shared.bzeroSign;
     if (!readImage(args, session, "dump")) return args.size() == 1 ? 1 : 2;
     const FitsImage& image = session.image;
     std::string line;
@@ -106,15 +105,14 @@ int dump(const Args& argsIn)
     return 0;
 }
 
-int save(const Args& argsIn)
+int save(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     const auto bitpixText = takeOption(args, "--bitpix");
     if (!bitpixText) return usageError("save needs --bitpix 8|16|32");
     const int bitpix = toInt32Saturated(leadingNumber(*bitpixText));
     if (bitpix != 8 && bitpix != 16 && bitpix != 32) return usageError("--bitpix must be 8, 16 or 32");
     Session session;
-    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
+    session.state.bzeroSign = shared.bzeroSign;
     if (args.size() != 2) return usageError("save needs IN and OUT");
     ScriptedPlatform platform;
     const bool done = openImage(session, {args[0], OpenWay::Command, false}, platform).opened &&
@@ -123,7 +121,7 @@ int save(const Args& argsIn)
     return done ? 0 : 1;
 }
 
-int demo(const Args& args)
+int demo(Args args, [[maybe_unused]] const Shared& shared)
 {
     if (args.size() != 1) return usageError("demo needs DIR");
     std::error_code ec;

@@ -56,9 +56,8 @@ std::string withSuffix(const std::string& out, const char* suffix)
 
 }  // namespace
 
-int lightcurve(const Args& argsIn)
+int lightcurve(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     const auto png = takeOption(args, "--png");
     ScriptedPlatform platform;
     LightCurveTable table;
@@ -87,9 +86,8 @@ int lightcurve(const Args& argsIn)
     return 0;
 }
 
-int rewrite(const Args& argsIn)
+int rewrite(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     const auto comment = takeOption(args, "--comment");
     if (std::find(args.begin(), args.end(), "--delete") == args.end()) return usageError("rewrite needs --delete N,...");
     ScriptedPlatform platform;
@@ -101,9 +99,9 @@ int rewrite(const Args& argsIn)
     return written ? 0 : 1;
 }
 
-int report(const Args& argsIn)
+int report(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
+    const Args given = args;
     ReportFields f;
     const std::pair<const char*, std::string*> texts[] = {
         {"--star", &f.star}, {"--code", &f.code}, {"--colour", &f.colour},
@@ -112,7 +110,7 @@ int report(const Args& argsIn)
         if (const auto v = takeOption(args, option)) *target = *v;
     const auto compMag = takeOption(args, "--comp-mag");
     for (const char* needed : {"--star", "--code", "--colour"})
-        if (std::find(argsIn.begin(), argsIn.end(), needed) == argsIn.end())
+        if (std::find(given.begin(), given.end(), needed) == given.end())
             return usageError(std::string("report needs ") + needed);
     if (!compMag) return usageError("report needs --comp-mag M");
     f.compMag = leadingNumber(*compMag);
@@ -125,9 +123,9 @@ int report(const Args& argsIn)
     return written ? 0 : 1;
 }
 
-int aavso(const Args& argsIn)
+int aavso(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
+    const Args given = args;
     AavsoSettings a;
     ReportFields& f = a.report;
     const std::pair<const char*, std::string*> texts[] = {{"--star", &f.star},   {"--code", &f.code},
@@ -137,7 +135,7 @@ int aavso(const Args& argsIn)
     for (const auto& [option, target] : texts)
         if (const auto v = takeOption(args, option)) *target = *v;
     for (const char* needed : {"--star", "--code", "--colour", "--comp-mag"})
-        if (std::find(argsIn.begin(), argsIn.end(), needed) == argsIn.end())
+        if (std::find(given.begin(), given.end(), needed) == given.end())
             return usageError(std::string("aavso needs ") + needed);
     f.compMag = leadingNumber(takeOption(args, "--comp-mag").value_or("0"));
     if (const auto v = takeOption(args, "--ut-offset")) a.utOffsetHours = leadingNumber(*v);

@@ -92,7 +92,6 @@ int takeMeasurementOptions(Args& args, Session& session, const std::string& comm
         if (*v != "2" && *v != "3") return usageError("--digits takes 2 or 3");
         set.digits = *v == "2" ? 2 : 3;
     }
-    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
     if (const auto v = takeOption(args, "--star")) ph.comparison.starName = *v;
     if (const auto v = takeOption(args, "--comp-mag")) ph.comparison.comparisonMagnitude = leadingNumber(*v);
     if (const auto v = takeOption(args, "--filter")) {
@@ -112,10 +111,10 @@ int takeMeasurementOptions(Args& args, Session& session, const std::string& comm
     return 0;
 }
 
-int photometry(const Args& argsIn)
+int photometry(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     Session session;
+    session.state.bzeroSign = shared.bzeroSign;
     if (const int usage = takeMeasurementOptions(args, session, "photometry")) return usage;
     if (args.size() != 1) return usageError("photometry needs exactly one FILE");
     PhotometryState& ph = session.photometry;

@@ -33,10 +33,11 @@ void dumpPlane(const FitsImage& image)
 
 }  // namespace
 
-int process(const Args& argsIn)
+int process(Args argsIn, const Shared& shared)
 {
     if (argsIn.empty()) return usageError("process needs IN and at least one operation");
     Session session;
+    session.state.bzeroSign = shared.bzeroSign;
     ScriptedPlatform platform;
     std::string in, out;
     int bitpix = 0;
@@ -49,9 +50,7 @@ int process(const Args& argsIn)
             if (i + 1 >= argsIn.size()) return std::nullopt;
             return argsIn[++i];
         };
-        if (a == "--signed") {
-            session.state.bzeroSign = -1;
-        } else if (a == "--out") {
+        if (a == "--out") {
             const auto v = value();
             if (!v) return usageError("--out needs OUT");
             out = *v;
@@ -116,9 +115,11 @@ int process(const Args& argsIn)
         } else if (name == "--incline-row") {
             const int row = toInt32Saturated(leadingNumber(op[1]));
             if (row < 0 || row >= image.naxis2) return usageError("--incline-row takes a row of the image");
+            // The intensity-curve window's command: the line keeps its own
+            // undo there, the image's undo copy is not taken.
             session.state.lineRow = row;
-            p.undo.takeSnapshot(image);
-            compensateInclination(image, row);
+            SavedLine saved;
+            compensateLine(image, row, saved);
         } else if (name == "--dark" || name == "--flat") {
             SingleCalibration c;
             c.kind = name == "--dark" ? CalibrationKind::Dark : CalibrationKind::Flat;
@@ -154,9 +155,8 @@ int process(const Args& argsIn)
     return ok ? 0 : 1;
 }
 
-int fit(const Args& argsIn)
+int fit(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     const auto row = takeOption(args, "--row");
     const auto degree = takeOption(args, "--degree");
     if (!row || !degree) return usageError("fit needs --row R and --degree K");
@@ -164,7 +164,7 @@ int fit(const Args& argsIn)
     const int k = toInt32Saturated(leadingNumber(*degree));
     if (k < 2 || k > 5) return usageError("--degree takes 2, 3, 4 or 5");
     Session session;
-    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
+    session.state.bzeroSign = shared.bzeroSign;
     if (args.size() != 1) return usageError("fit needs exactly one IN");
     ScriptedPlatform platform;
     if (!openImage(session, {args[0], OpenWay::Command, false}, platform).opened) {
@@ -187,15 +187,14 @@ int fit(const Args& argsIn)
 
 namespace lv::cli {
 
-int curve(const Args& argsIn)
+int curve(Args args, [[maybe_unused]] const Shared& shared)
 {
-    Args args = argsIn;
     const auto row = takeOption(args, "--row");
     const auto name = takeOption(args, "--name");
     const auto wavelength = takeOption(args, "--wavelength");
     if (!row || !name || name->empty()) return usageError("curve needs --row R and --name NAME");
     Session session;
-    if (takeFlag(args, "--signed")) session.state.bzeroSign = -1;
+    session.state.bzeroSign = shared.bzeroSign;
     if (args.size() != 1) return usageError("curve needs exactly one IN");
     CurveFileSettings s;
     s.name = *name;

@@ -1,5 +1,7 @@
 #include "processing/inclination.h"
 
+#include <algorithm>
+
 #include "core/conventions.h"
 
 namespace lv {
@@ -27,6 +29,23 @@ bool compensateInclination(FitsImage& image, int row, std::vector<std::int32_t>*
         if (line == 0) continue;
         v[x] = toInt32Saturated(roundHalfEven(v[x] * c / line));
     }
+    return true;
+}
+
+bool compensateLine(FitsImage& image, int row, SavedLine& saved)
+{
+    std::vector<std::int32_t> line;
+    if (!compensateInclination(image, row, &line)) return false;
+    saved.row = row;
+    saved.values = std::move(line);
+    return true;
+}
+
+bool restoreLine(FitsImage& image, const SavedLine& saved)
+{
+    if (saved.row < 0 || saved.row >= image.naxis2 || static_cast<int>(saved.values.size()) != image.naxis1)
+        return false;
+    std::copy(saved.values.begin(), saved.values.end(), &image.at(0, saved.row));
     return true;
 }
 

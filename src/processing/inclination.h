@@ -14,4 +14,16 @@ namespace lv {
 // its value. Returns false for a row outside the image.
 bool compensateInclination(FitsImage& image, int row, std::vector<std::int32_t>* saved = nullptr);
 
+// The row as it was before the intensity-curve window's "Inclination
+// compensation", for that window's own "UnDo".
+struct SavedLine {
+    int row = -1;
+    std::vector<std::int32_t> values;
+};
+// "Inclination compensation" of the current line, keeping the line in `saved`.
+bool compensateLine(FitsImage& image, int row, SavedLine& saved);
+// Its "UnDo": the saved line back into its row. False when nothing is saved
+// for this image (no line, or an image of another size).
+bool restoreLine(FitsImage& image, const SavedLine& saved);
+
 }  // namespace lv

@@ -151,5 +151,21 @@ TEST(Cli, PhotometryPrintsWhatTheWindowShows)
     EXPECT_EQ(cli("photometry " + frame + " --comp 1,2").status, 2);
 }
 
+TEST(Cli, HelpForOneCommandComesFromTheTable)
+{
+    const CliRun all = cli("--help");
+    CliRun r = cli("help flat");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("  flat FOLDER --flat FILE [--sort] [--signed]\n      Continuous calibration:", 0), 0u) << r.out;
+    // Each command's help is the part of the whole help that names it.
+    for (const char* command : {"info", "photometry", "process", "bzero"}) {
+        r = cli(std::string("help ") + command);
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_NE(all.out.find(r.out), std::string::npos) << command;
+    }
+    EXPECT_EQ(cli("help nosuch").status, 2);
+    EXPECT_EQ(cli("help").out, all.out);
+}
+
 }  // namespace
 }  // namespace lv

@@ -41,6 +41,22 @@ TEST(ProcessCli, OperationsRunInTheOrderGivenAndUndoGoesBackOneStep)
     EXPECT_EQ(f.process("--multiply 0.5 --undo --undo --dump").out, "10 100 10 100 10\n");
 }
 
+TEST(ProcessCli, TheLineCompensationKeepsItsOwnUndoAndSignedReachesTheRead)
+{
+    // A row rising from 100 to 200 becomes flat at its line's value at x = 5 / 2
+    // (162.5, halves to even); as in the window, the image's undo copy is not
+    // taken for it: "--undo" goes back past it to before the step before.
+    const Frame f({100, 125, 150, 175, 200});
+    EXPECT_EQ(f.process("--incline-row 0 --dump").out, "162 162 162 162 162\n");
+    EXPECT_EQ(f.process("--add 1 --incline-row 0 --undo --dump").out, "100 125 150 175 200\n");
+    // The shared --signed option is taken before the command reads IN.
+    test::TempDir dir;
+    const std::string in = dir.file("s.fit");
+    test::writeFile(in, test::simpleFits(16, 1, 1, {test::card("BZERO", "32768")}, test::bytes16({0})));
+    EXPECT_EQ(cli("process " + q(in) + " --signed --rotate --dump").out, "-32768\n");
+    EXPECT_EQ(cli("process " + q(in) + " --rotate --dump").out, "32768\n");
+}
+
 TEST(ProcessCli, OutWritesTheResultAndABadBowTableWritesNothing)
 {
     const Frame f({1, 2, 4, 8, 16, 32});

@@ -268,18 +268,14 @@ void CurveFileWindow::showAxisMode()
 
 void CurveFileWindow::compensate()
 {
-    if (!compensateInclination(session_.image, session_.state.lineRow, &savedLine_)) return;
-    savedRow_ = session_.state.lineRow;
+    if (!compensateLine(session_.image, session_.state.lineRow, savedLine_)) return;
     if (tools_.redrawCurve) tools_.redrawCurve();
     undoButton_->setEnabled(true);
 }
 
 void CurveFileWindow::undoLine()
 {
-    if (savedRow_ < 0 || savedRow_ >= session_.image.naxis2 ||
-        static_cast<int>(savedLine_.size()) != session_.image.naxis1)
-        return;
-    std::copy(savedLine_.begin(), savedLine_.end(), &session_.image.at(0, savedRow_));
+    if (!restoreLine(session_.image, savedLine_)) return;
     if (tools_.redrawCurve) tools_.redrawCurve();
     undoButton_->setEnabled(false);
 }

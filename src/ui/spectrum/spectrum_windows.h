@@ -11,6 +11,7 @@
 #include "app/session.h"
 #include "core/platform.h"
 #include "spectrum/horizontal_graph.h"
+#include "processing/inclination.h"
 #include "spectrum/intensity_curve.h"
 
 class QLineEdit;
@@ -115,8 +116,7 @@ private:
     QLineEdit* end_;            // Text2
     QLineEdit* name_;           // Text3
     QWidget* undoButton_;       // Command4
-    std::vector<std::int32_t> savedLine_;
-    int savedRow_ = -1;
+    SavedLine savedLine_;
 };
 
 class HorizontalGraphWindow : public QWidget {

@@ -1,0 +1,175 @@
+// The commands of lumavist-cli, one entry each: its name, synopsis and help
+// (which "--help" and "help COMMAND" print), the options it shares with the
+// others, and its function.
+#include "command_table.h"
+
+namespace lv::cli {
+
+namespace {
+
+constexpr const char* kHeader = "usage: lumavist-cli <command> [arguments]\n"
+    "\n"
+    "Commands:\n";
+constexpr const char* kFooter = "--signed everywhere reads with \"Non Sign Integer\" unticked (BZERO is\n"
+    "subtracted). Questions the application would ask are answered OK.\n"
+    "\n"
+    "Exit status: 0 success, 1 the command failed, 2 wrong arguments.\n";
+
+}  // namespace
+
+const std::vector<CommandEntry>& commandTable()
+{
+    static const std::vector<CommandEntry> table = {
+        {"info", "  info FILE [--dialog] [--signed]\n",
+         "      Read FILE and print the statistics line, then\n"
+         "      BITPIX <b> FLOAT <0|1> NAXIS1 <n> NAXIS2 <n> NAXIS3 <n> BZERO <v> BSCALE <v>.\n"
+         "      --dialog reads as the file dialog does (three planes for every BITPIX,\n"
+         "      messages without the file name); --signed reads with \"Non Sign Integer\"\n"
+         "      unticked (BZERO subtracted). A rejected file prints the messages the\n"
+         "      application would show, one per line, and exits 1.\n",
+         true, 0, kSigned, &info},
+        {"header", "  header FILE\n",
+         "      Print the header records 1 ... END, one per line.\n",
+         true, 0, kSigned, &header},
+        {"dump", "  dump FILE [--dialog] [--signed] [--plane P]\n",
+         "      Print NAXIS2 lines of NAXIS1 space-separated values of plane P (0).\n",
+         true, 0, kSigned, &dump},
+        {"save", "  save IN OUT --bitpix 8|16|32 [--signed]\n",
+         "      Read IN and write plane 0 to OUT as 8-, 16- or 32-bit integers.\n",
+         true, 0, kSigned, &save},
+        {"demo", "  demo DIR\n",
+         "      Write a synthetic observing run into DIR (created if missing): 30 frames\n"
+         "      demo_0001.fit ..., calibration/dark.fit and calibration/flat.fit, a\n"
+         "      spectrum frame spectrum/spectrum.fit, and README.txt with the positions\n"
+         "      and true magnitudes of the comparison, variable and check stars.\n",
+         true, 1, 0, &demo},
+        {"photometry", "  photometry FILE --comp X,Y --var X,Y --check X,Y [options]\n",
+         "      Measure the comparison, variable and check stars of FILE as the\n"
+         "      \"Photometry\" button does. Each star's sky position goes 20 pixels to\n"
+         "      its right unless given. Options (defaults as the application starts):\n"
+         "        --comp-sky X,Y  --var-sky X,Y  --check-sky X,Y\n"
+         "        --shape circle|square (circle)   --size N (3)\n"
+         "        --sky median|aperture (median; a circle always uses the median)\n"
+         "        --inner R (10)  --outer R (20)   --span N (15)\n"
+         "        --position fix|peak|move (move)  --real (integer sums)\n"
+         "        --digits 2|3 (3)  --signed\n"
+         "        --star NAME  --comp-mag M  --filter B|V|R|I  --code CODE (report line)\n"
+         "      Prints MESSAGE <text> for each message, POS <slot> <x> <y> for the six\n"
+         "      positions after the run (1 comparison, 2 its sky, 3 variable, 4 its\n"
+         "      sky, 5 check, 6 its sky), MAG <comparison|variable|check> <value|-->,\n"
+         "      RESULT <result line>, REPORT <report line> when built, and\n"
+         "      CLIPBOARD <text>. Exits 0 when all three stars were measured, 1 if not.\n",
+         true, 1, kSigned, &photometry},
+        {"auto", "  auto FOLDER --comp X,Y --var X,Y --check X,Y [photometry options] [--sort]\n",
+         "          [--timezone 0|9]\n"
+         "      Automatic photometry of FOLDER, unattended (\"pictures are not checked\",\n"
+         "      no pictures shown): lists the folder's frames (file-system order, or\n"
+         "      sorted with --sort), empties FOLDER/mag_est.txt, loads the first frame,\n"
+         "      places the stars there as given, then measures every frame and appends\n"
+         "      one line per frame to FOLDER/mag_est.txt (the frame path is FOLDER made\n"
+         "      absolute, the separator and the frame's name). Takes every option of\n"
+         "      photometry; --timezone 9 adds 9 hours to the times written. Prints\n"
+         "      MESSAGE <text> for each message and LINES <n> <path of mag_est.txt>.\n"
+         "      Exits 0 when the folder was done.\n",
+         true, 0, kSigned | kSort, &automatic},
+        {"dark", "  dark FOLDER --dark FILE [--sort] [--signed]\n",
+         "      Continuous calibration: every frame of FOLDER has the dark frame FILE\n"
+         "      subtracted, or is divided by the flat field FILE and scaled by its\n"
+         "      mean, and is rewritten in place. A frame that cannot be read, that is\n"
+         "      larger than FILE or has more than one plane keeps its bytes. Prints\n"
+         "      MESSAGE lines and CALIBRATED <n> SKIPPED <n>. Exits 1 when FILE was\n"
+         "      refused or a frame could not be written.\n",
+         false, 0, kSigned | kSort, &dark},
+        {"flat", "  flat FOLDER --flat FILE [--sort] [--signed]\n",
+         "      Continuous calibration: every frame of FOLDER has the dark frame FILE\n"
+         "      subtracted, or is divided by the flat field FILE and scaled by its\n"
+         "      mean, and is rewritten in place. A frame that cannot be read, that is\n"
+         "      larger than FILE or has more than one plane keeps its bytes. Prints\n"
+         "      MESSAGE lines and CALIBRATED <n> SKIPPED <n>. Exits 1 when FILE was\n"
+         "      refused or a frame could not be written.\n",
+         true, 0, kSigned | kSort, &flat},
+        {"calibrate", "  calibrate IN OUT (--dark FILE [--minus] | --flat FILE) [--signed] [--bitpix B]\n",
+         "      \"Dark Subtract\" (--minus: keep values below 0) or \"Flat Field\" of IN\n"
+         "      with FILE, written to OUT with BITPIX B (that of IN when not given).\n",
+         true, 1, kSigned, &calibrate},
+        {"lightcurve", "  lightcurve MAGFILE [--delete N,...] [--png OUT]\n",
+         "      Reads a photometry data file as the light-curve window does. --delete\n"
+         "      marks lines (numbered from 1) as deleted. Prints LIST <list text> per\n"
+         "      data line (its mark first), ERROR <photometry error, #0.0000> and\n"
+         "      AXES <hourStart> <hourEnd> <ckStart> <ckEnd> <vcStart> <vcEnd>\n"
+         "      <ckStep> <vcStep> (the automatic axes). --png writes the C-K and V-C\n"
+         "      graphs as the window draws them, to OUT's name with -ck and -vc.\n",
+         true, 0, 0, &lightcurve},
+        {"rewrite", "  rewrite MAGFILE --delete N,... [--comment TEXT]\n",
+         "      \"Save to 'mag_est.txt'\" answered OK: the file without the deleted\n"
+         "      lines, TEXT (with \";\" in front) as its comment line.\n",
+         true, 0, 0, &rewrite},
+        {"report", "  report MAGFILE [--delete N,...] --star S --code C --comp-mag M --colour X\n",
+         "         [--observer T] [--instruments T] [--outdir DIR]\n"
+         "      \"Save to 'std.file'\": sdata2.std and sdata2.2 (Shift-JIS) in DIR, the\n"
+         "      current folder by default. A text Shift-JIS cannot hold is refused.\n",
+         true, 1, 0, &report},
+        {"aavso", "  aavso MAGFILE [--delete N,...] --star S --code C --comp-mag M --colour X\n",
+         "        [--cname NAME] [--kname NAME] [--ut-offset H] [--chart C] [--notes T]\n"
+         "        [--out FILE]\n"
+         "      The kept lines in the AAVSO Extended File Format (to aavso.txt unless\n"
+         "      --out): Julian dates of mid-exposure in UT (the data's times less H\n"
+         "      hours, 9 unless given), magnitude compMag + V - C, the night's\n"
+         "      photometry error, filter B/V/R/I, CMAG and KMAG the instrumental C\n"
+         "      and K of each line.\n",
+         true, 0, 0, &aavso},
+        {"process", "  process IN [--signed] OP... [--out OUT [--bitpix B]] [--dump]\n",
+         "      Reads IN, applies each operation in the order given, then writes\n"
+         "      plane 0 to OUT (BITPIX of IN unless given) and/or prints it as dump\n"
+         "      does. Operations: --rotate, --hotcool, --3point, --5point,\n"
+         "      --shade-average, --shade-median, --fit5, --limb, --bow CSV, --add A,\n"
+         "      --multiply A (each may be followed by --whole-file, which sets the\n"
+         "      file-read calculation), --incline-all, --incline-row R,\n"
+         "      --dark FILE [--minus], --flat FILE, --undo, --bin U,L[:U,L...]\n"
+         "      (binning of up to five zones of rows, upper and lower row each).\n",
+         true, 0, kSigned, &process},
+        {"fit", "  fit IN --row R --degree K [--signed]\n",
+         "      Fits row R with a polynomial of degree K (2 ... 5) and prints\n"
+         "      COEF <c_K> ... <c_0>, highest power first, 17 significant digits.\n",
+         true, 1, kSigned, &fit},
+        {"curve", "  curve IN --row R --name NAME [--wavelength START,END] [--signed]\n",
+         "      \"Save to disk\" of the intensity-curve window for row R: NAME, NAME\n"
+         "      with its last 3 characters replaced by \"djm\" (negated values) and\n"
+         "      with its last 4 replaced by \"-inv.djm\"; column numbers, or the\n"
+         "      wavelength from START to END in Angstrom.\n",
+         true, 0, kSigned, &curve},
+        {"composite", "  composite FOLDER --pictures 3|5|7 [--sort] [--signed]\n",
+         "      Writes c3_/c5_/c7_ + name: the mean of each frame and its neighbours\n"
+         "      in list order. Prints WRITTEN <n> SKIPPED <n>.\n",
+         true, 0, kSigned | kSort, &composite},
+        {"bzero", "  bzero FOLDER --bzero TEXT --bscale TEXT [--sort]\n",
+         "      Rewrites the BZERO and BSCALE cards of every listed file in place\n"
+         "      (columns 10 to 30). Prints REWRITTEN <n> SKIPPED <n>.\n",
+         true, 1, kSort, &bzero},
+    };
+    return table;
+}
+
+const CommandEntry* findCommand(const std::string& name)
+{
+    for (const CommandEntry& e : commandTable())
+        if (name == e.name) return &e;
+    return nullptr;
+}
+
+std::string helpText()
+{
+    // A help shared by commands written one after the other (dark, flat)
+    // follows the last of their synopses.
+    std::string out = kHeader;
+    for (const CommandEntry& e : commandTable()) {
+        out += e.synopsis;
+        if (e.helpFollows) out += e.help;
+        out.append(static_cast<std::size_t>(e.blankLinesAfter), '\n');
+    }
+    return out + kFooter;
+}
+
+std::string commandHelp(const CommandEntry& entry) { return std::string(entry.synopsis) + entry.help; }
+
+}  // namespace lv::cli
