@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include <zlib.h>
+
 #include "core/file_replace.h"
 
 namespace lv {
@@ -55,24 +57,13 @@ std::string pngBytes(const RgbPicture& picture)
             raw.push_back(static_cast<char>(c & 0xFFu));
         }
     }
-    std::string z = "\x78\x01";  // zlib header, no compression
-    std::uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    for (std::size_t at = 0; at < raw.size() || at == 0; at += 65535) {
-        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
-        const bool last = at + n >= raw.size();
-        z.push_back(last ? '\x01' : '\x00');
-        z.push_back(static_cast<char>(n & 0xFFu));
-        z.push_back(static_cast<char>(n >> 8));
-        z.push_back(static_cast<char>(~n & 0xFFu));
-        z.push_back(static_cast<char>((~n >> 8) & 0xFFu));
-        z.append(raw, at, n);
-        if (last) break;
-    }
-    put32(z, (b << 16) | a);
+    // The rows compressed with zlib (the IDAT chunk holds a zlib stream).
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::string z(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
+                  static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION) != Z_OK)
+        return {};
+    z.resize(size);
 
     std::string out = "\x89PNG\r\n\x1a\n";
     std::string header;
@@ -87,7 +78,12 @@ std::string pngBytes(const RgbPicture& picture)
 
 bool writePng(const std::string& path, const RgbPicture& picture, std::string& error)
 {
-    return replaceFileWith(path, pngBytes(picture), error);
+    const std::string bytes = pngBytes(picture);
+    if (bytes.empty()) {
+        error = path + ": the picture could not be compressed; no file was written";
+        return false;
+    }
+    return replaceFileWith(path, bytes, error);
 }
 
 }  // namespace lv

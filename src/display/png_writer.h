@@ -1,5 +1,4 @@
-// Pictures as PNG files without an image library: 8-bit RGB, the data kept
-// in stored (uncompressed) deflate blocks, which every PNG reader accepts.
+// Pictures as PNG files: 8-bit RGB rows (filter 0) compressed with zlib.
 #pragma once
 
 #include <string>
@@ -8,7 +7,8 @@
 
 namespace lv {
 
-// The PNG bytes of a picture.
+// The PNG bytes of a picture (empty when zlib fails, which only a lack of
+// memory makes it do).
 std::string pngBytes(const RgbPicture& picture);
 // Writes the picture to `path` (through a temporary file); false with `error`.
 bool writePng(const std::string& path, const RgbPicture& picture, std::string& error);
