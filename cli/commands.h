@@ -46,6 +46,8 @@ std::optional<std::string> takeOption(Args& args, const std::string& option);
 int usageError(const std::string& text);
 // Every message and question shown so far, as "MESSAGE <text>" lines.
 void printMessageLines(const ScriptedPlatform& platform);
+// The way a command fails: its messages printed, exit status 1.
+int failWith(const ScriptedPlatform& platform);
 // The measurement options of "photometry" (positions, aperture, sky, peak
 // search, digits, report data) into the session; 0, 2 after a usage error,
 // or 1 when the sky-area checks refused the aperture (the message printed).

@@ -49,8 +49,7 @@ int continuous(Args args, const Shared& shared, CalibrationKind kind)
     ScriptedPlatform platform;
     ProcessingState& p = session.processing;
     if (!listQueue(args[0], sort, p.queue, platform)) {
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     JobProgress silent;
     const ContinuousResult r = runContinuousCalibration(session.image, session.state, &session.pixelPool, p.undo,
@@ -68,6 +67,12 @@ void printMessageLines(const ScriptedPlatform& platform)
     for (const std::string& m : platform.messageTexts()) std::cout << "MESSAGE " << m << '\n';
 }
 
+int failWith(const ScriptedPlatform& platform)
+{
+    printMessageLines(platform);
+    return 1;
+}
+
 int automatic(Args args, [[maybe_unused]] const Shared& shared)
 {
     Session session;
@@ -83,8 +88,7 @@ int automatic(Args args, [[maybe_unused]] const Shared& shared)
     ScriptedPlatform platform;
     FileQueue& queue = session.processing.queue;
     if (!listQueue(args[0], sort, queue, platform)) {
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     // Unattended: "pictures are not checked", "display picture?" answered Cancel.
     AutomaticSetup setup;
@@ -96,8 +100,7 @@ int automatic(Args args, [[maybe_unused]] const Shared& shared)
     AutomaticRun& run = session.automatic;
     const PrepareOutcome prepared = run.prepare(ctx, setup);
     if (prepared == PrepareOutcome::FileFailed || prepared == PrepareOutcome::LoadFailed) {
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     AutomaticStatus status = run.measure(ctx);
     while (status == AutomaticStatus::FrameLoaded) status = run.measure(ctx);
@@ -118,8 +121,7 @@ int composite(Args args, [[maybe_unused]] const Shared& shared)
     ScriptedPlatform platform;
     FileQueue& queue = session.processing.queue;
     if (!listQueue(args[0], sort, queue, platform)) {
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     JobProgress silent;
     const CompositeResult r = runComposite(session.image, session.state, &session.pixelPool, queue,
@@ -139,8 +141,7 @@ int bzero(Args args, [[maybe_unused]] const Shared& shared)
     ScriptedPlatform platform;
     FileQueue queue;
     if (!listQueue(args[0], sort, queue, platform)) {
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     JobProgress silent;
     const RewriteResult r = rewriteBzeroBscale(queue, args[0], *zero, *scale, silent, platform);

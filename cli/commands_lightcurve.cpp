@@ -23,13 +23,11 @@ int loadTable(Args& args, const std::string& command, LightCurveTable& table, Sc
     const MagEstRead r = readMagEst(args[0], table);
     if (!r.opened) {
         platform.message(r.error);
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     if (!readsAsPhotometryData(table)) {
         platform.message(notPhotometryDataMessage(args[0]));
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     if (r.truncated) platform.message(args[0] + ": more than 3000 data lines; the first 3000 were read");
     if (deletions) {

@@ -121,8 +121,7 @@ int photometry(Args args, [[maybe_unused]] const Shared& shared)
 
     ScriptedPlatform platform;
     if (!openImage(session, {args[0], OpenWay::Command, false}, platform).opened) {
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     const PhotometryOutcome out = runPhotometry(session.image, ph, false, platform);
 

@@ -79,8 +79,7 @@ int process(Args argsIn, const Shared& shared)
     if (in.empty()) return usageError("process needs IN");
 
     if (!openImage(session, {in, OpenWay::Command, false}, platform).opened) {
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     FitsImage& image = session.image;
     ProcessingState& p = session.processing;
@@ -168,8 +167,7 @@ int fit(Args args, [[maybe_unused]] const Shared& shared)
     if (args.size() != 1) return usageError("fit needs exactly one IN");
     ScriptedPlatform platform;
     if (!openImage(session, {args[0], OpenWay::Command, false}, platform).opened) {
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     if (r < 0 || r >= session.image.naxis2) return usageError("--row takes a row of the image");
     FitMatrix m{};
@@ -207,8 +205,7 @@ int curve(Args args, [[maybe_unused]] const Shared& shared)
     }
     ScriptedPlatform platform;
     if (!openImage(session, {args[0], OpenWay::Command, false}, platform).opened) {
-        printMessageLines(platform);
-        return 1;
+        return failWith(platform);
     }
     const int r = toInt32Saturated(leadingNumber(*row));
     if (r < 0 || r >= session.image.naxis2) return usageError("--row takes a row of the image");
