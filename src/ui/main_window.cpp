@@ -310,15 +310,21 @@ void MainWindow::onImageClicked(int px, int py, Qt::MouseButton button, Qt::Keyb
         platform_.clearClipboard();
         if (imageWindow_) platform_.setClipboardPicture(imageWindow_->picture());
     } else if (button == Qt::LeftButton && !shift && !zoomWindow_) {
-        openZoomWindow();
-        // At once the pixels around the click, not black until the mouse moves.
-        if (zoomWindow_) zoomWindow_->showAround(px, py);
+        openZoomWindow();  // around the click, which the cursor fields now hold
     }
 }
 
 void MainWindow::openZoomWindow()
 {
     reopen(zoomWindow_, [this] { return new ZoomWindow(session_, this); });
+    // It shows the frame at once: around the last cursor position, or the
+    // middle of the frame before the mouse has been over it.
+    const FitsImage& image = session_.image;
+    if (!image.loaded()) return;
+    const bool known = !cursorX_->text().isEmpty() && !cursorY_->text().isEmpty();
+    const int px = known ? toInt32Saturated(leadingNumber(toLocal(cursorX_->text()))) : image.naxis1 / 2;
+    const int py = known ? toInt32Saturated(leadingNumber(toLocal(cursorY_->text()))) : image.naxis2 / 2;
+    zoomWindow_->showAround(px, py);
 }
 
 void MainWindow::closeZoomWindow()

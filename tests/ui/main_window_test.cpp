@@ -188,6 +188,21 @@ TEST_F(MainWindowTest, AtFirstStartTheImageWindowOpensBesideTheMainWindow)
     }
 }
 
+TEST_F(MainWindowTest, TheZoomWindowShowsTheFrameAsSoonAsItOpens)
+{
+    start(put("g.fit", gradientFrame(40, 30)));
+    main->openZoomWindow();
+    ZoomWindow* zoom = main->zoomWindow();
+    ASSERT_NE(zoom, nullptr);
+    // Before the mouse was over the picture: around the middle of the frame.
+    const Rgb middle = pictureColourAt(session.image, session.state, 20, 15);
+    EXPECT_EQ(zoom->cell(0, 0), middle);
+    for (const auto& [i, j] : {std::pair{-10, -10}, std::pair{10, 10}, std::pair{-3, 7}})
+        EXPECT_EQ(zoom->cell(i, j), pictureColourAt(session.image, session.state, 20 + i, 15 + j)) << i << "," << j;
+    // A square window, the cells filling it.
+    EXPECT_EQ(zoom->width(), zoom->height());
+}
+
 TEST_F(MainWindowTest, DisplayCommandsNeedAnImage)
 {
     start();

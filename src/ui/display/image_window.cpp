@@ -12,6 +12,7 @@
 
 #include "display/grey_mapping.h"
 #include "ui/platform/qt_support.h"
+#include "ui/widgets.h"
 
 namespace lv {
 
@@ -163,6 +164,9 @@ ZoomWindow::ZoomWindow(Session& session, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(grid_);
+    // Square, as wide as the caption: the cells fill it.
+    const int side = std::max(captionWidth(this), kZoomCells * kCellSize);
+    resize(side, side);
     placeWindow(this, session_.settings.window(SettingsWindow::Zoom));
 }
 
