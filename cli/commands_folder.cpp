@@ -5,6 +5,7 @@
 #include "app/image_commands.h"
 #include "commands.h"
 #include "core/conventions.h"
+#include "core/fits_writer.h"
 #include "processing/calibration.h"
 #include "processing/composite.h"
 
@@ -177,7 +178,7 @@ int calibrate(Args args, [[maybe_unused]] const Shared& shared)
     const bool done =
         openImage(session, {args[0], OpenWay::Command, false}, platform).opened &&
         calibrateImage(session.image, session.processing.undo, session.processing.calibration, settings, platform) &&
-        saveImage(session, {args[1], bitpix ? bitpix : session.image.bitpix}, platform);
+        saveImage(session, {args[1], bitpix ? bitpix : savedBitpix(session.image)}, platform);
     printMessageLines(platform);
     return done ? 0 : 1;
 }

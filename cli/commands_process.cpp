@@ -6,6 +6,7 @@
 #include "app/image_commands.h"
 #include "commands.h"
 #include "core/conventions.h"
+#include "core/fits_writer.h"
 #include "display/grey_mapping.h"
 #include "processing/calibration.h"
 #include "processing/corrections.h"
@@ -148,7 +149,7 @@ int process(Args argsIn, const Shared& shared)
         if (!ok) break;
     }
     session.state.statistics = statisticsLine(image);
-    if (ok && !out.empty()) ok = saveImage(session, {out, bitpix ? bitpix : image.bitpix}, platform);
+    if (ok && !out.empty()) ok = saveImage(session, {out, bitpix ? bitpix : savedBitpix(image)}, platform);
     printMessageLines(platform);
     if (ok && dump) dumpPlane(image);
     return ok ? 0 : 1;

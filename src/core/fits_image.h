@@ -32,8 +32,8 @@ std::string_view cardKeyword(const HeaderCard& card);
 struct FitsImage {
     std::string fileName;               // full path; also the image window's title
     std::vector<HeaderCard> cards;      // records 1 ... cardCount (index 0 is record 1)
-    std::int32_t bitpix = -1;           // 8, 16 or 32 (absolute value of BITPIX)
-    bool isFloat = false;               // BITPIX was -32
+    std::int32_t bitpix = -1;           // 8, 16, 32 or 64 (absolute value of BITPIX)
+    bool isFloat = false;               // BITPIX was -32 or -64
     std::int32_t naxis1 = 0;            // columns
     std::int32_t naxis2 = 0;            // rows
     std::int32_t naxis3 = -1;           // 3 for a three-plane colour image

@@ -75,9 +75,9 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     staged.bscale = keys.bscale;
 
     if (staged.bitpix == -1) return reject(headerText(path, form, "BITPIX error"));
-    staged.isFloat = staged.bitpix == -32;
+    staged.isFloat = staged.bitpix == -32 || staged.bitpix == -64;
     staged.bitpix = staged.bitpix == INT32_MIN ? INT32_MAX : std::abs(staged.bitpix);
-    if (staged.bitpix != 8 && staged.bitpix != 16 && staged.bitpix != 32)
+    if (staged.bitpix != 8 && staged.bitpix != 16 && staged.bitpix != 32 && staged.bitpix != 64)
         return reject(headerText(path, form, "BITPIX error : BITPIX =" + numberText(staged.bitpix)));
     if (staged.naxis1 == -1) return reject(headerText(path, form, "NAXIS1 error"));
     if (staged.naxis2 == -1) return reject(headerText(path, form, "NAXIS2 error"));

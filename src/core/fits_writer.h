@@ -7,6 +7,10 @@
 
 namespace lv {
 
+// The BITPIX a frame is written back with: its own, and 32 for 64-bit data
+// (whose values, as read, are all 32-bit integers).
+inline int savedBitpix(const FitsImage& image) { return image.bitpix == 64 ? 32 : image.bitpix; }
+
 // Writes `image` to `path` as 8-, 16- or 32-bit integers, keeping the header
 // records that were read, with BITPIX, BZERO and BSCALE rewritten. 16-bit data
 // are stored the standard way, as signed values with BZERO 32768, and the file

@@ -302,7 +302,7 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
         else
             divideByFlat(image, frame, mean);
         std::string error;
-        if (!writeFitsFile(image, path, image.bitpix, error)) {
+        if (!writeFitsFile(image, path, savedBitpix(image), error)) {
             platform.error(error);
             result.writeFailed = true;
             return EntryOutcome::End;

@@ -167,7 +167,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
         if (!narrow)
             for (std::size_t i = 0; i < n; ++i) out[i] = toInt32Saturated(roundHalfEven(wideSums[i] / count));
         std::string error;
-        if (!writeFitsFile(image, entryPath(settings.folder, prefix + centreName), image.bitpix, error)) {
+        if (!writeFitsFile(image, entryPath(settings.folder, prefix + centreName), savedBitpix(image), error)) {
             platform.error(error);
             result.failed = true;
             return EntryOutcome::End;

@@ -48,13 +48,13 @@ TEST(Cli, RejectedFilesPrintTheApplicationsMessages)
 {
     test::TempDir dir;
     const std::string bad = dir.file("bad.fit");
-    test::writeFile(bad, test::simpleFits(64, 1, 1, {}, std::string(8, '\0')));
+    test::writeFile(bad, test::simpleFits(12, 1, 1, {}, std::string(8, '\0')));
     CliRun r = cli("info " + q(bad));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, bad + "BITPIX error : BITPIX = 64\nFile Open Error\n");
+    EXPECT_EQ(r.out, bad + "BITPIX error : BITPIX = 12\nFile Open Error\n");
     r = cli("info " + q(bad) + " --dialog");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "BITPIX error : BITPIX = 64\n");
+    EXPECT_EQ(r.out, "BITPIX error : BITPIX = 12\n");
 
     EXPECT_EQ(cli("info").status, 2);
     EXPECT_EQ(cli("frobnicate x").status, 2);

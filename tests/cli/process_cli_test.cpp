@@ -2,6 +2,7 @@
 // refusals that write nothing; binning, curve files, composites and the
 // BZERO/BSCALE rewrite, and the demo spectrum.
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <filesystem>
 
@@ -55,6 +56,30 @@ TEST(ProcessCli, TheLineCompensationKeepsItsOwnUndoAndSignedReachesTheRead)
     test::writeFile(in, test::simpleFits(16, 1, 1, {test::card("BZERO", "32768")}, test::bytes16({0})));
     EXPECT_EQ(cli("process " + q(in) + " --signed --rotate --dump").out, "-32768\n");
     EXPECT_EQ(cli("process " + q(in) + " --rotate --dump").out, "32768\n");
+}
+
+TEST(Cli, SixtyFourBitFramesAreReadAndWrittenBackAs32Bit)
+{
+    test::TempDir dir;
+    auto be64 = [](const std::vector<std::uint64_t>& values) {
+        std::string out;
+        for (std::uint64_t v : values)
+            for (int k = 7; k >= 0; --k) out.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
+        return out;
+    };
+    const std::string in = dir.file("i64.fit");
+    test::writeFile(in, test::simpleFits(64, 3, 1, {}, be64({500, 1000, static_cast<std::uint64_t>(-20)})));
+    CliRun r = cli("info " + q(in));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("BITPIX 64 FLOAT 0 NAXIS1 3"), std::string::npos) << r.out;
+    const std::string d = dir.file("d64.fit");
+    test::writeFile(d, test::simpleFits(-64, 1, 1, {}, be64({std::bit_cast<std::uint64_t>(2.5)})));
+    EXPECT_NE(cli("info " + q(d)).out.find("BITPIX 64 FLOAT 1"), std::string::npos);
+    // Without --bitpix a 64-bit frame is written as 32-bit integers, which hold every value read.
+    ASSERT_EQ(cli("process " + q(in) + " --add 1 --out " + q(dir.file("out.fit"))).status, 0);
+    r = cli("info " + q(dir.file("out.fit")));
+    EXPECT_NE(r.out.find("BITPIX 32 FLOAT 0"), std::string::npos) << r.out;
+    EXPECT_EQ(cli("dump " + q(dir.file("out.fit"))).out, "501 1001 0\n");  // -19 is written as 0
 }
 
 TEST(ProcessCli, OutWritesTheResultAndABadBowTableWritesNothing)

@@ -186,6 +186,61 @@ TEST_F(FitsInteropTest, FloatFilesWrittenByCfitsio)
     }
 }
 
+TEST_F(FitsInteropTest, SixtyFourBitFilesWrittenByCfitsio)
+{
+    // BITPIX -64 as -32: each value rounded, halves to even, BSCALE/BZERO not applied.
+    for (const Scaling s : {Scaling{1, 0}, Scaling{2, 500}}) {
+        std::vector<double> raw(kN);
+        std::uniform_real_distribution<double> d(-2e9, 2e9);
+        for (auto& r : raw) r = d(gen);
+        const double special[] = {0.5, 1.5, 2.5, -2.5, -0.0, 1e-300, 2147483647.4, -2147483648.4, 123456789.5};
+        for (std::size_t i = 0; i < std::size(special); ++i) raw[i] = special[i];
+        const std::string path = dir.file("f64.fit");
+        cfitsioWrite(path, DOUBLE_IMG, TDOUBLE, raw, s);
+        readOurs(path);
+        EXPECT_EQ(image.bitpix, 64);
+        EXPECT_TRUE(image.isFloat);
+        const auto stored = cfitsioRead(path, false);
+        std::vector<std::int32_t> expected(kN);
+        for (long i = 0; i < kN; ++i) expected[i] = wrapped(stored[i], 0);
+        expectValues(expected, "BITPIX -64");
+        EXPECT_EQ(image.pixels[6], 2147483647);
+        EXPECT_EQ(image.pixels[8], 123456790);
+    }
+    // BITPIX 64 as 32: BZERO + raw x BSCALE, the raw value signed.
+    for (const Scaling s : {Scaling{1, 0}, Scaling{1, 1000000}, Scaling{0.5, -3.25}}) {
+        std::vector<long long> raw(kN);
+        std::uniform_int_distribution<long long> d(-2000000000LL, 2000000000LL);
+        for (auto& r : raw) r = d(gen);
+        raw[0] = -7;
+        const std::string path = dir.file("i64.fit");
+        cfitsioWrite(path, LONGLONG_IMG, TLONGLONG, raw, s);
+        readOurs(path);
+        EXPECT_EQ(image.bitpix, 64);
+        EXPECT_FALSE(image.isFloat);
+        const auto physical = cfitsioRead(path, true);
+        std::vector<std::int32_t> expected(kN);
+        for (long i = 0; i < kN; ++i) expected[i] = wrapped(physical[i], 0);
+        expectValues(expected, "BITPIX 64");
+    }
+    // Values beyond 32 bits refuse the file, with the message of BITPIX -32.
+    std::vector<double> large(kN, 1.0);
+    large[kW + 3] = 2147483648.0;
+    cfitsioWrite(dir.file("big.fit"), DOUBLE_IMG, TDOUBLE, large, Scaling{1, 0});
+    std::vector<long long> wide(kN, 1);
+    wide[2] = 3000000000LL;
+    cfitsioWrite(dir.file("wide.fit"), LONGLONG_IMG, TLONGLONG, wide, Scaling{1, 0});
+    for (const char* name : {"big.fit", "wide.fit"}) {
+        platform.shown.clear();
+        const FitsImage before = image;
+        EXPECT_EQ(readFitsFile(image, state, dir.file(name), ReadForm::Command, platform), -1) << name;
+        ASSERT_EQ(platform.shown.size(), 1u);
+        const std::string where = std::string(name) == "big.fit" ? "column 3, row 1" : "column 2, row 0";
+        EXPECT_EQ(platform.shown[0].text, dir.file(name) + ": the value at " + where + " does not fit in a 32-bit integer");
+        EXPECT_EQ(image.pixels, before.pixels);
+    }
+}
+
 std::string runFitsverify(const std::string& path)
 {
     std::string out;

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <limits>
 
+#include <bit>
+
 #include <gtest/gtest.h>
 
 #include "core/conventions.h"
@@ -111,8 +113,8 @@ TEST_F(FitsReaderTest, HeaderErrorsNameTheFileInBothForms)
     const std::string noBitpix = put("nob.fit", test::headerBlock({card("SIMPLE", "T"), card("NAXIS1", "1"),
                                                                    card("NAXIS2", "1"), test::endCard()}) +
                                                     bytes8({1}));
-    const std::string b64 = put("b64.fit", simpleFits(64, 1, 1, {}, std::string(8, '\0')));
-    const std::string bm64 = put("bm64.fit", simpleFits(-64, 1, 1, {}, std::string(8, '\0')));
+    const std::string b64 = put("b12.fit", simpleFits(12, 1, 1, {}, std::string(8, '\0')));
+    const std::string bm64 = put("bm128.fit", simpleFits(-128, 1, 1, {}, std::string(16, '\0')));
     const std::string noN1 = put("non1.fit", test::headerBlock({card("BITPIX", "8"), card("NAXIS2", "1"),
                                                                 test::endCard()}) + bytes8({1}));
     const std::string noN2 = put("non2.fit", test::headerBlock({card("BITPIX", "8"), card("NAXIS1", "1"),
@@ -124,15 +126,15 @@ TEST_F(FitsReaderTest, HeaderErrorsNameTheFileInBothForms)
     EXPECT_EQ(read(noN1), -1);
     EXPECT_EQ(read(noN2), -1);
     EXPECT_EQ(platform.messageTexts(),
-              (std::vector<std::string>{noBitpix + "BITPIX error", b64 + "BITPIX error : BITPIX = 64",
-                                        bm64 + "BITPIX error : BITPIX = 64", noN1 + "NAXIS1 error",
+              (std::vector<std::string>{noBitpix + "BITPIX error", b64 + "BITPIX error : BITPIX = 12",
+                                        bm64 + "BITPIX error : BITPIX = 128", noN1 + "NAXIS1 error",
                                         noN2 + "NAXIS2 error"}));
     platform.shown.clear();
     EXPECT_EQ(read(noBitpix, ReadForm::Dialog), -1);
     EXPECT_EQ(read(b64, ReadForm::Dialog), -1);
     EXPECT_EQ(read(noN1, ReadForm::Dialog), -1);
     EXPECT_EQ(read(noN2, ReadForm::Dialog), -1);
-    EXPECT_EQ(platform.messageTexts(), (std::vector<std::string>{"BITPIX error", "BITPIX error : BITPIX = 64",
+    EXPECT_EQ(platform.messageTexts(), (std::vector<std::string>{"BITPIX error", "BITPIX error : BITPIX = 12",
                                                                  "NAXIS1 error", "NAXIS2 error"}));
 }
 
@@ -288,6 +290,26 @@ TEST_F(FitsReaderTest, ThreePlanesByForm)
                                             bytesFloat({3.0f})))),
               0);
     EXPECT_EQ(image.value(0, 0), 3);
+
+    // BITPIX -64 as -32: its colour planes in both forms, scaled the same way.
+    std::string doubles;
+    for (double v : {1.4, 2.5, -3.0}) {
+        const auto bits = std::bit_cast<std::uint64_t>(v);
+        for (int k = 7; k >= 0; --k) doubles.push_back(static_cast<char>((bits >> (8 * k)) & 0xFF));
+    }
+    const std::string colourD = put("cd.fit", test::headerBlock({card("SIMPLE", "T"), card("BITPIX", "-64"),
+                                                                 card("NAXIS", "3"), card("NAXIS1", "1"),
+                                                                 card("NAXIS2", "1"), card("NAXIS3", "3"),
+                                                                 card("BSCALE", "1.5"), card("BZERO", "10"),
+                                                                 test::endCard()}) +
+                                                doubles);
+    ASSERT_EQ(read(colourD), 0);
+    EXPECT_EQ(image.bitpix, 64);
+    EXPECT_TRUE(image.isFloat);
+    EXPECT_EQ(image.planes, 3);
+    EXPECT_EQ(image.value(0, 0, 0), 12);
+    EXPECT_EQ(image.value(0, 0, 1), 13);
+    EXPECT_EQ(image.value(0, 0, 2), 6);
 }
 
 TEST_F(FitsReaderTest, DuskyPictureLimitsTheMaximum)

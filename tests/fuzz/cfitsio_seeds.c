@@ -58,6 +58,9 @@ int main(int argc, char** argv)
     s |= write_frame(d, "byte3.fit", BYTE_IMG, 8, 6, 3, 0, 1);
     s |= write_frame(d, "ushort3.fit", USHORT_IMG, 8, 6, 3, 0, 1);
     s |= write_frame(d, "float3.fit", FLOAT_IMG, 8, 6, 3, 0, 1);
+    s |= write_frame(d, "double.fit", DOUBLE_IMG, 17, 11, 1, 0, 1);
+    s |= write_frame(d, "double3.fit", DOUBLE_IMG, 8, 6, 3, 0, 1);
+    s |= write_frame(d, "longlong.fit", LONGLONG_IMG, 17, 11, 1, 0, 1);
     /* Just over one chunk, small enough for the fuzzer's input limit. */
     s |= write_frame(d, "byte_chunks.fit", BYTE_IMG, 257, 256, 1, 0, 1);
     s |= write_frame(d, "ushort_chunks.fit", USHORT_IMG, 257, 256, 1, 0, 1);

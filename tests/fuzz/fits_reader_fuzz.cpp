@@ -69,10 +69,11 @@ __attribute__((no_sanitize("coverage"))) Expected expectedRead(std::string_view 
         else if (key == "BZERO   ") im.bzero = cardValue(c);
         else if (key == "BSCALE  ") im.bscale = cardValue(c);
     }
-    if (!end || (bitpix != 8 && bitpix != 16 && bitpix != 32 && bitpix != -8 && bitpix != -16 && bitpix != -32))
+    if (!end || (bitpix != 8 && bitpix != 16 && bitpix != 32 && bitpix != 64 && bitpix != -8 && bitpix != -16 &&
+                 bitpix != -32 && bitpix != -64))
         return e;
     if (im.naxis1 < 1 || im.naxis1 > kMaxAxis || im.naxis2 < 1 || im.naxis2 > kMaxAxis) return e;
-    im.isFloat = bitpix == -32;
+    im.isFloat = bitpix == -32 || bitpix == -64;
     im.bitpix = std::abs(bitpix);
     im.planes = im.naxis3 == 3 && (form == ReadForm::Dialog || im.isFloat) ? 3 : 1;
     const std::size_t bytes = static_cast<std::size_t>(im.bitpix / 8);
@@ -92,9 +93,13 @@ __attribute__((no_sanitize("coverage"))) Expected expectedRead(std::string_view 
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char* p = data + i * bytes;
         std::optional<std::int32_t> v;
+        const std::uint64_t raw64 = bytes == 8 ? (std::uint64_t{be32(p)} << 32) | be32(p + 4) : 0;
         if (im.isFloat) {
-            v = toInt32(static_cast<double>(std::bit_cast<float>(be32(p))));
+            v = toInt32(bytes == 8 ? std::bit_cast<double>(raw64) : static_cast<double>(std::bit_cast<float>(be32(p))));
             if (v && im.planes == 3) v = toInt32(static_cast<double>(*v) * im.bscale + shift);
+            if (v) v = calc(*v, o);
+        } else if (bytes == 8) {
+            v = toInt32(static_cast<double>(static_cast<std::int64_t>(raw64)) * im.bscale + shift);
             if (v) v = calc(*v, o);
         } else {
             const std::uint32_t raw = bytes == 1 ? p[0] : bytes == 2 ? (std::uint32_t{p[0]} << 8) | p[1] : be32(p);
