@@ -44,14 +44,13 @@ void printMessages(const ScriptedPlatform& platform)
 
 // Reads the one file argument the way the options say. On rejection prints
 // the messages the application would show and returns false.
-bool readImage(Args& args, Session& session, const char* command)
+bool readImage(Args& args, Session& session, const char* command, ScriptedPlatform& platform)
 {
     const bool dialog = takeFlag(args, "--dialog");
     if (args.size() != 1) {
         usageError(std::string(command) + " needs exactly one FILE");
         return false;
     }
-    ScriptedPlatform platform;
     const OpenWay way = dialog ? OpenWay::CommandAsDialog : OpenWay::Command;
     if (!openImage(session, {args[0], way, false}, platform).opened) {
         printMessages(platform);
@@ -66,12 +65,15 @@ int info(Args args, [[maybe_unused]] const Shared& shared)
 {
     Session session;
     session.state.bzeroSign = shared.bzeroSign;
-    if (!readImage(args, session, "info")) return args.size() == 1 ? 1 : 2;
+    ScriptedPlatform platform;
+    if (!readImage(args, session, "info", platform)) return args.size() == 1 ? 1 : 2;
     const FitsImage& image = session.image;
     std::cout << session.state.statistics << '\n';
     std::cout << "BITPIX " << image.bitpix << " FLOAT " << (image.isFloat ? 1 : 0) << " NAXIS1 " << image.naxis1
               << " NAXIS2 " << image.naxis2 << " NAXIS3 " << image.naxis3 << " BZERO " << plainNumberText(image.bzero)
               << " BSCALE " << plainNumberText(image.bscale) << '\n';
+    // What the read had to say of the frame it opened.
+    printMessageLines(platform);
     return 0;
 }
 
@@ -79,7 +81,8 @@ int header(Args args, [[maybe_unused]] const Shared& shared)
 {
     Session session;
     session.state.bzeroSign = shared.bzeroSign;
-    if (!readImage(args, session, "header")) return args.size() == 1 ? 1 : 2;
+    ScriptedPlatform platform;
+    if (!readImage(args, session, "header", platform)) return args.size() == 1 ? 1 : 2;
     for (const HeaderCard& card : session.image.cards) std::cout << card << '\n';
     return 0;
 }
@@ -91,7 +94,8 @@ int dump(Args args, [[maybe_unused]] const Shared& shared)
     if (plane < 0 || plane > 2) return usageError("--plane must be 0, 1 or 2");
     Session session;
     session.state.bzeroSign = shared.bzeroSign;
-    if (!readImage(args, session, "dump")) return args.size() == 1 ? 1 : 2;
+    ScriptedPlatform platform;
+    if (!readImage(args, session, "dump", platform)) return args.size() == 1 ? 1 : 2;
     const FitsImage& image = session.image;
     std::string line;
     for (int y = 0; y < image.naxis2; ++y) {

@@ -33,6 +33,19 @@ std::string headerText(std::string_view path, ReadForm form, std::string_view te
 
 }  // namespace
 
+bool isUnitFloat(const FitsImage& image)
+{
+    // (A maximum of -1 is the dusky picture's "no value qualified".)
+    return image.isFloat && image.minValue >= 0 && image.minValue <= 1 && image.maxValue >= 0 && image.maxValue <= 1;
+}
+
+std::string unitFloatMessage(const std::string& path)
+{
+    return path + ": every value of this floating-point frame lies between 0 and 1, so as whole numbers it is "
+                  "a picture of 0s and 1s. Save it as integers scaled up (for example by 65535) in the program "
+                  "that wrote it, then open that file";
+}
+
 bool hasFitsFileNameEnding(std::string_view path)
 {
     if (path.size() < 3) return false;
@@ -145,6 +158,9 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     image = std::move(staged);
     if (pool) pool->give(std::move(previous));
     state.statistics = statisticsLine(image, tally.sum);
+    // Floats scaled to 0 ... 1 (as some stacking programs write them) become
+    // a picture of 0s and 1s as whole numbers: the user is told, and how.
+    if (isUnitFloat(image)) platform.message(unitFloatMessage(path));
     return 0;
 }
 

@@ -40,6 +40,11 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
 // end in fit, fts, FIT, FTS, Fit or Fts.
 bool hasFitsFileNameEnding(std::string_view path);
 
+// What a read that succeeded says of a floating-point frame whose values all
+// round to 0 or 1.
+bool isUnitFloat(const FitsImage& image);
+std::string unitFloatMessage(const std::string& path);
+
 inline constexpr std::string_view kNotFitsMessage = "This file is not FITS file";
 inline constexpr std::string_view kFileOpenErrorMessage = "File Open Error";
 

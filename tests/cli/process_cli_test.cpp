@@ -74,7 +74,15 @@ TEST(Cli, SixtyFourBitFramesAreReadAndWrittenBackAs32Bit)
     EXPECT_NE(r.out.find("BITPIX 64 FLOAT 0 NAXIS1 3"), std::string::npos) << r.out;
     const std::string d = dir.file("d64.fit");
     test::writeFile(d, test::simpleFits(-64, 1, 1, {}, be64({std::bit_cast<std::uint64_t>(2.5)})));
-    EXPECT_NE(cli("info " + q(d)).out.find("BITPIX 64 FLOAT 1"), std::string::npos);
+    r = cli("info " + q(d));
+    EXPECT_NE(r.out.find("BITPIX 64 FLOAT 1"), std::string::npos);
+    // Floats within 0 ... 1: opened, and the message follows the usual lines.
+    test::writeFile(d, test::simpleFits(-64, 1, 1, {}, be64({std::bit_cast<std::uint64_t>(0.4)})));
+    r = cli("info " + q(d));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("BSCALE 1\nMESSAGE " + d + ": every value of this floating-point frame lies between 0 and 1"),
+              std::string::npos)
+        << r.out;
     // Without --bitpix a 64-bit frame is written as 32-bit integers, which hold every value read.
     ASSERT_EQ(cli("process " + q(in) + " --add 1 --out " + q(dir.file("out.fit"))).status, 0);
     r = cli("info " + q(dir.file("out.fit")));

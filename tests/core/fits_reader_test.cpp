@@ -312,6 +312,23 @@ TEST_F(FitsReaderTest, ThreePlanesByForm)
     EXPECT_EQ(image.value(0, 0, 2), 6);
 }
 
+TEST_F(FitsReaderTest, AFloatFrameWithinZeroToOneOpensWithAMessage)
+{
+    // As some stacking programs write them: whole numbers would be 0s and 1s.
+    const std::string unit = put("unit.fit", simpleFits(-32, 3, 1, {}, bytesFloat({0.25f, 0.75f, 1.0f})));
+    ASSERT_EQ(read(unit), 0);
+    EXPECT_EQ(row(0), (std::vector<std::int32_t>{0, 1, 1}));
+    ASSERT_EQ(platform.shown.size(), 1u);
+    EXPECT_FALSE(platform.shown[0].error);
+    EXPECT_EQ(platform.shown[0].text, unitFloatMessage(unit));
+    EXPECT_NE(platform.shown[0].text.find("between 0 and 1"), std::string::npos);
+    // Values beyond 0 ... 1, or integer data of 0s and 1s, say nothing.
+    platform.shown.clear();
+    ASSERT_EQ(read(put("wide.fit", simpleFits(-32, 2, 1, {}, bytesFloat({0.25f, 1.6f})))), 0);
+    ASSERT_EQ(read(put("bits.fit", simpleFits(8, 2, 1, {}, bytes8({0, 1})))), 0);
+    EXPECT_TRUE(platform.shown.empty());
+}
+
 TEST_F(FitsReaderTest, DuskyPictureLimitsTheMaximum)
 {
     state.duskyPicture = true;
