@@ -11,7 +11,9 @@ constexpr const char* kHeader = "usage: lumavist-cli <command> [arguments]\n"
     "\n"
     "Commands:\n";
 constexpr const char* kFooter = "--signed everywhere reads with \"Non Sign Integer\" unticked (BZERO is\n"
-    "subtracted). Questions the application would ask are answered OK.\n"
+    "subtracted). --any-fits lists and processes names ending in .fits, .FITS,\n"
+    ".fz and .gz too (the folder window's \"also .fits and compressed frames\").\n"
+    "Questions the application would ask are answered OK.\n"
     "\n"
     "Exit status: 0 success, 1 the command failed, 2 wrong arguments.\n";
 
@@ -61,7 +63,7 @@ const std::vector<CommandEntry>& commandTable()
          "      CLIPBOARD <text>. Exits 0 when all three stars were measured, 1 if not.\n",
          true, 1, kSigned, &photometry},
         {"auto", "  auto FOLDER --comp X,Y --var X,Y --check X,Y [photometry options] [--sort]\n",
-         "          [--timezone 0|9]\n"
+         "          [--timezone 0|9] [--any-fits]\n"
          "      Automatic photometry of FOLDER, unattended (\"pictures are not checked\",\n"
          "      no pictures shown): lists the folder's frames (file-system order, or\n"
          "      sorted with --sort), empties FOLDER/mag_est.txt, loads the first frame,\n"
@@ -71,23 +73,23 @@ const std::vector<CommandEntry>& commandTable()
          "      photometry; --timezone 9 adds 9 hours to the times written. Prints\n"
          "      MESSAGE <text> for each message and LINES <n> <path of mag_est.txt>.\n"
          "      Exits 0 when the folder was done.\n",
-         true, 0, kSigned | kSort, &automatic},
-        {"dark", "  dark FOLDER --dark FILE [--sort] [--signed]\n",
+         true, 0, kSigned | kSort | kAnyFits, &automatic},
+        {"dark", "  dark FOLDER --dark FILE [--sort] [--signed] [--any-fits]\n",
          "      Continuous calibration: every frame of FOLDER has the dark frame FILE\n"
          "      subtracted, or is divided by the flat field FILE and scaled by its\n"
          "      mean, and is rewritten in place. A frame that cannot be read, that is\n"
          "      larger than FILE or has more than one plane keeps its bytes. Prints\n"
          "      MESSAGE lines and CALIBRATED <n> SKIPPED <n>. Exits 1 when FILE was\n"
          "      refused or a frame could not be written.\n",
-         false, 0, kSigned | kSort, &dark},
-        {"flat", "  flat FOLDER --flat FILE [--sort] [--signed]\n",
+         false, 0, kSigned | kSort | kAnyFits, &dark},
+        {"flat", "  flat FOLDER --flat FILE [--sort] [--signed] [--any-fits]\n",
          "      Continuous calibration: every frame of FOLDER has the dark frame FILE\n"
          "      subtracted, or is divided by the flat field FILE and scaled by its\n"
          "      mean, and is rewritten in place. A frame that cannot be read, that is\n"
          "      larger than FILE or has more than one plane keeps its bytes. Prints\n"
          "      MESSAGE lines and CALIBRATED <n> SKIPPED <n>. Exits 1 when FILE was\n"
          "      refused or a frame could not be written.\n",
-         true, 0, kSigned | kSort, &flat},
+         true, 0, kSigned | kSort | kAnyFits, &flat},
         {"calibrate", "  calibrate IN OUT (--dark FILE [--minus] | --flat FILE) [--signed] [--bitpix B]\n",
          "      \"Dark Subtract\" (--minus: keep values below 0) or \"Flat Field\" of IN\n"
          "      with FILE, written to OUT with BITPIX B (that of IN when not given).\n",
@@ -138,14 +140,14 @@ const std::vector<CommandEntry>& commandTable()
          "      with its last 4 replaced by \"-inv.djm\"; column numbers, or the\n"
          "      wavelength from START to END in Angstrom.\n",
          true, 0, kSigned, &curve},
-        {"composite", "  composite FOLDER --pictures 3|5|7 [--sort] [--signed]\n",
+        {"composite", "  composite FOLDER --pictures 3|5|7 [--sort] [--signed] [--any-fits]\n",
          "      Writes c3_/c5_/c7_ + name: the mean of each frame and its neighbours\n"
          "      in list order. Prints WRITTEN <n> SKIPPED <n>.\n",
-         true, 0, kSigned | kSort, &composite},
-        {"bzero", "  bzero FOLDER --bzero TEXT --bscale TEXT [--sort]\n",
+         true, 0, kSigned | kSort | kAnyFits, &composite},
+        {"bzero", "  bzero FOLDER --bzero TEXT --bscale TEXT [--sort] [--any-fits]\n",
          "      Rewrites the BZERO and BSCALE cards of every listed file in place\n"
          "      (columns 10 to 30). Prints REWRITTEN <n> SKIPPED <n>.\n",
-         true, 1, kSort, &bzero},
+         true, 1, kSort | kAnyFits, &bzero},
     };
     return table;
 }

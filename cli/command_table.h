@@ -9,7 +9,7 @@
 namespace lv::cli {
 
 // Options a command shares with others, parsed once before it runs.
-enum SharedOption : unsigned { kSigned = 1, kSort = 2 };
+enum SharedOption : unsigned { kSigned = 1, kSort = 2, kAnyFits = 4 };
 
 struct CommandEntry {
     const char* name;

@@ -17,6 +17,7 @@ using Args = std::vector<std::string>;
 struct Shared {
     int bzeroSign = 1;  // --signed: -1, "Non Sign Integer" unticked
     bool sort = false;  // --sort: the folder's list sorted
+    bool anyFits = false;  // --any-fits: .fits, .fz and .gz names listed too
 };
 
 int info(Args args, const Shared& shared);

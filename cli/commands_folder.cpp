@@ -14,15 +14,16 @@ namespace lv::cli {
 namespace {
 
 // The folder's qualifying frames, in file-system order or sorted.
-bool listQueue(const std::string& folder, bool sort, FileQueue& queue, ScriptedPlatform& platform)
+bool listQueue(const std::string& folder, const Shared& shared, FileQueue& queue, ScriptedPlatform& platform)
 {
+    queue.anyFits = shared.anyFits;
     const ListResult r = listFolder(folder, queue);
     if (!r.folderRead) {
         platform.message(folder + ": the folder cannot be read");
         return false;
     }
     if (r.truncated) platform.message(folder + ": more than 3000 frames; only the first 3000 are listed");
-    if (sort) sortQueue(queue);
+    if (shared.sort) sortQueue(queue);
     return true;
 }
 
@@ -42,14 +43,13 @@ int continuous(Args args, const Shared& shared, CalibrationKind kind)
     const char* option = kind == CalibrationKind::Dark ? "--dark" : "--flat";
     const auto file = takeOption(args, option);
     if (!file || file->empty()) return usageError(std::string(command) + " needs " + option + " FILE");
-    const bool sort = shared.sort;
     Session session;
     session.state.bzeroSign = shared.bzeroSign;
     if (args.size() != 1) return usageError(std::string(command) + " needs exactly one FOLDER");
 
     ScriptedPlatform platform;
     ProcessingState& p = session.processing;
-    if (!listQueue(args[0], sort, p.queue, platform)) {
+    if (!listQueue(args[0], shared, p.queue, platform)) {
         return failWith(platform);
     }
     JobProgress silent;
@@ -79,7 +79,6 @@ int automatic(Args args, [[maybe_unused]] const Shared& shared)
     Session session;
     session.state.bzeroSign = shared.bzeroSign;
     if (const int usage = takeMeasurementOptions(args, session, "auto")) return usage;
-    const bool sort = shared.sort;
     if (const auto v = takeOption(args, "--timezone")) {
         if (*v != "0" && *v != "9") return usageError("--timezone takes 0 or 9");
         session.photometry.settings.timeZoneHours = *v == "9" ? 9 : 0;
@@ -88,7 +87,7 @@ int automatic(Args args, [[maybe_unused]] const Shared& shared)
 
     ScriptedPlatform platform;
     FileQueue& queue = session.processing.queue;
-    if (!listQueue(args[0], sort, queue, platform)) {
+    if (!listQueue(args[0], shared, queue, platform)) {
         return failWith(platform);
     }
     // Unattended: "pictures are not checked", "display picture?" answered Cancel.
@@ -113,7 +112,6 @@ int automatic(Args args, [[maybe_unused]] const Shared& shared)
 int composite(Args args, [[maybe_unused]] const Shared& shared)
 {
     const auto pictures = takeOption(args, "--pictures");
-    const bool sort = shared.sort;
     if (!pictures || (*pictures != "3" && *pictures != "5" && *pictures != "7"))
         return usageError("composite needs --pictures 3|5|7");
     Session session;
@@ -121,7 +119,7 @@ int composite(Args args, [[maybe_unused]] const Shared& shared)
     if (args.size() != 1) return usageError("composite needs exactly one FOLDER");
     ScriptedPlatform platform;
     FileQueue& queue = session.processing.queue;
-    if (!listQueue(args[0], sort, queue, platform)) {
+    if (!listQueue(args[0], shared, queue, platform)) {
         return failWith(platform);
     }
     JobProgress silent;
@@ -136,12 +134,11 @@ int bzero(Args args, [[maybe_unused]] const Shared& shared)
 {
     const auto zero = takeOption(args, "--bzero");
     const auto scale = takeOption(args, "--bscale");
-    const bool sort = shared.sort;
     if (!zero || !scale) return usageError("bzero needs --bzero TEXT and --bscale TEXT");
     if (args.size() != 1) return usageError("bzero needs exactly one FOLDER");
     ScriptedPlatform platform;
     FileQueue queue;
-    if (!listQueue(args[0], sort, queue, platform)) {
+    if (!listQueue(args[0], shared, queue, platform)) {
         return failWith(platform);
     }
     JobProgress silent;

@@ -31,5 +31,6 @@ int main(int argc, char** argv)
     Shared shared;
     if ((entry->shared & kSigned) && takeFlag(args, "--signed")) shared.bzeroSign = -1;
     if (entry->shared & kSort) shared.sort = takeFlag(args, "--sort");
+    if (entry->shared & kAnyFits) shared.anyFits = takeFlag(args, "--any-fits");
     return entry->run(std::move(args), shared);
 }

@@ -7,14 +7,16 @@
 
 namespace lv {
 
-bool hasListedEnding(std::string_view name)
+bool hasListedEnding(std::string_view name, bool anyFits)
 {
     if (name.size() < 3) return false;
     const std::string_view end = name.substr(name.size() - 3);
-    return end == "fit" || end == "FIT" || end == "fts" || end == "FTS";
+    if (end == "fit" || end == "FIT" || end == "fts" || end == "FTS") return true;
+    return anyFits && (name.ends_with(".fits") || name.ends_with(".FITS") || name.ends_with(".fz") ||
+                       name.ends_with(".gz"));
 }
 
-bool qualifies(std::string_view name) { return name.size() >= 5 && hasListedEnding(name); }
+bool qualifies(std::string_view name, bool anyFits) { return name.size() >= 5 && hasListedEnding(name, anyFits); }
 
 ListResult listFolder(const std::string& folder, FileQueue& queue)
 {
@@ -32,7 +34,10 @@ ListResult listFolder(const std::string& folder, FileQueue& queue)
         std::error_code typeError;
         if (!it->is_regular_file(typeError)) continue;
         const std::string name = it->path().filename().string();
-        if (!hasListedEnding(name)) continue;
+        if (!hasListedEnding(name, queue.anyFits)) {
+            if (hasListedEnding(name, true)) ++result.otherFrames;
+            continue;
+        }
         if (queue.count() == FileQueue::kCapacity) {
             result.truncated = true;
             break;

@@ -13,23 +13,29 @@ struct FileQueue {
 
     std::vector<std::string> names;  // slot 1 is names[0]; no folder part
     int current = 0;                 // 1-based slot being processed, 0 before the first
+    // "also .fits and compressed frames": names ending in .fits, .FITS, .fz
+    // and .gz are listed and qualify too.
+    bool anyFits = false;
 
     int count() const { return static_cast<int>(names.size()); }
     const std::string& name(int slot) const { return names[static_cast<std::size_t>(slot - 1)]; }
 };
 
-// A listed name ends exactly in "fit", "FIT", "fts" or "FTS".
-bool hasListedEnding(std::string_view name);
+// A listed name ends exactly in "fit", "FIT", "fts" or "FTS"; with `anyFits`
+// also in ".fits", ".FITS", ".fz" or ".gz".
+bool hasListedEnding(std::string_view name, bool anyFits = false);
 // A queue entry a job processes: at least 5 characters and a listed ending.
-bool qualifies(std::string_view name);
+bool qualifies(std::string_view name, bool anyFits = false);
 
 struct ListResult {
     bool folderRead = true;  // false when the folder cannot be read
     bool truncated = false;  // the folder holds more than kCapacity frames
+    int otherFrames = 0;     // files that only "also .fits and compressed frames" would list
 };
 
-// List: the plain files of `folder` with a listed ending, in the order the
-// file system gives them ("." and ".." skipped), at most kCapacity.
+// List: the plain files of `folder` with a listed ending (the queue's
+// anyFits says which), in the order the file system gives them ("." and
+// ".." skipped), at most kCapacity.
 ListResult listFolder(const std::string& folder, FileQueue& queue);
 
 // Parse: one entry per line of `text`, lines ended by CR LF; what follows the

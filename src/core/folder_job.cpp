@@ -11,7 +11,7 @@ bool FolderWalk::next()
 {
     while (++slot_ <= last_) {
         if (current_) *current_ = slot_;
-        if (!onlyQualifying_ || qualifies(queue_.name(slot_))) return true;
+        if (!onlyQualifying_ || qualifies(queue_.name(slot_), queue_.anyFits)) return true;
     }
     return false;
 }

@@ -43,7 +43,7 @@ bool readSettings(const std::string& path, AppSettings& s)
     if (!in) return false;
     std::vector<std::string> lines;
     std::string line;
-    while (lines.size() < 28 && std::getline(in, line)) {
+    while (lines.size() < 29 && std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
     }
@@ -72,6 +72,7 @@ bool readSettings(const std::string& path, AppSettings& s)
     text(26, s.comparisonName);
     text(27, s.checkName);
     text(28, s.aavsoUtOffset);
+    if (const auto v = numbers(29); !v.empty()) s.anyFits = v[0] == 1;
     return true;
 }
 
@@ -100,11 +101,12 @@ std::string settingsText(const AppSettings& s)
     line(numberText(s.timeZoneHours));
     // The export's star names follow only once they are used, so a file that
     // never had them keeps its 25 lines.
-    if (!s.comparisonName.empty() || !s.checkName.empty() || !s.aavsoUtOffset.empty()) {
+    if (!s.comparisonName.empty() || !s.checkName.empty() || !s.aavsoUtOffset.empty() || s.anyFits) {
         line(s.comparisonName);
         line(s.checkName);
     }
-    if (!s.aavsoUtOffset.empty()) line(s.aavsoUtOffset);
+    if (!s.aavsoUtOffset.empty() || s.anyFits) line(s.aavsoUtOffset);
+    if (s.anyFits) line(numberText(1));
     return out;
 }
 

@@ -53,6 +53,7 @@ struct AppSettings {
     std::string comparisonName;       // line 26: the comparison star's name for the AAVSO export
     std::string checkName;            // line 27: the check star's name (lines 26, 27 only once set)
     std::string aavsoUtOffset;        // line 28: hours the data's times are ahead of UT, as typed (only once set)
+    bool anyFits = false;             // line 29: "also .fits and compressed frames" (only while ticked)
 
     WindowPosition& window(SettingsWindow w) { return windows[static_cast<std::size_t>(w)]; }
     const WindowPosition& window(SettingsWindow w) const { return windows[static_cast<std::size_t>(w)]; }

@@ -1,5 +1,6 @@
 #include "ui/folder_chooser.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
@@ -11,6 +12,7 @@
 #include <QTreeView>
 
 #include "app/current_folder.h"
+#include "core/conventions.h"
 #include "core/file_queue.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
@@ -35,6 +37,16 @@ FolderChooser::FolderChooser(Session& session, Platform& platform, QWidget* owne
     folderLabel_ = namedLabel("Label10", QString(), owner);
     folderLabel_->setWordWrap(true);
     folderLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    anyFits_ = new QCheckBox("also .fits and compressed frames", owner);
+    anyFits_->setObjectName("Check3");
+    anyFits_->setChecked(session_.settings.anyFits);
+    hint_ = namedLabel("Label11", QString(), owner);
+    hint_->setWordWrap(true);
+    hint_->hide();
+    connect(anyFits_, &QCheckBox::toggled, this, [this](bool on) {
+        session_.settings.anyFits = on;
+        listFolder();
+    });
     connect(sort_, &QPushButton::clicked, this, &FolderChooser::sort);
     // A folder chosen with the keyboard is chosen as by a click.
     connect(folders_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
@@ -77,10 +89,19 @@ void FolderChooser::chooseFolder(const QString& folder)
 void FolderChooser::listFolder()
 {
     FileQueue& queue = session_.processing.queue;
+    queue.anyFits = session_.settings.anyFits;
     const ListResult r = lv::listFolder(std::string(), queue);
     if (!r.folderRead) platform_.error(toLocal(folder()) + ": the folder cannot be read");
     if (r.truncated) platform_.message(toLocal(folder()) + ": more than 3000 frames; only the first 3000 are listed");
     list_->setPlainText(fromLocal(listText(queue)));
+    // Frames the plain rule leaves out are not passed over without a word.
+    const bool hidden = queue.count() == 0 && r.otherFrames > 0;
+    hint_->setText(hidden ? fromLocal(plainNumberText(r.otherFrames)) +
+                                (r.otherFrames == 1 ? " frame here is" : " frames here are") +
+                                " named .fits, .FITS, .fz or .gz: tick \"also .fits and compressed frames\" to list "
+                                "them"
+                          : QString());
+    hint_->setVisible(hidden);
 }
 
 std::string FolderChooser::listTextOfBox() const

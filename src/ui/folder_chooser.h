@@ -12,6 +12,7 @@
 #include "app/session.h"
 #include "core/platform.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QFileSystemModel;
@@ -34,6 +35,10 @@ public:
     QPushButton* sortButton() const { return sort_; }
     // The folder the job will work on, named in full (Label10).
     QLabel* folderLabel() const { return folderLabel_; }
+    // "also .fits and compressed frames" (Check3), kept in the settings file,
+    // and the line that points to it when only such frames are here (Label11).
+    QCheckBox* anyFitsBox() const { return anyFits_; }
+    QLabel* hintLabel() const { return hint_; }
 
     // A folder chosen: it becomes the current folder and is listed.
     void chooseFolder(const QString& folder);
@@ -56,6 +61,8 @@ private:
     QComboBox* drives_ = nullptr;
     QPushButton* sort_;
     QLabel* folderLabel_;
+    QCheckBox* anyFits_;
+    QLabel* hint_;
     bool showing_ = false;  // the tree is being moved to the folder, not by the user
 };
 

@@ -41,16 +41,18 @@ FolderWindow::FolderWindow(Session& session, Platform& platform, FileDialogMode 
     auto* grid = new QGridLayout(this);
     grid->addWidget(chooser_->folderLabel(), 0, 0, 1, 2);
     grid->addWidget(notChecked_, 1, 0, 1, 2);
-    grid->addWidget(chooser_->list(), 2, 0, 3, 1);
-    grid->addWidget(unsigned_, 2, 1);
-    grid->addWidget(chooser_->sortButton(), 3, 1);
-    grid->addWidget(chooser_->folders(), 4, 1);
-    if (chooser_->drives()) grid->addWidget(chooser_->drives(), 5, 1);
+    grid->addWidget(chooser_->anyFitsBox(), 2, 0, 1, 2);
+    grid->addWidget(chooser_->hintLabel(), 3, 0, 1, 2);
+    grid->addWidget(chooser_->list(), 4, 0, 3, 1);
+    grid->addWidget(unsigned_, 4, 1);
+    grid->addWidget(chooser_->sortButton(), 5, 1);
+    grid->addWidget(chooser_->folders(), 6, 1);
+    if (chooser_->drives()) grid->addWidget(chooser_->drives(), 7, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cancel);
     buttons->addWidget(ok);
-    grid->addLayout(buttons, 6, 0, 1, 2);
+    grid->addLayout(buttons, 8, 0, 1, 2);
 
     connect(unsigned_, &QCheckBox::clicked, this, [this](bool on) { session_.state.bzeroSign = on ? 1 : -1; });
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);

@@ -156,7 +156,7 @@ TEST(Cli, HelpForOneCommandComesFromTheTable)
     const CliRun all = cli("--help");
     CliRun r = cli("help flat");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("  flat FOLDER --flat FILE [--sort] [--signed]\n      Continuous calibration:", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("  flat FOLDER --flat FILE [--sort] [--signed] [--any-fits]\n      Continuous calibration:", 0), 0u) << r.out;
     // Each command's help is the part of the whole help that names it.
     for (const char* command : {"info", "photometry", "process", "bzero"}) {
         r = cli(std::string("help ") + command);

@@ -90,6 +90,18 @@ TEST(Cli, SixtyFourBitFramesAreReadAndWrittenBackAs32Bit)
     EXPECT_EQ(cli("dump " + q(dir.file("out.fit"))).out, "501 1001 0\n");  // -19 is written as 0
 }
 
+TEST(Cli, AnyFitsListsFitsNamesForTheFolderJobs)
+{
+    test::TempDir dir;
+    test::writeFile(dir.file("a.fits"), test::simpleFits(16, 1, 1, {}, test::bytes16({500})));
+    test::writeFile(dir.file("dark.fit"), test::simpleFits(16, 1, 1, {}, test::bytes16({100})));
+    CliRun r = cli("dark " + q(dir.path().string()) + " --dark " + q(dir.file("dark.fit")));
+    EXPECT_NE(r.out.find("CALIBRATED 0 SKIPPED 1"), std::string::npos) << r.out;  // the dark itself
+    r = cli("dark " + q(dir.path().string()) + " --dark " + q(dir.file("dark.fit")) + " --any-fits");
+    EXPECT_NE(r.out.find("CALIBRATED 1 SKIPPED 1"), std::string::npos) << r.out;
+    EXPECT_EQ(cli("dump " + q(dir.file("a.fits"))).out, "400\n");
+}
+
 TEST(ProcessCli, OutWritesTheResultAndABadBowTableWritesNothing)
 {
     const Frame f({1, 2, 4, 8, 16, 32});

@@ -117,5 +117,26 @@ TEST(FileQueue, EntryPathIsRelativeWithoutAFolder)
     EXPECT_EQ(joined, std::string("night") + pathSeparator() + "a.fit");
 }
 
+TEST(FileQueue, AlsoFitsAndCompressedFramesWhenAsked)
+{
+    test::TempDir dir;
+    for (const char* name : {"a.fit", "b.fits", "C.FITS", "d.fits.fz", "e.fit.gz", "f.Fits", "notes.txt"})
+        test::writeFile(dir.file(name), "x");
+    FileQueue plain;
+    ListResult r = listFolder(dir.path().string(), plain);
+    EXPECT_EQ(plain.names, (std::vector<std::string>{"a.fit"}));
+    EXPECT_EQ(r.otherFrames, 4);  // what the tick would add; f.Fits is neither
+    FileQueue any;
+    any.anyFits = true;
+    r = listFolder(dir.path().string(), any);
+    EXPECT_EQ(sorted(any.names), (std::vector<std::string>{"C.FITS", "a.fit", "b.fits", "d.fits.fz", "e.fit.gz"}));
+    EXPECT_EQ(r.otherFrames, 0);
+    for (const char* name : {"b.fits", "C.FITS", "xy.fz", "xy.gz"}) {
+        EXPECT_FALSE(qualifies(name)) << name;
+        EXPECT_TRUE(qualifies(name, true)) << name;
+    }
+    EXPECT_FALSE(qualifies(".gz", true));  // shorter than 5 characters
+}
+
 }  // namespace
 }  // namespace lv

@@ -1,5 +1,7 @@
 #include "core/settings.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "fits_builder.h"
@@ -143,6 +145,23 @@ TEST(Settings, AavsoStarNamesAddTwoLinesOnlyOnceSet)
     ASSERT_TRUE(readSettings(path, back));
     EXPECT_EQ(back.comparisonName, "000-BBC-123");
     EXPECT_EQ(back.checkName, "K star");
+}
+
+TEST(Settings, TheAnyFitsTickIsLine29OnlyWhileTicked)
+{
+    AppSettings s;
+    const std::string plain = settingsText(s);
+    EXPECT_EQ(std::count(plain.begin(), plain.end(), '\n'), 25);
+    s.anyFits = true;
+    const std::string text = settingsText(s);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 29);
+    EXPECT_EQ(text.substr(text.size() - 10), "\r\n\r\n\r\n 1\r\n");  // lines 26 to 28 empty
+    test::TempDir dir;
+    test::writeFile(dir.file("lumavist.ini"), text);
+    AppSettings back;
+    ASSERT_TRUE(readSettings(dir.file("lumavist.ini"), back));
+    EXPECT_TRUE(back.anyFits);
+    EXPECT_EQ(settingsText(back), text);
 }
 
 }  // namespace

@@ -418,5 +418,34 @@ TEST_F(FolderJobsTest, QuestionsAreAskedWithTheNormalPointer)
     EXPECT_EQ(platform.busyDepth, 0);
 }
 
+TEST_F(FolderJobsTest, FitsNamesAreListedWithTheTickAndTheWindowPointsToIt)
+{
+    start();
+    QDir(QString::fromStdString(dir.path().string())).mkdir("modern");
+    const std::string night = dir.file("modern");
+    test::writeFile(night + "/n1.fits", frame(1000, 9000, "12:30:45"));
+    test::writeFile(night + "/n2.fits", frame(1000, 6000, "12:33:45"));
+    trigger("photometry_menu_automatic");
+    ASSERT_NE(folderWindow(), nullptr);
+    folderWindow()->chooseFolder(QString::fromStdString(night));
+    auto* hint = folderWindow()->findChild<QLabel*>("Label11");
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(folderWindow()->list()->toPlainText().isEmpty());
+    EXPECT_TRUE(hint->isVisibleTo(folderWindow()));
+    EXPECT_EQ(hint->text().toStdString(), "2 frames here are named .fits, .FITS, .fz or .gz: tick \"also .fits and "
+                                          "compressed frames\" to list them");
+    auto* tick = folderWindow()->findChild<QCheckBox*>("Check3");
+    ASSERT_NE(tick, nullptr);
+    EXPECT_FALSE(tick->isChecked());
+    tick->click();
+    folderWindow()->sort();
+    EXPECT_EQ(folderWindow()->list()->toPlainText(), "n1.fits\nn2.fits\n");
+    EXPECT_FALSE(hint->isVisibleTo(folderWindow()));
+    EXPECT_TRUE(session.settings.anyFits);  // kept for the next start
+    // The run measures them.
+    folderWindow()->accept();
+    EXPECT_EQ(session.image.fileName, "n1.fits");
+}
+
 }  // namespace
 }  // namespace lv

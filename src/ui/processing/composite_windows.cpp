@@ -1,5 +1,6 @@
 #include "ui/processing/composite_windows.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -27,15 +28,17 @@ QGridLayout* chooserLayout(QWidget* window, FolderChooser* chooser, QPushButton*
 {
     auto* grid = new QGridLayout(window);
     grid->addWidget(chooser->folderLabel(), row, 0, 1, 2);
-    grid->addWidget(chooser->list(), row + 1, 0, 3, 1);
-    grid->addWidget(chooser->sortButton(), row + 1, 1);
-    grid->addWidget(chooser->folders(), row + 2, 1);
-    if (chooser->drives()) grid->addWidget(chooser->drives(), row + 3, 1);
+    grid->addWidget(chooser->anyFitsBox(), row + 1, 0, 1, 2);
+    grid->addWidget(chooser->hintLabel(), row + 2, 0, 1, 2);
+    grid->addWidget(chooser->list(), row + 3, 0, 3, 1);
+    grid->addWidget(chooser->sortButton(), row + 3, 1);
+    grid->addWidget(chooser->folders(), row + 4, 1);
+    if (chooser->drives()) grid->addWidget(chooser->drives(), row + 5, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cancel);
     buttons->addWidget(ok);
-    grid->addLayout(buttons, row + 4, 0, 1, 2);
+    grid->addLayout(buttons, row + 6, 0, 1, 2);
     return grid;
 }
 
