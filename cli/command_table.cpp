@@ -24,14 +24,17 @@ const std::vector<CommandEntry>& commandTable()
     static const std::vector<CommandEntry> table = {
         {"info", "  info FILE [--dialog] [--signed]\n",
          "      Read FILE and print the statistics line, then\n"
-         "      BITPIX <b> FLOAT <0|1> NAXIS1 <n> NAXIS2 <n> NAXIS3 <n> BZERO <v> BSCALE <v>.\n"
+         "      BITPIX <b> FLOAT <0|1> NAXIS1 <n> NAXIS2 <n> NAXIS3 <n> BZERO <v> BSCALE <v>;\n"
+         "      HDU <k> for an image read from the k-th extension, COMPRESSED <algorithm>\n"
+         "      (or gzip) for a compressed one, and MESSAGE <text> for what the read said.\n"
          "      --dialog reads as the file dialog does (three planes for every BITPIX,\n"
          "      messages without the file name); --signed reads with \"Non Sign Integer\"\n"
          "      unticked (BZERO subtracted). A rejected file prints the messages the\n"
          "      application would show, one per line, and exits 1.\n",
          true, 0, kSigned, &info},
         {"header", "  header FILE\n",
-         "      Print the header records 1 ... END, one per line.\n",
+         "      Print the header records 1 ... END, one per line (for an image read from\n"
+         "      an extension, the primary's records and then the extension's).\n",
          true, 0, kSigned, &header},
         {"dump", "  dump FILE [--dialog] [--signed] [--plane P]\n",
          "      Print NAXIS2 lines of NAXIS1 space-separated values of plane P (0).\n",

@@ -72,6 +72,9 @@ int info(Args args, [[maybe_unused]] const Shared& shared)
     std::cout << "BITPIX " << image.bitpix << " FLOAT " << (image.isFloat ? 1 : 0) << " NAXIS1 " << image.naxis1
               << " NAXIS2 " << image.naxis2 << " NAXIS3 " << image.naxis3 << " BZERO " << plainNumberText(image.bzero)
               << " BSCALE " << plainNumberText(image.bscale) << '\n';
+    // Where in the file the image was, and how it was stored.
+    if (image.hdu > 0) std::cout << "HDU " << image.hdu << '\n';
+    if (!image.compression.empty()) std::cout << "COMPRESSED " << image.compression << '\n';
     // What the read had to say of the frame it opened.
     printMessageLines(platform);
     return 0;

@@ -10,7 +10,7 @@ OpenResult openImage(Session& session, const OpenRequest& request, Platform& pla
 {
     OpenResult result;
     const OpenWay way = request.way;
-    if (way == OpenWay::Dropped && !hasFitsFileNameEnding(request.path)) {
+    if (way == OpenWay::Dropped && !hasFitsFileNameEnding(request.path) && !hasCompressedFrameEnding(request.path)) {
         platform.error(kNotFitsMessage);
         return result;
     }

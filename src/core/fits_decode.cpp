@@ -48,6 +48,50 @@ struct DecodeStop {
     int err = 0;
 };
 
+// Decodes values [from, to) of the planes into out, one chunk at a time;
+// nextChunk(bytes) gives the next chunk's raw bytes, or null when they
+// cannot be read.
+template <class NextChunk>
+void decodeValues(const DataPlan& plan, std::int32_t* out, long long from, long long to, NextChunk&& nextChunk,
+                  Tally& tally, DecodeStop& stop)
+{
+    const long long valuesPerPlane = plan.valuesPerPlane;
+    for (long long i = from; i < to;) {
+        const int plane = static_cast<int>(i / valuesPerPlane);
+        const long long done = i - plane * valuesPerPlane;
+        const TallyRules how{plan.dusky, plan.everyCandidate, plane == 0};
+        const auto n = static_cast<std::size_t>(
+            std::min({static_cast<long long>(kChunkValues), to - i, valuesPerPlane - done}));
+        const unsigned char* in = nextChunk(n * static_cast<std::size_t>(plan.bytesPerValue));
+        if (!in) {
+            stop = {DecodeStop::ReadFailed, plane, done, errno};
+            return;
+        }
+        const std::size_t good = plan.decode(in, n, out + i, plan.rules, plan.shift, how, tally);
+        if (good != n) {
+            stop = {DecodeStop::DoesNotFit, plane, done + static_cast<long long>(good), 0};
+            return;
+        }
+        i += static_cast<long long>(n);
+    }
+}
+
+// What a decode that ran to its end or stopped early reports.
+DataResult resultOf(const Tally& tally, const DecodeStop& stop)
+{
+    DataResult result;
+    result.tally = tally;
+    if (stop.kind == DecodeStop::ReadFailed) {
+        result.kind = DataResult::ReadFailed;
+        result.err = stop.err ? stop.err : EIO;
+    } else if (stop.kind == DecodeStop::DoesNotFit) {
+        result.kind = DataResult::DoesNotFit;
+        result.plane = stop.plane;
+        result.at = stop.at;
+    }
+    return result;
+}
+
 // A read-only map of a whole regular file, or nothing where the file cannot
 // be mapped (the caller then reads it).
 struct MappedData {
@@ -227,27 +271,9 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
     const long long valuesPerPlane = plan.valuesPerPlane;
     const long long dataBytes = valuesPerPlane * planes * bytesPerValue;
 
-    // in turn.
     const long long totalValues = valuesPerPlane * planes;
-    auto decodeSpan = [&](long long from, long long to, auto&& nextChunk, Tally& tally, DecodeStop& stop) {
-        for (long long i = from; i < to;) {
-            const int plane = static_cast<int>(i / valuesPerPlane);
-            const long long done = i - plane * valuesPerPlane;
-            const TallyRules how{plan.dusky, plan.everyCandidate, plane == 0};
-            const auto n = static_cast<std::size_t>(
-                std::min({static_cast<long long>(kChunkValues), to - i, valuesPerPlane - done}));
-            const unsigned char* in = nextChunk(n * static_cast<std::size_t>(bytesPerValue));
-            if (!in) {
-                stop = {DecodeStop::ReadFailed, plane, done, errno};
-                return;
-            }
-            const std::size_t good = plan.decode(in, n, out + i, plan.rules, plan.shift, how, tally);
-            if (good != n) {
-                stop = {DecodeStop::DoesNotFit, plane, done + static_cast<long long>(good), 0};
-                return;
-            }
-            i += static_cast<long long>(n);
-        }
+    auto decodeSpan = [&](long long from, long long to, auto&& nextChunk, Tally& t, DecodeStop& s) {
+        decodeValues(plan, out, from, to, nextChunk, t, s);
     };
 
     // A large frame is decoded by two threads, one half each: opening it
@@ -333,16 +359,22 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
             },
             tally, stop);
     }
-    result.tally = tally;
-    if (stop.kind == DecodeStop::ReadFailed) {
-        result.kind = DataResult::ReadFailed;
-        result.err = stop.err ? stop.err : EIO;
-    } else if (stop.kind == DecodeStop::DoesNotFit) {
-        result.kind = DataResult::DoesNotFit;
-        result.plane = stop.plane;
-        result.at = stop.at;
-    }
-    return result;
+    return resultOf(tally, stop);
+}
+
+DataResult decodeBytes(const unsigned char* data, const DataPlan& plan, std::int32_t* out)
+{
+    Tally tally;
+    DecodeStop stop;
+    decodeValues(
+        plan, out, 0, plan.valuesPerPlane * plan.planes,
+        [&](std::size_t bytes) {
+            const unsigned char* chunk = data;
+            data += bytes;
+            return chunk;
+        },
+        tally, stop);
+    return resultOf(tally, stop);
 }
 
 }  // namespace lv

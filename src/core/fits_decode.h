@@ -112,6 +112,10 @@ struct DataResult {
 DataResult decodeData(std::FILE* file, const std::string& path, long long dataOffset, const DataPlan& plan,
                       std::int32_t* out);
 
+// Decodes planes x valuesPerPlane values held in memory, big-endian as in a
+// file, into `out`.
+DataResult decodeBytes(const unsigned char* data, const DataPlan& plan, std::int32_t* out);
+
 // Fault injection for tests: called with the path once the data of a file
 // are mapped and checked, before they are decoded (nullptr: nothing).
 void afterDataMappedForTesting(void (*hook)(const std::string& path));

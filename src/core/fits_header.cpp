@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "core/conventions.h"
@@ -69,6 +70,67 @@ ImageKeys imageKeys(const std::vector<HeaderCard>& cards)
             k.bscale = cardValue(card);
     }
     return k;
+}
+
+long long dataUnitBytes(const std::vector<HeaderCard>& cards)
+{
+    const HeaderCard* bitpix = lastCard(cards, "BITPIX  ");
+    const HeaderCard* naxis = lastCard(cards, "NAXIS   ");
+    if (!bitpix || !naxis) return -1;
+    const double bits = std::fabs(cardValue(*bitpix));
+    const double axes = cardValue(*naxis);
+    if (axes == 0) return 0;
+    if (!(axes >= 1 && axes <= 999) || !(bits >= 8 && bits <= 64)) return -1;
+    double values = 1;
+    for (int a = 1; a <= static_cast<int>(axes); ++a) {
+        std::string key = "NAXIS" + std::to_string(a);
+        key.resize(8, ' ');
+        const HeaderCard* n = lastCard(cards, key);
+        if (!n) return -1;
+        values *= cardValue(*n);
+    }
+    const HeaderCard* pcount = lastCard(cards, "PCOUNT  ");
+    const HeaderCard* gcount = lastCard(cards, "GCOUNT  ");
+    const double bytes = bits / 8 * (gcount ? cardValue(*gcount) : 1.0) * ((pcount ? cardValue(*pcount) : 0.0) + values);
+    if (!(bytes >= 0 && bytes < 1e18)) return -1;
+    const auto whole = static_cast<long long>(bytes);
+    return (whole + kBlockLength - 1) / kBlockLength * kBlockLength;
+}
+
+std::vector<HeaderCard> singleImageCards(const FitsImage& image)
+{
+    const auto split = static_cast<std::size_t>(std::clamp(image.primaryRecords, 0, image.cardCount()));
+    if (split == 0) return image.cards;
+    auto isEnd = [](const HeaderCard& c) { return c.compare(0, 3, "END") == 0; };
+    auto isStructural = [&](std::string_view key) {
+        return key == "SIMPLE  " || key == "XTENSION" || key == "BITPIX  " || key.substr(0, 5) == "NAXIS" ||
+               key == "EXTEND  " || key == "PCOUNT  " || key == "GCOUNT  " || key == "BZERO   " ||
+               key == "BSCALE  " || key == "BLANK   ";
+    };
+    auto isCommentary = [](std::string_view key) {
+        return key == "COMMENT " || key == "HISTORY " || key == "        ";
+    };
+    std::vector<HeaderCard> out;
+    out.push_back(paddedCard("SIMPLE  =                    T"));
+    std::vector<std::string_view> own;
+    for (std::size_t i = split; i < image.cards.size(); ++i) {
+        const HeaderCard& c = image.cards[i];
+        if (isEnd(c)) break;
+        const std::string_view key = cardKeyword(c);
+        if (key == "XTENSION" || key == "PCOUNT  " || key == "GCOUNT  ") continue;
+        out.push_back(c);
+        own.push_back(key);
+    }
+    for (std::size_t i = 0; i < split; ++i) {
+        const HeaderCard& c = image.cards[i];
+        if (isEnd(c)) break;
+        const std::string_view key = cardKeyword(c);
+        if (isStructural(key)) continue;
+        if (!isCommentary(key) && std::find(own.begin(), own.end(), key) != own.end()) continue;
+        out.push_back(c);
+    }
+    out.push_back(endCard());
+    return out;
 }
 
 HeaderCard paddedCard(std::string text)

@@ -50,6 +50,18 @@ struct ImageKeys {
 };
 ImageKeys imageKeys(const std::vector<HeaderCard>& cards);
 
+// Bytes of the data unit these records announce, in whole 2880-byte
+// blocks: |BITPIX| / 8 x GCOUNT x (PCOUNT + NAXIS1 x ... x NAXISn), 0
+// without axes; -1 when the records do not say (or say something absurd).
+long long dataUnitBytes(const std::vector<HeaderCard>& cards);
+
+// The records of an image as one plain file holds them, which is also the
+// order keyword look-ups read them in: for an image from an extension,
+// SIMPLE, the extension's records (without XTENSION, PCOUNT, GCOUNT), then
+// those of the primary whose keyword the extension lacks (commentary always,
+// structural never), then END. A plain file's records as they are.
+std::vector<HeaderCard> singleImageCards(const FitsImage& image);
+
 // A record padded with blanks to 80 characters (longer texts are cut).
 HeaderCard paddedCard(std::string text);
 // "KEYWORD = value": numbers right-justified to column 30, texts (starting

@@ -39,6 +39,11 @@ struct FitsImage {
     std::int32_t naxis3 = -1;           // 3 for a three-plane colour image
     double bzero = 0.0;
     double bscale = 1.0;
+    // Where the image came from, when not the primary of a plain file.
+    int hdu = 0;                        // 0: the primary; k: the k-th extension
+    int primaryRecords = 0;             // leading records of `cards` that are the primary's (an extension's image)
+    std::string compression;            // tile-compression algorithm, "gzip", or "" for a plain file
+    bool otherUnits = false;            // the file holds more than this image (extensions, an empty primary)
     std::int32_t maxValue = -1;
     std::int32_t minValue = std::numeric_limits<std::int32_t>::max();
 

@@ -9,6 +9,7 @@
 
 #include "core/conventions.h"
 #include "core/fits_decode.h"
+#include "core/fits_foreign.h"
 
 namespace lv {
 
@@ -29,6 +30,15 @@ std::string describeErrno(int err)
 std::string headerText(std::string_view path, ReadForm form, std::string_view text)
 {
     return form == ReadForm::Dialog ? std::string(text) : std::string(path) + std::string(text);
+}
+
+// Whether another unit (an extension) starts where the image's data end.
+bool extensionFollows(std::FILE* file, unsigned long long fileLength, long long at)
+{
+    char key[8];
+    if (at <= 0 || static_cast<unsigned long long>(at) + sizeof key > fileLength) return false;
+    if (std::fseek(file, static_cast<long>(at), SEEK_SET) != 0) return false;
+    return std::fread(key, 1, sizeof key, file) == sizeof key && std::memcmp(key, "XTENSION", sizeof key) == 0;
 }
 
 }  // namespace
@@ -53,6 +63,13 @@ bool hasFitsFileNameEnding(std::string_view path)
     return end == "fit" || end == "fts" || end == "FIT" || end == "FTS" || end == "Fit" || end == "Fts";
 }
 
+bool hasCompressedFrameEnding(std::string_view path)
+{
+    if (path.size() < 3) return false;
+    const std::string_view end = path.substr(path.size() - 3);
+    return end == ".fz" || end == ".gz" || end == ".FZ" || end == ".GZ";
+}
+
 int readFitsFile(FitsImage& image, AppState& state, const std::string& path, ReadForm form, Platform& platform,
                  PixelPool* pool)
 {
@@ -72,20 +89,53 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     const auto fileLength = std::filesystem::file_size(path, ec);
     if (ec) return reject(ownReason("the file cannot be read (" + ec.message() + ")"));
 
+    // A gzip stream, and a file whose primary holds no image, are opened by
+    // cfitsio; the value rules below stay the same.
+    unsigned char magic[2] = {};
+    const std::size_t got = std::fread(magic, 1, sizeof magic, file.get());
+    std::rewind(file.get());
+    const bool gzipped = startsLikeGzip(magic, got);
+    std::unique_ptr<ForeignFile> foreign;
+    auto openForeign = [&]() {
+        foreign = std::make_unique<ForeignFile>();
+        std::string reason;
+        if (foreign->open(path, gzipped, reason)) return true;
+        foreign.reset();
+        reject(ownReason(reason));
+        return false;
+    };
+
     // Header scan: whole 80-byte records, up to the END record, at most 500.
     FitsImage staged;
-    HeaderScan scan = scanHeader(file.get(), fileLength, kMaxHeaderCards);
-    if (scan.readFailed) return reject(ownReason("the file cannot be read (" + describeErrno(scan.err) + ")"));
-    const bool endFound = scan.endFound;
-    staged.cards = std::move(scan.cards);
+    bool endFound = true;
+    HeaderScan scan;
+    if (gzipped) {
+        if (!openForeign()) return -1;
+    } else {
+        scan = scanHeader(file.get(), fileLength, kMaxHeaderCards);
+        if (scan.readFailed) return reject(ownReason("the file cannot be read (" + describeErrno(scan.err) + ")"));
+        endFound = scan.endFound;
+        const HeaderCard* axes = lastCard(scan.cards, "NAXIS   ");
+        if (endFound && axes && cardValue(*axes) == 0 && !lastCard(scan.cards, "NAXIS1  ") && !openForeign())
+            return -1;
+    }
+    staged.cards = foreign ? foreign->cards() : std::move(scan.cards);
     staged.resetHeaderState();
-    const ImageKeys keys = imageKeys(staged.cards);
+    // An extension's image is shaped by its own records only.
+    const ImageKeys keys =
+        foreign ? imageKeys({staged.cards.begin() + foreign->primaryRecords(), staged.cards.end()}) : imageKeys(staged.cards);
     staged.bitpix = keys.bitpix;
     staged.naxis1 = keys.naxis1;
     staged.naxis2 = keys.naxis2;
     staged.naxis3 = keys.naxis3;
     staged.bzero = keys.bzero;
     staged.bscale = keys.bscale;
+    if (foreign) {
+        staged.hdu = foreign->hdu();
+        staged.primaryRecords = foreign->primaryRecords();
+        staged.compression = foreign->compression();
+        staged.otherUnits = foreign->otherUnits();
+    }
 
     if (staged.bitpix == -1) return reject(headerText(path, form, "BITPIX error"));
     staged.isFloat = staged.bitpix == -32 || staged.bitpix == -64;
@@ -112,7 +162,7 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     const long long dataOffset = headerBytes(staged.cardCount());
     const long long valuesPerPlane = static_cast<long long>(staged.naxis1) * staged.naxis2;
     const long long dataBytes = valuesPerPlane * planes * bytesPerValue;
-    if (static_cast<long long>(fileLength) < dataOffset + dataBytes)
+    if (!foreign && static_cast<long long>(fileLength) < dataOffset + dataBytes)
         return reject(ownReason("the data are shorter than the header announces (" +
                                 plainNumberText(static_cast<std::int64_t>(static_cast<long long>(fileLength) - std::min<long long>(dataOffset, static_cast<long long>(fileLength)))) +
                                 " of" + numberText(static_cast<std::int64_t>(dataBytes)) + " bytes)"));
@@ -136,7 +186,21 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     if (pool) staged.pixels = pool->take();
     staged.pixels.resize(static_cast<std::size_t>(valuesPerPlane * planes));
     staged.planes = planes;
-    const DataResult decoded = decodeData(file.get(), path, dataOffset, plan, staged.pixels.data());
+    DataResult decoded;
+    if (foreign) {
+        std::vector<unsigned char> raw(static_cast<std::size_t>(dataBytes));
+        std::string reason;
+        if (!foreign->readRaw(valuesPerPlane * planes, staged.isFloat ? -staged.bitpix : staged.bitpix, raw.data(),
+                              reason)) {
+            if (pool) pool->give(std::move(staged.pixels));
+            return reject(ownReason(reason));
+        }
+        decoded = decodeBytes(raw.data(), plan, staged.pixels.data());
+    } else {
+        decoded = decodeData(file.get(), path, dataOffset, plan, staged.pixels.data());
+        const long long unitBytes = dataUnitBytes(staged.cards);
+        staged.otherUnits = unitBytes >= 0 && extensionFollows(file.get(), fileLength, dataOffset + unitBytes);
+    }
     if (decoded.kind != DataResult::Read) {
         if (pool) pool->give(std::move(staged.pixels));
         if (decoded.kind == DataResult::CutShort)

@@ -39,6 +39,9 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
 // The check that drop and the command line make before reading: the path must
 // end in fit, fts, FIT, FTS, Fit or Fts.
 bool hasFitsFileNameEnding(std::string_view path);
+// Compressed frames, which drop also takes: names ending in .fz or .gz
+// (either case).
+bool hasCompressedFrameEnding(std::string_view path);
 
 // What a read that succeeded says of a floating-point frame whose values all
 // round to 0 or 1.

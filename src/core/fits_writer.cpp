@@ -23,6 +23,15 @@ HeaderCard bitpixCard(int bitpix)
     return paddedCard(std::string("BITPIX  =                   ") + value);
 }
 
+std::string inPlaceRefusal(const std::string& path, const std::string& compression, bool otherUnits)
+{
+    if (!compression.empty())
+        return path + ": the file is compressed (" + compression + "); it was not rewritten and keeps its bytes";
+    if (otherUnits)
+        return path + ": the file holds more than one image or table; it was not rewritten and keeps its bytes";
+    return {};
+}
+
 bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error)
 {
     if (bitpix != 8 && bitpix != 16 && bitpix != 32) {
@@ -39,7 +48,8 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
     const HeaderCard bzeroCard = paddedCard(bitpix == 16 ? "BZERO   =                32768"
                                                      : "BZERO   =                    0");
     const HeaderCard bscaleCard = paddedCard("BSCALE  =                    1");
-    std::vector<HeaderCard> kept = image.cards;
+    // A frame from an extension or a compressed file becomes one plain image.
+    std::vector<HeaderCard> kept = singleImageCards(image);
     bool hasBzero = false;
     bool hasBscale = false;
     for (HeaderCard& card : kept) {
@@ -155,6 +165,10 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
     }
     // `kept` has the BITPIX record as read: only the file says the new BITPIX.
     image.cards = std::move(kept);
+    image.hdu = 0;
+    image.primaryRecords = 0;
+    image.compression.clear();
+    image.otherUnits = false;
     image.fileName = path;
     image.bitpix = bitpix;
     return true;

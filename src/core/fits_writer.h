@@ -11,6 +11,15 @@ namespace lv {
 // (whose values, as read, are all 32-bit integers).
 inline int savedBitpix(const FitsImage& image) { return image.bitpix == 64 ? 32 : image.bitpix; }
 
+// Why a frame read from `path` is not rewritten in place by a folder job, or
+// "" when it may be: a compressed file, or one holding more than this image,
+// would come back as one plain image and lose the rest.
+std::string inPlaceRefusal(const std::string& path, const std::string& compression, bool otherUnits);
+inline std::string inPlaceRefusal(const std::string& path, const FitsImage& image)
+{
+    return inPlaceRefusal(path, image.compression, image.otherUnits);
+}
+
 // Writes `image` to `path` as 8-, 16- or 32-bit integers, keeping the header
 // records that were read, with BITPIX, BZERO and BSCALE rewritten. 16-bit data
 // are stored the standard way, as signed values with BZERO 32768, and the file
@@ -18,7 +27,8 @@ inline int savedBitpix(const FitsImage& image) { return image.bitpix == 64 ? 32 
 // planes writes them all; one holding only plane 0 of a three-plane file is
 // written with NAXIS 2 and without NAXIS3, so the data match the header.
 // A header that the added BZERO and BSCALE would take past 500 records is
-// refused.
+// refused. An image read from an extension or a compressed file is written
+// as one plain image (see singleImageCards).
 //
 // On success the image takes what was written: values clamped to the range of
 // `bitpix` (negative values become 0), the header records as written,

@@ -47,8 +47,10 @@ std::string nextDayText(const std::string& date)
 SavedLineHeader readSavedLineHeader(const FitsImage& image, double runExposure, int timeZoneHours)
 {
     SavedLineHeader h;
+    // An extension's own values first, then the primary's.
+    const std::vector<HeaderCard> cards = singleImageCards(image);
     auto first = [&](auto&& matches) -> const HeaderCard* {
-        for (const HeaderCard& card : image.cards)
+        for (const HeaderCard& card : cards)
             if (matches(cardKeyword(card))) return &card;
         return nullptr;
     };
@@ -101,7 +103,7 @@ SavedLineHeader readSavedLineHeader(const FitsImage& image, double runExposure, 
     }
     if (jstSeen && part(h.time, 0, 2) < 9) {
         bool utc = false;
-        for (const HeaderCard& card : image.cards)
+        for (const HeaderCard& card : cards)
             if (card.compare(0, 20, "TIMESYS = 'UTC     '") == 0) utc = true;
         if (utc) h.date = nextDayText(h.date);
     }

@@ -24,7 +24,9 @@ ObservationHeader readObservationHeader(const FitsImage& image)
 {
     ObservationHeader h;
     std::string timeAfterT;  // a time given inside DATE-OBS, used when nothing else gives one
-    for (const HeaderCard& card : image.cards) {
+    // An extension's own values first, then the primary's.
+    const std::vector<HeaderCard> cards = singleImageCards(image);
+    for (const HeaderCard& card : cards) {
         const std::string_view key = cardKeyword(card);
         if (key == "DATE-OBS") {
             // Every DATE-OBS record is read: the last one that holds a date wins.
@@ -71,7 +73,7 @@ ObservationHeader readObservationHeader(const FitsImage& image)
         if (key == "JST     ") h.jstSeen = true;
     }
     if (h.timeText.empty()) {
-        for (const HeaderCard& card : image.cards)
+        for (const HeaderCard& card : cards)
             if (cardKeyword(card) == "TIME-OBS") {
                 h.timeText = cardTimeField(card);
                 break;

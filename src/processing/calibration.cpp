@@ -283,6 +283,11 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
             ++result.skipped;
             return EntryOutcome::Next;
         }
+        if (const std::string refusal = inPlaceRefusal(path, image); !refusal.empty()) {
+            platform.error(refusal);
+            ++result.skipped;
+            return EntryOutcome::Next;
+        }
         // Only plane 0 is written back, so a frame of several planes would lose the others.
         if (image.planes > 1 || image.naxis3 > 1) {
             platform.error(path + ": the frame has more than one plane and was not calibrated");

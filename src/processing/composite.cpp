@@ -7,6 +7,7 @@
 #include "core/conventions.h"
 #include "core/file_replace.h"
 #include "core/folder_job.h"
+#include "core/fits_foreign.h"
 #include "core/fits_header.h"
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
@@ -253,8 +254,27 @@ RewriteResult rewriteBzeroBscale(const FileQueue& queue, const std::string& fold
                 break;
             }
         }
+        if (read && startsLikeGzip(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size())) {
+            platform.error(inPlaceRefusal(path, "gzip", false));
+            ++result.skipped;
+            return EntryOutcome::Next;
+        }
         if (!fits || !endFound) {
             platform.error(path + ": not a FITS file that can be read; it was left as it was");
+            ++result.skipped;
+            return EntryOutcome::Next;
+        }
+        // A file that holds other units after its primary (an image
+        // extension, a table) keeps its bytes.
+        std::vector<HeaderCard> records;
+        for (std::size_t k = 0; k < cards; ++k) {
+            records.emplace_back(bytes.data() + k * kCardLength, kCardLength);
+            if (records.back().compare(0, 3, "END") == 0) break;
+        }
+        const long long unitBytes = dataUnitBytes(records);
+        const auto next = static_cast<std::size_t>(headerBytes(static_cast<int>(records.size())) + std::max(unitBytes, 0LL));
+        if (unitBytes >= 0 && next + 8 <= bytes.size() && bytes.compare(next, 8, "XTENSION") == 0) {
+            platform.error(inPlaceRefusal(path, "", true));
             ++result.skipped;
             return EntryOutcome::Next;
         }

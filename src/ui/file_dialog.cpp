@@ -54,7 +54,8 @@ FileDialog::FileDialog(Session& session, FileDialogMode mode, const QString& cap
     fileModel_->setNameFilterDisables(false);
     fileModel_->setNameFilters(mode == FileDialogMode::LightCurveOrAutomatic
                                    ? QStringList{"*.txt", "*.TXT"}
-                                   : QStringList{"*.fit", "*.fts", "*.fits", "*.FIT", "*.FTS", "*.FITS"});
+                                   : QStringList{"*.fit", "*.fts", "*.fits", "*.FIT", "*.FTS", "*.FITS", "*.fz", "*.gz",
+                                                 "*.FZ", "*.GZ"});
     files_ = new QListView;
     files_->setObjectName("File1");
     files_->setModel(fileModel_);

@@ -41,6 +41,34 @@ static int write_frame(const char* dir, const char* name, int bitpix, long w, lo
     return status;
 }
 
+/* A frame after an empty primary: as an image extension, or tile-compressed
+ * with `algorithm` (0: not compressed). */
+static int write_extension(const char* dir, const char* name, int bitpix, long w, long h, int algorithm)
+{
+    char path[4096];
+    fitsfile* f;
+    int status = 0;
+    long naxes[2] = {w, h};
+    long n = w * h;
+    double* v = malloc(sizeof(double) * (size_t)n);
+    snprintf(path, sizeof path, "!%s/%s", dir, name);
+    fits_create_file(&f, path, &status);
+    fits_create_img(f, BYTE_IMG, 0, NULL, &status);
+    fits_write_key(f, TSTRING, "DATE-OBS", "2018-02-15", "", &status);
+    if (algorithm) fits_set_compression_type(f, algorithm, &status);
+    fits_create_img(f, bitpix, 2, naxes, &status);
+    {
+        double exposure = 60;
+        fits_write_key(f, TDOUBLE, "EXPTIME", &exposure, "", &status);
+    }
+    for (long i = 0; i < n; ++i) v[i] = (double)((i * 37) % 200) + (bitpix < 0 ? 0.25 : 0);
+    fits_write_img(f, TDOUBLE, 1, n, v, &status);
+    fits_close_file(f, &status);
+    free(v);
+    if (status) fits_report_error(stderr, status);
+    return status;
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -61,6 +89,13 @@ int main(int argc, char** argv)
     s |= write_frame(d, "double.fit", DOUBLE_IMG, 17, 11, 1, 0, 1);
     s |= write_frame(d, "double3.fit", DOUBLE_IMG, 8, 6, 3, 0, 1);
     s |= write_frame(d, "longlong.fit", LONGLONG_IMG, 17, 11, 1, 0, 1);
+    s |= write_extension(d, "extension.fits", SHORT_IMG, 13, 9, 0);
+    s |= write_extension(d, "rice.fits.fz", USHORT_IMG, 13, 9, RICE_1);
+    s |= write_extension(d, "gzip1.fits.fz", LONG_IMG, 13, 9, GZIP_1);
+    s |= write_extension(d, "gzip2.fits.fz", SHORT_IMG, 13, 9, GZIP_2);
+    s |= write_extension(d, "hcompress.fits.fz", SHORT_IMG, 16, 16, HCOMPRESS_1);
+    s |= write_extension(d, "plio.fits.fz", SHORT_IMG, 13, 9, PLIO_1);
+    s |= write_extension(d, "quantized.fits.fz", FLOAT_IMG, 13, 9, RICE_1);
     /* Just over one chunk, small enough for the fuzzer's input limit. */
     s |= write_frame(d, "byte_chunks.fit", BYTE_IMG, 257, 256, 1, 0, 1);
     s |= write_frame(d, "ushort_chunks.fit", USHORT_IMG, 257, 256, 1, 0, 1);

@@ -9,6 +9,7 @@ Every seed is made here: the demo run and the files the CLI writes from it
 truncations of each at a few lengths. BUILD must hold lumavist-cli.
 """
 import hashlib
+import gzip
 import os
 import shutil
 import struct
@@ -99,6 +100,10 @@ subprocess.run(["cc", "-O1", "-o", writer, os.path.join(HERE, "cfitsio_seeds.c")
 run(writer, cfitsio_dir)
 for f in sorted(os.listdir(cfitsio_dir)):
     frames["cfitsio-" + f[:-4]] = read(os.path.join(cfitsio_dir, f))
+
+# gzip streams, which the reader hands to cfitsio.
+frames["gzip-short"] = gzip.compress(frames["cfitsio-short"], mtime=0)
+frames["gzip-rice"] = gzip.compress(frames["cfitsio-rice.fit"], mtime=0)
 
 small = os.path.join(work, "demo-small.fit")
 with open(small, "wb") as f:
