@@ -11,3 +11,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # One self-contained executable: no mingw runtime DLLs to ship beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# zlib linked in as well (Debian's mingw zlib has both forms).
+set(ZLIB_USE_STATIC_LIBS ON)

@@ -23,6 +23,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 export UBSAN_OPTIONS=print_stacktrace=1
+export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/leaks.supp"
 failed=()
 for t in "${targets[@]}"; do
   corpus="$dir/fuzz/corpus/$t" artifacts="$dir/fuzz/artifacts/$t" log="$dir/fuzz/$t.log"

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   libcfitsio-dev fitsverify python3 python3-astropy
   xvfb xauth openbox
-  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zlib1g-dev
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zlib1g-dev curl
 )
 
 missing=()

@@ -13,10 +13,13 @@ scripts/build.sh build -DLUMAVIST_TESTS=ON
 (cd build && ctest --output-on-failure -j2)
 
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMAVIST_SANITIZE=ON -DLUMAVIST_TESTS=ON
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
+leaks="$PWD/tests/sanitizer/leaks.supp"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$leaks" UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
 # The engine and the CLI for Windows, cross-compiled; their results under
 # wine are compared with the native CLI's when wine is there.
-scripts/build.sh build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DLUMAVIST_GUI=OFF -DLUMAVIST_TESTS=OFF
+scripts/mingw-cfitsio.sh build-win-deps/cfitsio
+scripts/build.sh build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DLUMAVIST_GUI=OFF -DLUMAVIST_TESTS=OFF \
+  -DLUMAVIST_CFITSIO_PREFIX="$PWD/build-win-deps/cfitsio"
 if command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ]; then
   tests/windows/cli_under_wine.sh build-win/cli/lumavist-cli.exe build/cli/lumavist-cli
 else

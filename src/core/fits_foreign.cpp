@@ -8,6 +8,7 @@
 
 #include "core/conventions.h"
 #include "core/fits_header.h"
+#include "core/fits_tiles.h"
 
 namespace lv {
 
@@ -115,6 +116,82 @@ void toBigEndian(unsigned char* bytes, long long count)
 
 // A file is searched for its image among at most this many units.
 constexpr int kMaxUnits = 1000;
+
+// Every tile of a Rice, PLIO or HCOMPRESS image is checked before cfitsio
+// decodes it (their decoders trust the stream; see fits_tiles.h). GZIP tiles
+// go through zlib, which checks its own input. The tile parameters are
+// cfitsio's own reading of the header, so that the check sees what the
+// decoder will.
+bool tilesAreSound(fitsfile* f, std::string& reason)
+{
+    const FITSfile* file = f->Fptr;
+    const int algorithm = file->compress_type;
+    if (algorithm != RICE_1 && algorithm != PLIO_1 && algorithm != HCOMPRESS_1) return true;
+    const int dims = file->zndim;
+    if (dims <= 0 || dims > MAX_COMPRESS_DIM) {
+        reason = "the compressed image has no axes";
+        return false;
+    }
+    long long tiles = 1;
+    long long across[MAX_COMPRESS_DIM] = {};
+    for (int d = 0; d < dims; ++d) {
+        if (file->znaxis[d] <= 0 || file->tilesize[d] <= 0) {
+            reason = "the compressed image has an empty axis or tile";
+            return false;
+        }
+        across[d] = (file->znaxis[d] - 1) / file->tilesize[d] + 1;
+        tiles *= across[d];
+    }
+    std::vector<unsigned char> bytes;
+    std::vector<std::int16_t> words;
+    for (long long row = 1; row <= tiles; ++row) {
+        long long pixels = 1;
+        long long rest = row - 1;
+        for (int d = 0; d < dims; ++d) {
+            const long long index = rest % across[d];
+            rest /= across[d];
+            pixels *= std::min<long long>(file->tilesize[d], file->znaxis[d] - index * file->tilesize[d]);
+        }
+        int status = 0;
+        LONGLONG length = 0;
+        LONGLONG offset = 0;
+        if (fits_read_descriptll(f, file->cn_compressed, row, &length, &offset, &status) != 0) {
+            reason = "tile " + plainNumberText(static_cast<std::int64_t>(row)) +
+                     " of the compressed image cannot be found (cfitsio: " + cfitsioText(status) + ")";
+            return false;
+        }
+        // An empty entry: the tile is stored another way (gzip or raw).
+        if (length == 0) continue;
+        const LONGLONG width = algorithm == PLIO_1 ? 2 : 1;
+        bool sound = length > 0 && offset >= 0 && length <= file->heapsize / width &&
+                     offset <= file->heapsize - length * width;
+        int anyNull = 0;
+        if (sound && algorithm == PLIO_1) {
+            words.resize(static_cast<std::size_t>(length));
+            sound = fits_read_col(f, TSHORT, file->cn_compressed, row, 1, length, nullptr, words.data(), &anyNull,
+                                  &status) == 0 &&
+                    plioListFits(words.data(), words.size(), pixels);
+        } else if (sound) {
+            bytes.resize(static_cast<std::size_t>(length));
+            sound = fits_read_col(f, TBYTE, file->cn_compressed, row, 1, length, nullptr, bytes.data(), &anyNull,
+                                  &status) == 0;
+            if (sound && algorithm == RICE_1)
+                sound = riceStreamFits(bytes.data(), bytes.size(), file->rice_bytepix, file->rice_blocksize, pixels);
+            else if (sound)
+                sound = hcompressStreamFits(bytes.data(), bytes.size(), pixels,
+                                            file->zbitpix != BYTE_IMG && file->zbitpix != SHORT_IMG);
+        }
+        if (!sound) {
+            reason = "the image data are damaged or cut short (tile " +
+                     plainNumberText(static_cast<std::int64_t>(row)) + " of " +
+                     plainNumberText(static_cast<std::int64_t>(tiles)) +
+                     " cannot be decompressed" + (status != 0 ? ": cfitsio: " + cfitsioText(status) : "") + ")";
+            fits_clear_errmsg();
+            return false;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -235,6 +312,7 @@ bool ForeignFile::readRaw(long long count, int bitpix, unsigned char* out, std::
         default: reason = "BITPIX " + plainNumberText(bitpix) + " cannot be read"; return false;
     }
     int anyNull = 0;
+    if (status == 0 && fits_is_compressed_image(f, &status) != 0 && !tilesAreSound(f, reason)) return false;
     if (status == 0) fits_read_img(f, type, 1, count, nullptr, out, &anyNull, &status);
     if (status != 0) {
         reason = "the image data are damaged or cut short (cfitsio: " + cfitsioText(status) + ")";

@@ -265,7 +265,9 @@ TEST_F(ForeignFrameTest, FilesWithoutAnImageAndDamagedFilesAreRefusedAndChangeNo
         ASSERT_EQ(platform.shown.size(), 1u) << path;
         EXPECT_TRUE(platform.shown[0].error);
         EXPECT_EQ(platform.shown[0].text.rfind(path + ": ", 0), 0u) << platform.shown[0].text;
-        if (!text.empty()) EXPECT_NE(platform.shown[0].text.find(text), std::string::npos) << platform.shown[0].text;
+        if (!text.empty()) {
+            EXPECT_NE(platform.shown[0].text.find(text), std::string::npos) << platform.shown[0].text;
+        }
         EXPECT_EQ(image, first) << path;
         EXPECT_EQ(state.statistics, firstStatistics);
     };
