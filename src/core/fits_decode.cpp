@@ -362,18 +362,12 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
     return resultOf(tally, stop);
 }
 
-DataResult decodeBytes(const unsigned char* data, const DataPlan& plan, std::int32_t* out)
+DataResult decodeFrom(const DataPlan& plan, std::int32_t* out,
+                      const std::function<const unsigned char*(std::size_t bytes)>& next)
 {
     Tally tally;
     DecodeStop stop;
-    decodeValues(
-        plan, out, 0, plan.valuesPerPlane * plan.planes,
-        [&](std::size_t bytes) {
-            const unsigned char* chunk = data;
-            data += bytes;
-            return chunk;
-        },
-        tally, stop);
+    decodeValues(plan, out, 0, plan.valuesPerPlane * plan.planes, next, tally, stop);
     return resultOf(tally, stop);
 }
 

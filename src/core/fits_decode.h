@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -112,9 +113,11 @@ struct DataResult {
 DataResult decodeData(std::FILE* file, const std::string& path, long long dataOffset, const DataPlan& plan,
                       std::int32_t* out);
 
-// Decodes planes x valuesPerPlane values held in memory, big-endian as in a
-// file, into `out`.
-DataResult decodeBytes(const unsigned char* data, const DataPlan& plan, std::int32_t* out);
+// Decodes planes x valuesPerPlane values handed over one chunk at a time:
+// next(bytes) gives the next `bytes` raw bytes, big-endian as in a file, or
+// null when they cannot be had (the result is then ReadFailed).
+DataResult decodeFrom(const DataPlan& plan, std::int32_t* out,
+                      const std::function<const unsigned char*(std::size_t bytes)>& next);
 
 // Fault injection for tests: called with the path once the data of a file
 // are mapped and checked, before they are decoded (nullptr: nothing).

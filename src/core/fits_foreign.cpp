@@ -117,6 +117,80 @@ void toBigEndian(unsigned char* bytes, long long count)
 // A file is searched for its image among at most this many units.
 constexpr int kMaxUnits = 1000;
 
+// How many tiles a compressed image has, and how many values tile `row`
+// (from 1) holds; false when an axis or a tile is empty.
+struct TileGrid {
+    int dims = 0;
+    long long tiles = 1;
+    long long across[MAX_COMPRESS_DIM] = {};
+
+    bool read(const FITSfile* file)
+    {
+        dims = file->zndim;
+        if (dims <= 0 || dims > MAX_COMPRESS_DIM) return false;
+        for (int d = 0; d < dims; ++d) {
+            if (file->znaxis[d] <= 0 || file->tilesize[d] <= 0) return false;
+            across[d] = (file->znaxis[d] - 1) / file->tilesize[d] + 1;
+            tiles *= across[d];
+        }
+        return true;
+    }
+
+    long long values(const FITSfile* file, long long row) const
+    {
+        long long pixels = 1;
+        long long rest = row - 1;
+        for (int d = 0; d < dims; ++d) {
+            const long long index = rest % across[d];
+            rest /= across[d];
+            pixels *= std::min<long long>(file->tilesize[d], file->znaxis[d] - index * file->tilesize[d]);
+        }
+        return pixels;
+    }
+};
+
+std::string tileText(long long row, long long tiles)
+{
+    return "tile " + plainNumberText(static_cast<std::int64_t>(row)) + " of " +
+           plainNumberText(static_cast<std::int64_t>(tiles));
+}
+
+// The compressed stream of tile `row` into `bytes` (or, for PLIO, `words`),
+// its heap entry checked first; `length` 0 for a tile stored another way
+// (gzip or raw values in their own column).
+bool readTileStream(fitsfile* f, long long row, long long tiles, std::vector<unsigned char>& bytes,
+                    std::vector<std::int16_t>* words, LONGLONG& length, std::string& reason)
+{
+    const FITSfile* file = f->Fptr;
+    int status = 0;
+    LONGLONG offset = 0;
+    if (fits_read_descriptll(f, file->cn_compressed, row, &length, &offset, &status) != 0) {
+        reason = "the image data are damaged or cut short (" + tileText(row, tiles) +
+                 " cannot be found: cfitsio: " + cfitsioText(status) + ")";
+        return false;
+    }
+    if (length == 0) return true;
+    const LONGLONG width = words ? 2 : 1;
+    bool sound = length > 0 && offset >= 0 && length <= file->heapsize / width &&
+                 offset <= file->heapsize - length * width;
+    int anyNull = 0;
+    if (sound && words) {
+        words->resize(static_cast<std::size_t>(length));
+        sound = fits_read_col(f, TSHORT, file->cn_compressed, row, 1, length, nullptr, words->data(), &anyNull,
+                              &status) == 0;
+    } else if (sound) {
+        bytes.resize(static_cast<std::size_t>(length));
+        sound = fits_read_col(f, TBYTE, file->cn_compressed, row, 1, length, nullptr, bytes.data(), &anyNull,
+                              &status) == 0;
+    }
+    if (!sound) {
+        reason = "the image data are damaged or cut short (" + tileText(row, tiles) + " cannot be read" +
+                 (status != 0 ? ": cfitsio: " + cfitsioText(status) : "") + ")";
+        fits_clear_errmsg();
+    }
+    return sound;
+}
+
 // Every tile of a Rice, PLIO or HCOMPRESS image is checked before cfitsio
 // decodes it (their decoders trust the stream; see fits_tiles.h). GZIP tiles
 // go through zlib, which checks its own input. The tile parameters are
@@ -127,70 +201,59 @@ bool tilesAreSound(fitsfile* f, std::string& reason)
     const FITSfile* file = f->Fptr;
     const int algorithm = file->compress_type;
     if (algorithm != RICE_1 && algorithm != PLIO_1 && algorithm != HCOMPRESS_1) return true;
-    const int dims = file->zndim;
-    if (dims <= 0 || dims > MAX_COMPRESS_DIM) {
-        reason = "the compressed image has no axes";
+    TileGrid grid;
+    if (!grid.read(file)) {
+        reason = "the compressed image has an empty axis or tile";
         return false;
-    }
-    long long tiles = 1;
-    long long across[MAX_COMPRESS_DIM] = {};
-    for (int d = 0; d < dims; ++d) {
-        if (file->znaxis[d] <= 0 || file->tilesize[d] <= 0) {
-            reason = "the compressed image has an empty axis or tile";
-            return false;
-        }
-        across[d] = (file->znaxis[d] - 1) / file->tilesize[d] + 1;
-        tiles *= across[d];
     }
     std::vector<unsigned char> bytes;
     std::vector<std::int16_t> words;
-    for (long long row = 1; row <= tiles; ++row) {
-        long long pixels = 1;
-        long long rest = row - 1;
-        for (int d = 0; d < dims; ++d) {
-            const long long index = rest % across[d];
-            rest /= across[d];
-            pixels *= std::min<long long>(file->tilesize[d], file->znaxis[d] - index * file->tilesize[d]);
-        }
-        int status = 0;
+    for (long long row = 1; row <= grid.tiles; ++row) {
         LONGLONG length = 0;
-        LONGLONG offset = 0;
-        if (fits_read_descriptll(f, file->cn_compressed, row, &length, &offset, &status) != 0) {
-            reason = "tile " + plainNumberText(static_cast<std::int64_t>(row)) +
-                     " of the compressed image cannot be found (cfitsio: " + cfitsioText(status) + ")";
+        if (!readTileStream(f, row, grid.tiles, bytes, algorithm == PLIO_1 ? &words : nullptr, length, reason))
             return false;
-        }
-        // An empty entry: the tile is stored another way (gzip or raw).
         if (length == 0) continue;
-        const LONGLONG width = algorithm == PLIO_1 ? 2 : 1;
-        bool sound = length > 0 && offset >= 0 && length <= file->heapsize / width &&
-                     offset <= file->heapsize - length * width;
-        int anyNull = 0;
-        if (sound && algorithm == PLIO_1) {
-            words.resize(static_cast<std::size_t>(length));
-            sound = fits_read_col(f, TSHORT, file->cn_compressed, row, 1, length, nullptr, words.data(), &anyNull,
-                                  &status) == 0 &&
-                    plioListFits(words.data(), words.size(), pixels);
-        } else if (sound) {
-            bytes.resize(static_cast<std::size_t>(length));
-            sound = fits_read_col(f, TBYTE, file->cn_compressed, row, 1, length, nullptr, bytes.data(), &anyNull,
-                                  &status) == 0;
-            if (sound && algorithm == RICE_1)
-                sound = riceStreamFits(bytes.data(), bytes.size(), file->rice_bytepix, file->rice_blocksize, pixels);
-            else if (sound)
-                sound = hcompressStreamFits(bytes.data(), bytes.size(), pixels,
-                                            file->zbitpix != BYTE_IMG && file->zbitpix != SHORT_IMG);
-        }
+        const long long pixels = grid.values(file, row);
+        bool sound = false;
+        if (algorithm == PLIO_1)
+            sound = plioListFits(words.data(), words.size(), pixels);
+        else if (algorithm == RICE_1)
+            sound = riceStreamFits(bytes.data(), bytes.size(), file->rice_bytepix, file->rice_blocksize, pixels);
+        else
+            sound = hcompressStreamFits(bytes.data(), bytes.size(), pixels,
+                                        file->zbitpix != BYTE_IMG && file->zbitpix != SHORT_IMG);
         if (!sound) {
-            reason = "the image data are damaged or cut short (tile " +
-                     plainNumberText(static_cast<std::int64_t>(row)) + " of " +
-                     plainNumberText(static_cast<std::int64_t>(tiles)) +
-                     " cannot be decompressed" + (status != 0 ? ": cfitsio: " + cfitsioText(status) : "") + ")";
-            fits_clear_errmsg();
+            reason = "the image data are damaged or cut short (" + tileText(row, grid.tiles) +
+                     " cannot be decompressed)";
             return false;
         }
     }
     return true;
+}
+
+// Integer images in whole-row Rice tiles (what fpack and astropy write by
+// default) are decoded here, in the same walk that checks them, rather than
+// walked once to check and again by cfitsio.
+bool ownRiceRows(const FITSfile* file)
+{
+    if (file->compress_type != RICE_1 || file->cn_zscale != 0 || file->cn_zzero != 0) return false;
+    const int width = file->zbitpix == BYTE_IMG ? 1 : file->zbitpix == SHORT_IMG ? 2 : file->zbitpix == LONG_IMG ? 4 : 0;
+    if (width == 0 || file->rice_bytepix != width) return false;
+    if (file->zndim < 1 || file->zndim > MAX_COMPRESS_DIM || file->tilesize[0] != file->znaxis[0]) return false;
+    for (int d = 1; d < file->zndim; ++d)
+        if (file->tilesize[d] != 1) return false;
+    return file->znaxis[0] > 0;
+}
+
+template <class T>
+void putBigEndian(const T* values, long long count, unsigned char* out)
+{
+    for (long long i = 0; i < count; ++i) {
+        const T v = values[i];
+        for (std::size_t b = 0; b < sizeof(T); ++b)
+            out[i * static_cast<long long>(sizeof(T)) + static_cast<long long>(b)] =
+                static_cast<unsigned char>(v >> (8 * (sizeof(T) - 1 - b)));
+    }
 }
 
 }  // namespace
@@ -295,12 +358,24 @@ bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reaso
     return false;
 }
 
-bool ForeignFile::readRaw(long long count, int bitpix, unsigned char* out, std::string& reason)
+bool ForeignFile::readValues(long long first, long long count, int bitpix, unsigned char* out, std::string& reason)
 {
     fitsfile* f = asFits(file_);
     int status = 0;
-    // Stored values: BSCALE and BZERO are the plain reader's rules to apply.
-    fits_set_bscale(f, 1.0, 0.0, &status);
+    if (!prepared_) {
+        // Stored values: BSCALE and BZERO are the plain reader's rules to apply.
+        fits_set_bscale(f, 1.0, 0.0, &status);
+        const bool tiled = status == 0 && fits_is_compressed_image(f, &status) != 0;
+        if (status != 0) {
+            reason = "the image data cannot be read (cfitsio: " + cfitsioText(status) + ")";
+            return false;
+        }
+        ownRice_ = tiled && ownRiceRows(f->Fptr);
+        if (tiled && !ownRice_ && !tilesAreSound(f, reason)) return false;
+        prepared_ = true;
+    }
+    if (ownRice_) return readRiceRows(first, count, out, reason);
+
     int type = 0;
     switch (bitpix) {
         case 8: type = TBYTE; break;
@@ -312,9 +387,7 @@ bool ForeignFile::readRaw(long long count, int bitpix, unsigned char* out, std::
         default: reason = "BITPIX " + plainNumberText(bitpix) + " cannot be read"; return false;
     }
     int anyNull = 0;
-    if (status == 0 && fits_is_compressed_image(f, &status) != 0 && !tilesAreSound(f, reason)) return false;
-    if (status == 0) fits_read_img(f, type, 1, count, nullptr, out, &anyNull, &status);
-    if (status != 0) {
+    if (fits_read_img(f, type, first + 1, count, nullptr, out, &anyNull, &status) != 0) {
         reason = "the image data are damaged or cut short (cfitsio: " + cfitsioText(status) + ")";
         return false;
     }
@@ -323,6 +396,67 @@ bool ForeignFile::readRaw(long long count, int bitpix, unsigned char* out, std::
         case 32: case -32: toBigEndian<std::int32_t>(out, count); break;
         case 64: case -64: toBigEndian<std::int64_t>(out, count); break;
         default: break;
+    }
+    return true;
+}
+
+bool ForeignFile::readRiceRows(long long first, long long count, unsigned char* out, std::string& reason)
+{
+    fitsfile* f = asFits(file_);
+    const FITSfile* file = f->Fptr;
+    const int width = file->rice_bytepix;
+    const long long rowValues = file->znaxis[0];
+    TileGrid grid;
+    if (!grid.read(file)) {
+        reason = "the compressed image has an empty axis or tile";
+        return false;
+    }
+    while (count > 0) {
+        const long long row = first / rowValues + 1;
+        const long long at = first % rowValues;
+        const long long n = std::min(count, rowValues - at);
+        if (row != tileRow_) {
+            tileRow_ = 0;
+            LONGLONG length = 0;
+            if (!readTileStream(f, row, grid.tiles, tileBytes_, nullptr, length, reason)) return false;
+            tileValues_.resize(static_cast<std::size_t>(rowValues * width));
+            bool sound = true;
+            unsigned char* values = tileValues_.data();
+            if (length == 0) {
+                // A tile stored another way: cfitsio reads it (through zlib
+                // or as it stands).
+                int status = 0;
+                int anyNull = 0;
+                const int type = width == 1 ? TBYTE : width == 2 ? TSHORT : TINT;
+                sound = fits_read_img(f, type, (row - 1) * rowValues + 1, rowValues, nullptr, values, &anyNull,
+                                      &status) == 0;
+                if (!sound) fits_clear_errmsg();
+            } else if (width == 1) {
+                sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues, values);
+            } else if (width == 2) {
+                sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues,
+                                   reinterpret_cast<std::uint16_t*>(values));
+            } else {
+                sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues,
+                                   reinterpret_cast<std::uint32_t*>(values));
+            }
+            if (!sound) {
+                reason = "the image data are damaged or cut short (" + tileText(row, grid.tiles) +
+                         " cannot be decompressed)";
+                return false;
+            }
+            tileRow_ = row;
+        }
+        const unsigned char* from = tileValues_.data() + at * width;
+        if (width == 1)
+            std::memcpy(out, from, static_cast<std::size_t>(n));
+        else if (width == 2)
+            putBigEndian(reinterpret_cast<const std::uint16_t*>(from), n, out);
+        else
+            putBigEndian(reinterpret_cast<const std::uint32_t*>(from), n, out);
+        out += n * width;
+        first += n;
+        count -= n;
     }
     return true;
 }

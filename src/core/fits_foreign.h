@@ -40,11 +40,12 @@ public:
     // empty primary before it.
     bool otherUnits() const { return otherUnits_; }
 
-    // The first `count` stored values (scaling off) of the image as
-    // big-endian values of `bitpix` (-64 ... 64) into `out`, which holds
-    // count x |bitpix| / 8 bytes. False with `reason` when they cannot be
-    // read (a damaged or cut-short file).
-    bool readRaw(long long count, int bitpix, unsigned char* out, std::string& reason);
+    // Stored values first ... first + count - 1 (scaling off) of the image,
+    // as big-endian values of `bitpix` (-64 ... 64) into `out`, which holds
+    // count x |bitpix| / 8 bytes. The first call checks a compressed image's
+    // tiles. False with `reason` when they cannot be read (a damaged or
+    // cut-short file).
+    bool readValues(long long first, long long count, int bitpix, unsigned char* out, std::string& reason);
 
 private:
     void* file_ = nullptr;  // fitsfile*: cfitsio stays out of this header
@@ -53,6 +54,13 @@ private:
     int hdu_ = 0;
     std::string compression_;
     bool otherUnits_ = false;
+
+    bool readRiceRows(long long first, long long count, unsigned char* out, std::string& reason);
+    bool prepared_ = false;
+    bool ownRice_ = false;
+    long long tileRow_ = 0;  // the row tile held in tileValues_, from 1
+    std::vector<unsigned char> tileBytes_;
+    std::vector<unsigned char> tileValues_;
 };
 
 }  // namespace lv

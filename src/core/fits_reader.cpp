@@ -188,14 +188,22 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     staged.planes = planes;
     DataResult decoded;
     if (foreign) {
-        std::vector<unsigned char> raw(static_cast<std::size_t>(dataBytes));
+        // In chunks, so that no copy of the whole data is made.
+        std::vector<unsigned char> chunk;
+        const int bitpix = staged.isFloat ? -staged.bitpix : staged.bitpix;
+        long long first = 0;
         std::string reason;
-        if (!foreign->readRaw(valuesPerPlane * planes, staged.isFloat ? -staged.bitpix : staged.bitpix, raw.data(),
-                              reason)) {
+        decoded = decodeFrom(plan, staged.pixels.data(), [&](std::size_t bytes) -> const unsigned char* {
+            chunk.resize(bytes);
+            const long long n = static_cast<long long>(bytes) / plan.bytesPerValue;
+            if (!foreign->readValues(first, n, bitpix, chunk.data(), reason)) return nullptr;
+            first += n;
+            return chunk.data();
+        });
+        if (!reason.empty()) {
             if (pool) pool->give(std::move(staged.pixels));
             return reject(ownReason(reason));
         }
-        decoded = decodeBytes(raw.data(), plan, staged.pixels.data());
     } else {
         decoded = decodeData(file.get(), path, dataOffset, plan, staged.pixels.data());
         const long long unitBytes = dataUnitBytes(staged.cards);

@@ -1,26 +1,18 @@
 #include "core/fits_tiles.h"
 
+#include <bit>
+#include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace lv {
 
 namespace {
 
-// Leading-zero table of the Rice decoder: the position of the highest set
-// bit of a byte, counted from 1 (0 for 0).
-constexpr int highestBit(unsigned v)
-{
-    int n = 0;
-    while (v != 0) {
-        ++n;
-        v >>= 1;
-    }
-    return n;
-}
-
-}  // namespace
-
-bool riceStreamFits(const unsigned char* c, std::size_t length, int bytePix, int blockSize, long long pixels)
+// The Rice decoder's walk, with every read bounded; with `Out` other than
+// void it also gives the values, as cfitsio's decoder of that width would.
+template <class Out>
+bool riceWalk(const unsigned char* c, std::size_t length, int bytePix, int blockSize, long long pixels, Out* out)
 {
     int fsBits = 5;
     int fsMax = 25;
@@ -39,9 +31,22 @@ bool riceStreamFits(const unsigned char* c, std::size_t length, int bytePix, int
     if (blockSize <= 0 || length < first + 1) return false;
     // The same arithmetic as the decoder (32-bit unsigned bit buffer), so
     // that every byte it fetches is fetched here first, within bounds.
+    [[maybe_unused]] std::uint32_t last = 0;
+    for (std::size_t k = 0; k < first; ++k) last = (last << 8) | c[k];
     std::size_t p = first;
     std::uint32_t b = c[p++];
     int nbits = 8;
+    auto put = [&](long long i, std::uint32_t diff) {
+        if constexpr (!std::is_void_v<Out>) {
+            // Undo the mapping and the differencing, in the output's width.
+            diff = (diff & 1) == 0 ? diff >> 1 : ~(diff >> 1);
+            out[i] = static_cast<Out>(diff + last);
+            last = out[i];
+        } else {
+            (void)i;
+            (void)diff;
+        }
+    };
     for (long long i = 0; i < pixels;) {
         nbits -= fsBits;
         while (nbits < 0) {
@@ -54,21 +59,27 @@ bool riceStreamFits(const unsigned char* c, std::size_t length, int bytePix, int
         long long end = i + blockSize;
         if (end > pixels) end = pixels;
         if (fs < 0) {
+            if constexpr (!std::is_void_v<Out>)
+                for (long long j = i; j < end; ++j) out[j] = static_cast<Out>(last);
             i = end;
         } else if (fs == fsMax) {
             for (; i < end; ++i) {
                 int k = bBits - nbits;
+                std::uint32_t diff = k < 32 ? b << k : 0;
                 for (k -= 8; k >= 0; k -= 8) {
                     if (p >= length) return false;
                     b = c[p++];
+                    diff |= b << k;
                 }
                 if (nbits > 0) {
                     if (p >= length) return false;
                     b = c[p++];
+                    diff |= b >> (-k);
                     b &= (1u << nbits) - 1;
                 } else {
                     b = 0;
                 }
+                put(i, diff);
             }
         } else {
             for (; i < end; ++i) {
@@ -77,7 +88,7 @@ bool riceStreamFits(const unsigned char* c, std::size_t length, int bytePix, int
                     nbits += 8;
                     b = c[p++];
                 }
-                const int nzero = nbits - highestBit(b);
+                const int nzero = nbits - std::bit_width(b);
                 nbits -= nzero + 1;
                 b ^= 1u << nbits;
                 nbits -= fs;
@@ -86,11 +97,34 @@ bool riceStreamFits(const unsigned char* c, std::size_t length, int bytePix, int
                     b = (b << 8) | c[p++];
                     nbits += 8;
                 }
+                put(i, (static_cast<std::uint32_t>(nzero) << fs) | (b >> nbits));
                 b &= (1u << nbits) - 1;
             }
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool riceStreamFits(const unsigned char* c, std::size_t length, int bytePix, int blockSize, long long pixels)
+{
+    return riceWalk<void>(c, length, bytePix, blockSize, pixels, nullptr);
+}
+
+bool riceDecode(const unsigned char* c, std::size_t length, int blockSize, long long pixels, std::uint8_t* out)
+{
+    return riceWalk(c, length, 1, blockSize, pixels, out);
+}
+
+bool riceDecode(const unsigned char* c, std::size_t length, int blockSize, long long pixels, std::uint16_t* out)
+{
+    return riceWalk(c, length, 2, blockSize, pixels, out);
+}
+
+bool riceDecode(const unsigned char* c, std::size_t length, int blockSize, long long pixels, std::uint32_t* out)
+{
+    return riceWalk(c, length, 4, blockSize, pixels, out);
 }
 
 bool plioListFits(const std::int16_t* list, std::size_t words, long long pixels)
@@ -152,15 +186,23 @@ namespace {
 class BitStream {
 public:
     BitStream(const unsigned char* bytes, std::size_t length, std::size_t start)
-        : bytes_(bytes), bits_(8 * static_cast<unsigned long long>(length)), at_(8 * static_cast<unsigned long long>(start))
+        : bytes_(bytes), length_(length), bits_(8 * static_cast<unsigned long long>(length)),
+          at_(8 * static_cast<unsigned long long>(start))
     {}
 
-    bool take(int n, unsigned& value)
+    // The next n (<= 32) bits, zeros past the end.
+    std::uint32_t peek(int n) const
     {
-        if (at_ + static_cast<unsigned long long>(n) > bits_) return false;
-        value = 0;
-        for (int i = 0; i < n; ++i, ++at_) value = (value << 1) | ((bytes_[at_ >> 3] >> (7 - (at_ & 7))) & 1u);
-        return true;
+        const std::size_t byte = static_cast<std::size_t>(at_ >> 3);
+        std::uint64_t window = 0;
+        if (byte + 8 <= length_) {
+            std::memcpy(&window, bytes_ + byte, 8);
+            if constexpr (std::endian::native == std::endian::little) window = __builtin_bswap64(window);
+        } else {
+            for (std::size_t k = 0; k < 8; ++k) window = (window << 8) | (byte + k < length_ ? bytes_[byte + k] : 0u);
+        }
+        window <<= (at_ & 7);
+        return static_cast<std::uint32_t>(window >> (64 - n));
     }
 
     bool skip(unsigned long long n)
@@ -170,48 +212,51 @@ public:
         return true;
     }
 
+    bool take(int n, unsigned& value)
+    {
+        value = peek(n);
+        return skip(static_cast<unsigned long long>(n));
+    }
+
     // A fresh bit input starts at the next whole byte.
     void toNextByte() { at_ = (at_ + 7) & ~7ull; }
 
 private:
     const unsigned char* bytes_;
+    std::size_t length_;
     unsigned long long bits_;
     unsigned long long at_;
 };
 
+// The decoder's fixed Huffman code of the 4-bit quadtree values, looked up
+// by the next six bits: the value and the length of its code.
+struct HuffmanTable {
+    unsigned char value[64] = {};
+    unsigned char length[64] = {};
+
+    constexpr HuffmanTable()
+    {
+        constexpr unsigned codes[16] = {0x3e, 0x00, 0x01, 0x08, 0x02, 0x09, 0x1a, 0x1b,
+                                        0x03, 0x1c, 0x0a, 0x1d, 0x0b, 0x1e, 0x3f, 0x0c};
+        constexpr unsigned lengths[16] = {6, 3, 3, 4, 3, 4, 5, 5, 3, 5, 4, 5, 4, 5, 6, 4};
+        for (unsigned v = 0; v < 16; ++v) {
+            const unsigned spare = 6 - lengths[v];
+            for (unsigned low = 0; low < (1u << spare); ++low) {
+                const unsigned index = (codes[v] << spare) | low;
+                value[index] = static_cast<unsigned char>(v);
+                length[index] = static_cast<unsigned char>(lengths[v]);
+            }
+        }
+    }
+};
+
+constexpr HuffmanTable kHuffman;
+
 bool huffman(BitStream& in, unsigned char& code)
 {
-    unsigned c = 0;
-    unsigned bit = 0;
-    if (!in.take(3, c)) return false;
-    if (c < 4) {
-        code = static_cast<unsigned char>(1u << c);
-        return true;
-    }
-    if (!in.take(1, bit)) return false;
-    c = (c << 1) | bit;
-    switch (c) {
-        case 8: code = 3; return true;
-        case 9: code = 5; return true;
-        case 10: code = 10; return true;
-        case 11: code = 12; return true;
-        case 12: code = 15; return true;
-        default: break;
-    }
-    if (!in.take(1, bit)) return false;
-    c = (c << 1) | bit;
-    switch (c) {
-        case 26: code = 6; return true;
-        case 27: code = 7; return true;
-        case 28: code = 9; return true;
-        case 29: code = 11; return true;
-        case 30: code = 13; return true;
-        default: break;
-    }
-    if (!in.take(1, bit)) return false;
-    c = (c << 1) | bit;
-    code = c == 62 ? 0 : 14;
-    return true;
+    const unsigned index = in.peek(6);
+    code = kHuffman.value[index];
+    return in.skip(kHuffman.length[index]);
 }
 
 // Expands 4-bit codes of a[(nx+1)/2][(ny+1)/2] into single bits of
@@ -224,15 +269,15 @@ void quadCopy(std::vector<unsigned char>& s, int nx, int ny, int n)
     for (int i = nx2 - 1; i >= 0; --i) {
         int s00 = 2 * (n * i + ny2 - 1);
         for (int j = ny2 - 1; j >= 0; --j) {
-            s[s00] = s[k];
+            s[static_cast<std::size_t>(s00)] = s[static_cast<std::size_t>(k)];
             k -= 1;
             s00 -= 2;
         }
     }
     int i = 0;
     for (; i < nx - 1; i += 2) {
-        int s00 = n * i;
-        int s10 = s00 + n;
+        std::size_t s00 = static_cast<std::size_t>(n) * static_cast<std::size_t>(i);
+        std::size_t s10 = s00 + static_cast<std::size_t>(n);
         int j = 0;
         for (; j < ny - 1; j += 2) {
             const unsigned v = s[s00];
@@ -249,7 +294,7 @@ void quadCopy(std::vector<unsigned char>& s, int nx, int ny, int n)
         }
     }
     if (i < nx) {
-        int s00 = n * i;
+        std::size_t s00 = static_cast<std::size_t>(n) * static_cast<std::size_t>(i);
         int j = 0;
         for (; j < ny - 1; j += 2) {
             s[s00 + 1] = (s[s00] >> 2) & 1;
@@ -260,49 +305,29 @@ void quadCopy(std::vector<unsigned char>& s, int nx, int ny, int n)
     }
 }
 
-// Marks the pixels of a quadrant (base, row length n) whose bit a code sets.
-void markBits(const std::vector<unsigned char>& a, int nqx, int nqy, std::vector<unsigned char>& set, long long base,
-              int n)
+// How many pixels of a quadrant (nqx x nqy) the 4-bit codes set: each code
+// covers a 2 x 2 block (bits 8, 4 / 2, 1), cut at an odd last row or column.
+unsigned long long pixelsSet(const std::vector<unsigned char>& codes, int nqx, int nqy)
 {
-    int k = 0;
-    int i = 0;
-    auto mark = [&](long long at, bool on) {
-        if (on) set[static_cast<std::size_t>(base + at)] = 1;
-    };
-    for (; i < nqx - 1; i += 2) {
-        long long s00 = static_cast<long long>(n) * i;
-        int j = 0;
-        for (; j < nqy - 1; j += 2) {
-            const unsigned v = a[static_cast<std::size_t>(k)];
-            mark(s00 + n + 1, v & 1);
-            mark(s00 + n, v & 2);
-            mark(s00 + 1, v & 4);
-            mark(s00, v & 8);
-            s00 += 2;
-            k += 1;
-        }
-        if (j < nqy) {
-            const unsigned v = a[static_cast<std::size_t>(k)];
-            mark(s00 + n, v & 2);
-            mark(s00, v & 8);
-            k += 1;
+    const int nqx2 = (nqx + 1) / 2;
+    const int nqy2 = (nqy + 1) / 2;
+    unsigned long long count = 0;
+    for (int i = 0; i < nqx2; ++i) {
+        const bool lastRowOdd = i == nqx2 - 1 && nqx % 2 == 1;
+        for (int j = 0; j < nqy2; ++j) {
+            const bool lastColumnOdd = j == nqy2 - 1 && nqy % 2 == 1;
+            unsigned mask = 15;
+            if (lastRowOdd) mask &= 8 | 4;
+            if (lastColumnOdd) mask &= 8 | 2;
+            count += static_cast<unsigned>(std::popcount(codes[static_cast<std::size_t>(i * nqy2 + j)] & mask));
         }
     }
-    if (i < nqx) {
-        long long s00 = static_cast<long long>(n) * i;
-        int j = 0;
-        for (; j < nqy - 1; j += 2) {
-            const unsigned v = a[static_cast<std::size_t>(k)];
-            mark(s00 + 1, v & 4);
-            mark(s00, v & 8);
-            s00 += 2;
-            k += 1;
-        }
-        if (j < nqy) mark(s00, a[static_cast<std::size_t>(k)] & 8);
-    }
+    return count;
 }
 
-bool quadrantFits(BitStream& in, std::vector<unsigned char>& set, long long base, int n, int nqx, int nqy, int planes)
+// Walks one quadrant's bit planes; `set` gathers the codes of every plane,
+// whose bits are the quadrant's pixels that are not zero.
+bool quadrantFits(BitStream& in, int nqx, int nqy, int planes, unsigned long long& nonZero)
 {
     const int nqmax = nqx > nqy ? nqx : nqy;
     const int nqx2 = (nqx + 1) / 2;
@@ -311,6 +336,7 @@ bool quadrantFits(BitStream& in, std::vector<unsigned char>& set, long long base
     int log2n = 0;
     while ((1 << log2n) < nqmax) ++log2n;
     std::vector<unsigned char> scratch(scratchSize);
+    std::vector<unsigned char> set(scratchSize, 0);
     for (int bit = planes - 1; bit >= 0; --bit) {
         unsigned format = 0;
         if (!in.take(4, format)) return false;
@@ -318,9 +344,8 @@ bool quadrantFits(BitStream& in, std::vector<unsigned char>& set, long long base
             for (std::size_t k = 0; k < scratchSize; ++k) {
                 unsigned v = 0;
                 if (!in.take(4, v)) return false;
-                scratch[k] = static_cast<unsigned char>(v);
+                set[k] |= static_cast<unsigned char>(v);
             }
-            markBits(scratch, nqx, nqy, set, base, n);
         } else if (format == 0xf) {
             // The decoder writes the first code into a scratch of no size
             // for an empty quadrant.
@@ -342,11 +367,12 @@ bool quadrantFits(BitStream& in, std::vector<unsigned char>& set, long long base
                     if (scratch[static_cast<std::size_t>(i)] != 0 && !huffman(in, scratch[static_cast<std::size_t>(i)]))
                         return false;
             }
-            markBits(scratch, nqx, nqy, set, base, n);
+            for (std::size_t k = 0; k < scratchSize; ++k) set[k] |= scratch[k];
         } else {
             return false;
         }
     }
+    nonZero += pixelsSet(set, nqx, nqy);
     return true;
 }
 
@@ -370,21 +396,19 @@ bool hcompressStreamFits(const unsigned char* c, std::size_t length, long long p
     for (const int p : planes)
         if (p > maxPlanes) return false;
 
-    std::vector<unsigned char> set(static_cast<std::size_t>(pixels), 0);
     BitStream in(c, length, kHeader);
     const int nx2 = (nx + 1) / 2;
     const int ny2 = (ny + 1) / 2;
-    if (!quadrantFits(in, set, 0, ny, nx2, ny2, planes[0])) return false;
-    if (!quadrantFits(in, set, ny2, ny, nx2, ny / 2, planes[1])) return false;
-    if (!quadrantFits(in, set, static_cast<long long>(ny) * nx2, ny, nx / 2, ny2, planes[1])) return false;
-    if (!quadrantFits(in, set, static_cast<long long>(ny) * nx2 + ny2, ny, nx / 2, ny / 2, planes[2])) return false;
+    unsigned long long nonZero = 0;
+    if (!quadrantFits(in, nx2, ny2, planes[0], nonZero)) return false;
+    if (!quadrantFits(in, nx2, ny / 2, planes[1], nonZero)) return false;
+    if (!quadrantFits(in, nx / 2, ny2, planes[1], nonZero)) return false;
+    if (!quadrantFits(in, nx / 2, ny / 2, planes[2], nonZero)) return false;
     unsigned endCode = 0;
     if (!in.take(4, endCode) || endCode != 0) return false;
     // One sign bit for every pixel that is not zero.
     in.toNextByte();
-    unsigned long long signs = 0;
-    for (const unsigned char s : set) signs += s;
-    return in.skip(signs);
+    return in.skip(nonZero);
 }
 
 }  // namespace lv

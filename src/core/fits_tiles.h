@@ -15,6 +15,13 @@ namespace lv {
 // coded in blocks of `blockSize`, within `length` bytes.
 bool riceStreamFits(const unsigned char* stream, std::size_t length, int bytePix, int blockSize, long long pixels);
 
+// The same walk giving the values, as cfitsio's decoder of that width does
+// (8, 16 or 32 bits); false, with `out` partly written, where the stream is
+// not sound.
+bool riceDecode(const unsigned char* stream, std::size_t length, int blockSize, long long pixels, std::uint8_t* out);
+bool riceDecode(const unsigned char* stream, std::size_t length, int blockSize, long long pixels, std::uint16_t* out);
+bool riceDecode(const unsigned char* stream, std::size_t length, int blockSize, long long pixels, std::uint32_t* out);
+
 // A PLIO line list of `words` 16-bit words for `pixels` values.
 bool plioListFits(const std::int16_t* list, std::size_t words, long long pixels);
 

@@ -34,6 +34,7 @@ constexpr long kN = kW * kH;
 struct Layout {
     int algorithm = 0;        // 0: not compressed
     bool tableFirst = false;  // a binary table between the primary and the image
+    long tileRows = 0;        // tiles of this many rows and 16 columns (0: cfitsio's whole rows)
 };
 
 // An empty primary (with DATE-OBS, UT and EXPTIME 30), then the image of
@@ -57,6 +58,10 @@ void writeExtension(const std::string& path, int imgType, const std::vector<doub
         fits_write_col(f, TINT, 1, 1, 1, 3, rows, &status);
     }
     if (layout.algorithm) fits_set_compression_type(f, layout.algorithm, &status);
+    if (layout.tileRows) {
+        long tile[2] = {16, layout.tileRows};
+        fits_set_tile_dim(f, 2, tile, &status);
+    }
     long naxes[2] = {kW, kH};
     fits_create_img(f, imgType, 2, naxes, &status);
     exposure = 60;
@@ -189,6 +194,12 @@ TEST_F(ForeignFrameTest, EveryTileCompressionReadsAsCfitsioReadsIt)
             EXPECT_EQ(image.isFloat, t.isFloat) << what;
             EXPECT_EQ(state.statistics, statisticsLine(image)) << what;
         }
+    }
+    // Tiles that are not whole rows, partial ones at the right and the foot.
+    for (const int algorithm : {RICE_1, HCOMPRESS_1, PLIO_1}) {
+        const std::string path = dir.file("squares.fits.fz");
+        writeExtension(path, SHORT_IMG, randomValues(0, 30000, true, algorithm != PLIO_1), {algorithm, false, 8});
+        expectSameValues(path, false, "16 x 8 tiles of " + std::to_string(algorithm));
     }
     // Scaled integers keep the plain reader's rules (BZERO + raw x BSCALE, rounded).
     const std::string path = dir.file("scaled.fits.fz");
