@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cstring>
 
 #include "core/conventions.h"
@@ -117,6 +118,26 @@ void toBigEndian(unsigned char* bytes, long long count)
 // A file is searched for its image among at most this many units.
 constexpr int kMaxUnits = 1000;
 
+// The most a gzip file may inflate to: the largest frame the model holds
+// (three planes of 64-bit values) and room for its headers and a few small
+// units beside it. cfitsio allocates what the gzip trailer says, so a damaged
+// trailer would otherwise ask for up to 4 GB.
+constexpr unsigned long long kMaxInflated =
+    3ull * kMaxAxis * kMaxAxis * 8 + 16ull * 1024 * 1024;
+
+// The inflated size a gzip file's trailer gives (modulo 2^32), or -1.
+long long gzipTrailerSize(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return -1;
+    unsigned char t[4] = {};
+    const bool ok = std::fseek(f, -4, SEEK_END) == 0 && std::fread(t, 1, 4, f) == 4;
+    std::fclose(f);
+    if (!ok) return -1;
+    return static_cast<long long>(t[0]) | (static_cast<long long>(t[1]) << 8) | (static_cast<long long>(t[2]) << 16) |
+           (static_cast<long long>(t[3]) << 24);
+}
+
 // How many tiles a compressed image has, and how many values tile `row`
 // (from 1) holds; false when an axis or a tile is empty.
 struct TileGrid {
@@ -191,16 +212,17 @@ bool readTileStream(fitsfile* f, long long row, long long tiles, std::vector<uns
     return sound;
 }
 
-// Every tile of a Rice, PLIO or HCOMPRESS image is checked before cfitsio
-// decodes it (their decoders trust the stream; see fits_tiles.h). GZIP tiles
-// go through zlib, which checks its own input. The tile parameters are
+// Every tile is checked before cfitsio decodes it: the Rice, PLIO and
+// HCOMPRESS decoders trust the stream (see fits_tiles.h), and cfitsio's
+// inflating of a GZIP tile that stops short never ends. The tile parameters are
 // cfitsio's own reading of the header, so that the check sees what the
 // decoder will.
 bool tilesAreSound(fitsfile* f, std::string& reason)
 {
     const FITSfile* file = f->Fptr;
     const int algorithm = file->compress_type;
-    if (algorithm != RICE_1 && algorithm != PLIO_1 && algorithm != HCOMPRESS_1) return true;
+    const bool gzip = algorithm == GZIP_1 || algorithm == GZIP_2;
+    if (algorithm != RICE_1 && algorithm != PLIO_1 && algorithm != HCOMPRESS_1 && !gzip) return true;
     TileGrid grid;
     if (!grid.read(file)) {
         reason = "the compressed image has an empty axis or tile";
@@ -208,6 +230,7 @@ bool tilesAreSound(fitsfile* f, std::string& reason)
     }
     std::vector<unsigned char> bytes;
     std::vector<std::int16_t> words;
+    std::vector<unsigned char> inflated;
     for (long long row = 1; row <= grid.tiles; ++row) {
         LONGLONG length = 0;
         if (!readTileStream(f, row, grid.tiles, bytes, algorithm == PLIO_1 ? &words : nullptr, length, reason))
@@ -215,7 +238,12 @@ bool tilesAreSound(fitsfile* f, std::string& reason)
         if (length == 0) continue;
         const long long pixels = grid.values(file, row);
         bool sound = false;
-        if (algorithm == PLIO_1)
+        if (gzip) {
+            // cfitsio takes a tile of 1, 2, 4 or 8 bytes a value.
+            inflated.resize(static_cast<std::size_t>(pixels) * 8);
+            std::size_t produced = 0;
+            sound = gzipTileInflates(bytes.data(), bytes.size(), inflated.data(), inflated.size(), produced);
+        } else if (algorithm == PLIO_1)
             sound = plioListFits(words.data(), words.size(), pixels);
         else if (algorithm == RICE_1)
             sound = riceStreamFits(bytes.data(), bytes.size(), file->rice_bytepix, file->rice_blocksize, pixels);
@@ -231,14 +259,16 @@ bool tilesAreSound(fitsfile* f, std::string& reason)
     return true;
 }
 
-// Integer images in whole-row Rice tiles (what fpack and astropy write by
-// default) are decoded here, in the same walk that checks them, rather than
-// walked once to check and again by cfitsio.
-bool ownRiceRows(const FITSfile* file)
+// Integer images in whole-row Rice or GZIP tiles (fpack's and astropy's
+// default layout) are decoded here, by the same walk or inflate that checks
+// them, rather than checked once and decoded again by cfitsio.
+bool ownRows(const FITSfile* file)
 {
-    if (file->compress_type != RICE_1 || file->cn_zscale != 0 || file->cn_zzero != 0) return false;
+    const int algorithm = file->compress_type;
+    if (algorithm != RICE_1 && algorithm != GZIP_1 && algorithm != GZIP_2) return false;
+    if (file->cn_zscale != 0 || file->cn_zzero != 0) return false;
     const int width = file->zbitpix == BYTE_IMG ? 1 : file->zbitpix == SHORT_IMG ? 2 : file->zbitpix == LONG_IMG ? 4 : 0;
-    if (width == 0 || file->rice_bytepix != width) return false;
+    if (width == 0 || (algorithm == RICE_1 && file->rice_bytepix != width)) return false;
     if (file->zndim < 1 || file->zndim > MAX_COMPRESS_DIM || file->tilesize[0] != file->znaxis[0]) return false;
     for (int d = 1; d < file->zndim; ++d)
         if (file->tilesize[d] != 1) return false;
@@ -274,6 +304,19 @@ ForeignFile::~ForeignFile()
 
 bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reason)
 {
+    if (gzipped) {
+        const long long inflated = gzipTrailerSize(path);
+        if (inflated < 0) {
+            reason = "the gzip stream is cut short";
+            return false;
+        }
+        if (static_cast<unsigned long long>(inflated) > kMaxInflated) {
+            reason = "the gzip stream says it holds " + plainNumberText(static_cast<std::int64_t>(inflated)) +
+                     " bytes, more than any frame Lumavist opens (at most " +
+                     plainNumberText(static_cast<std::int64_t>(kMaxInflated)) + "), or it is damaged";
+            return false;
+        }
+    }
     int status = 0;
     fitsfile* f = nullptr;
     // The disk-file form takes the name as it is: a '[' or '+' in a file
@@ -370,11 +413,11 @@ bool ForeignFile::readValues(long long first, long long count, int bitpix, unsig
             reason = "the image data cannot be read (cfitsio: " + cfitsioText(status) + ")";
             return false;
         }
-        ownRice_ = tiled && ownRiceRows(f->Fptr);
-        if (tiled && !ownRice_ && !tilesAreSound(f, reason)) return false;
+        ownRows_ = tiled && ownRows(f->Fptr);
+        if (tiled && !ownRows_ && !tilesAreSound(f, reason)) return false;
         prepared_ = true;
     }
-    if (ownRice_) return readRiceRows(first, count, out, reason);
+    if (ownRows_) return readOwnRows(first, count, out, reason);
 
     int type = 0;
     switch (bitpix) {
@@ -400,12 +443,14 @@ bool ForeignFile::readValues(long long first, long long count, int bitpix, unsig
     return true;
 }
 
-bool ForeignFile::readRiceRows(long long first, long long count, unsigned char* out, std::string& reason)
+bool ForeignFile::readOwnRows(long long first, long long count, unsigned char* out, std::string& reason)
 {
     fitsfile* f = asFits(file_);
     const FITSfile* file = f->Fptr;
-    const int width = file->rice_bytepix;
+    const int algorithm = file->compress_type;
+    const int width = file->zbitpix / 8;
     const long long rowValues = file->znaxis[0];
+    const std::size_t rowBytes = static_cast<std::size_t>(rowValues) * static_cast<std::size_t>(width);
     TileGrid grid;
     if (!grid.read(file)) {
         reason = "the compressed image has an empty axis or tile";
@@ -419,26 +464,55 @@ bool ForeignFile::readRiceRows(long long first, long long count, unsigned char* 
             tileRow_ = 0;
             LONGLONG length = 0;
             if (!readTileStream(f, row, grid.tiles, tileBytes_, nullptr, length, reason)) return false;
-            tileValues_.resize(static_cast<std::size_t>(rowValues * width));
-            bool sound = true;
+            // The row's values, big-endian as in a plain file.
+            tileValues_.resize(rowBytes + static_cast<std::size_t>(rowValues) * 8);
             unsigned char* values = tileValues_.data();
-            if (length == 0) {
-                // A tile stored another way: cfitsio reads it (through zlib
-                // or as it stands).
+            bool sound = true;
+            bool byCfitsio = length == 0;
+            if (!byCfitsio && algorithm == RICE_1) {
+                unsigned char* decoded = values + rowBytes;
+                if (width == 1)
+                    sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues, values);
+                else if (width == 2)
+                    sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues,
+                                       reinterpret_cast<std::uint16_t*>(decoded));
+                else
+                    sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues,
+                                       reinterpret_cast<std::uint32_t*>(decoded));
+                if (sound && width == 2) putBigEndian(reinterpret_cast<const std::uint16_t*>(decoded), rowValues, values);
+                if (sound && width == 4) putBigEndian(reinterpret_cast<const std::uint32_t*>(decoded), rowValues, values);
+            } else if (!byCfitsio) {
+                std::size_t produced = 0;
+                sound = gzipTileInflates(tileBytes_.data(), tileBytes_.size(), values + rowBytes,
+                                         static_cast<std::size_t>(rowValues) * 8,
+                                         produced);
+                if (sound && produced == rowBytes) {
+                    if (algorithm == GZIP_1 || width == 1) {
+                        std::memcpy(values, values + rowBytes, rowBytes);
+                    } else {
+                        // GZIP_2 stores each value's first bytes, then its second bytes, ...
+                        const unsigned char* shuffled = values + rowBytes;
+                        for (long long i = 0; i < rowValues; ++i)
+                            for (int b = 0; b < width; ++b)
+                                values[i * width + b] = shuffled[static_cast<std::size_t>(b) * static_cast<std::size_t>(rowValues) +
+                                                                 static_cast<std::size_t>(i)];
+                    }
+                } else if (sound) {
+                    // Sound, but stored in another width: cfitsio converts it.
+                    byCfitsio = true;
+                }
+            }
+            if (sound && byCfitsio) {
+                // A tile stored another way (raw, gzip of the values in
+                // their own column, another width), which cfitsio reads.
                 int status = 0;
                 int anyNull = 0;
                 const int type = width == 1 ? TBYTE : width == 2 ? TSHORT : TINT;
                 sound = fits_read_img(f, type, (row - 1) * rowValues + 1, rowValues, nullptr, values, &anyNull,
                                       &status) == 0;
                 if (!sound) fits_clear_errmsg();
-            } else if (width == 1) {
-                sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues, values);
-            } else if (width == 2) {
-                sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues,
-                                   reinterpret_cast<std::uint16_t*>(values));
-            } else {
-                sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues,
-                                   reinterpret_cast<std::uint32_t*>(values));
+                if (sound && width == 2) toBigEndian<std::int16_t>(values, rowValues);
+                if (sound && width == 4) toBigEndian<std::int32_t>(values, rowValues);
             }
             if (!sound) {
                 reason = "the image data are damaged or cut short (" + tileText(row, grid.tiles) +
@@ -447,13 +521,7 @@ bool ForeignFile::readRiceRows(long long first, long long count, unsigned char* 
             }
             tileRow_ = row;
         }
-        const unsigned char* from = tileValues_.data() + at * width;
-        if (width == 1)
-            std::memcpy(out, from, static_cast<std::size_t>(n));
-        else if (width == 2)
-            putBigEndian(reinterpret_cast<const std::uint16_t*>(from), n, out);
-        else
-            putBigEndian(reinterpret_cast<const std::uint32_t*>(from), n, out);
+        std::memcpy(out, tileValues_.data() + at * width, static_cast<std::size_t>(n * width));
         out += n * width;
         first += n;
         count -= n;

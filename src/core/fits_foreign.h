@@ -55,9 +55,9 @@ private:
     std::string compression_;
     bool otherUnits_ = false;
 
-    bool readRiceRows(long long first, long long count, unsigned char* out, std::string& reason);
+    bool readOwnRows(long long first, long long count, unsigned char* out, std::string& reason);
     bool prepared_ = false;
-    bool ownRice_ = false;
+    bool ownRows_ = false;
     long long tileRow_ = 0;  // the row tile held in tileValues_, from 1
     std::vector<unsigned char> tileBytes_;
     std::vector<unsigned char> tileValues_;

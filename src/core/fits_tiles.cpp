@@ -5,6 +5,8 @@
 #include <type_traits>
 #include <vector>
 
+#include <zlib.h>
+
 namespace lv {
 
 namespace {
@@ -409,6 +411,27 @@ bool hcompressStreamFits(const unsigned char* c, std::size_t length, long long p
     // One sign bit for every pixel that is not zero.
     in.toNextByte();
     return in.skip(nonZero);
+}
+
+bool gzipTileInflates(const unsigned char* stream, std::size_t length, unsigned char* out, std::size_t capacity,
+                      std::size_t& produced)
+{
+    produced = 0;
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK) return false;
+    // zlib counts in 32-bit units; a tile is far smaller.
+    if (length > 0xFFFFFFFFu || capacity > 0xFFFFFFFFu) {
+        inflateEnd(&z);
+        return false;
+    }
+    z.next_in = const_cast<unsigned char*>(stream);
+    z.avail_in = static_cast<uInt>(length);
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(capacity);
+    const int result = inflate(&z, Z_FINISH);
+    produced = capacity - z.avail_out;
+    inflateEnd(&z);
+    return result == Z_STREAM_END;
 }
 
 }  // namespace lv

@@ -29,4 +29,11 @@ bool plioListFits(const std::int16_t* list, std::size_t words, long long pixels)
 // `wideValues` for 32-bit images (decoded in 64 bits, up to 64 bit planes).
 bool hcompressStreamFits(const unsigned char* stream, std::size_t length, long long pixels, bool wideValues);
 
+// A GZIP_1 or GZIP_2 tile: a gzip stream that ends within its `length`
+// bytes and inflates to at most `capacity` bytes, written to `out`;
+// `produced` says how many. (cfitsio's own inflating of a tile grows its
+// buffer without end on a stream that stops short.)
+bool gzipTileInflates(const unsigned char* stream, std::size_t length, unsigned char* out, std::size_t capacity,
+                      std::size_t& produced);
+
 }  // namespace lv

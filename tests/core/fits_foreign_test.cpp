@@ -327,6 +327,37 @@ TEST_F(ForeignFrameTest, FilesWithoutAnImageAndDamagedFilesAreRefusedAndChangeNo
         image = first;
         state.statistics = firstStatistics;
     }
+    // A GZIP tile whose stream stops short (its heap entry made shorter):
+    // cfitsio alone would grow its buffer for ever inflating it. Row tiles
+    // (inflated by us) and square ones (checked, then inflated by cfitsio).
+    for (const int algorithm : {GZIP_1, GZIP_2}) {
+        for (const long tileRows : {0L, 8L}) {
+            const std::string path = dir.file("short-tile.fits.fz");
+            writeExtension(path, SHORT_IMG, randomValues(0, 20000, true), {algorithm, false, tileRows});
+            fitsfile* f = nullptr;
+            int status = 0;
+            int type = 0;
+            LONGLONG header = 0;
+            LONGLONG data = 0;
+            LONGLONG end = 0;
+            fits_open_diskfile(&f, path.c_str(), READONLY, &status);
+            fits_movabs_hdu(f, 2, &type, &status);
+            fits_get_hduaddrll(f, &header, &data, &end, &status);
+            fits_close_file(f, &status);
+            ASSERT_EQ(status, 0);
+            std::string bytes = test::readFile(path);
+            // The first row's descriptor: the stream's length, then its offset.
+            const auto at = static_cast<std::size_t>(data);
+            std::uint32_t length = 0;
+            for (int k = 0; k < 4; ++k) length = (length << 8) | static_cast<unsigned char>(bytes[at + k]);
+            ASSERT_GT(length, 12u);
+            length -= 12;
+            for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<char>(length >> (24 - 8 * k));
+            test::writeFile(path, bytes);
+            platform.shown.clear();
+            expectRefused(path, "cannot be decompressed");
+        }
+    }
     // A gzip stream cut short, and one with a damaged inside.
     {
         fitsfile* f = nullptr;
@@ -347,6 +378,11 @@ TEST_F(ForeignFrameTest, FilesWithoutAnImageAndDamagedFilesAreRefusedAndChangeNo
     for (std::size_t i = 20; i < 60; ++i) bad[i] = static_cast<char>(0xFF);
     test::writeFile(dir.file("bad.fit.gz"), bad);
     expectRefused(dir.file("bad.fit.gz"), "");
+    // A trailer claiming 4 GB: refused before anything is allocated for it.
+    std::string huge = gz;
+    huge.replace(huge.size() - 4, 4, "\xff\xff\xff\xef");
+    test::writeFile(dir.file("huge.fit.gz"), huge);
+    expectRefused(dir.file("huge.fit.gz"), "the gzip stream says it holds 4026531839 bytes");
 }
 
 TEST_F(ForeignFrameTest, AFrameFromAnExtensionIsSavedAsOnePlainImage)

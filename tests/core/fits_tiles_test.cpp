@@ -5,8 +5,6 @@
 // sanitizers, so a read or write outside them must fault to be seen.
 #include <fitsio.h>
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -14,7 +12,10 @@
 #include <random>
 #include <vector>
 
+#include <zlib.h>
+
 #include "core/fits_tiles.h"
+#include "fenced.h"
 
 // cfitsio's tile coders; its internal header declares them without C linkage.
 extern "C" {
@@ -30,38 +31,10 @@ int pl_l2pi(short* ll_src, int xs, int* px_dst, int npix);
 namespace {
 
 using lv::hcompressStreamFits;
+using test::Fenced;
 using lv::plioListFits;
 using lv::riceStreamFits;
 
-// `bytes` bytes right before (or right after) a page that cannot be touched.
-class Fenced {
-public:
-    Fenced(std::size_t bytes, bool fenceBefore = false) : bytes_(bytes)
-    {
-        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        const std::size_t inner = (bytes + page - 1) / page * page + page;
-        size_ = inner + 2 * page;
-        void* m = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (m == MAP_FAILED) throw std::bad_alloc();
-        base_ = static_cast<unsigned char*>(m);
-        mprotect(base_, page, PROT_NONE);
-        mprotect(base_ + page + inner, page, PROT_NONE);
-        data_ = fenceBefore ? base_ + page : base_ + page + inner - bytes;
-    }
-    ~Fenced() { munmap(base_, size_); }
-    Fenced(const Fenced&) = delete;
-    Fenced& operator=(const Fenced&) = delete;
-
-    template <class T>
-    T* as() { return reinterpret_cast<T*>(data_); }
-    std::size_t size() const { return bytes_; }
-
-private:
-    unsigned char* base_ = nullptr;
-    unsigned char* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t bytes_ = 0;
-};
 
 // A 60 x 40 tile: sky with noise, two stars, a saturated core.
 std::vector<int> frameTile(std::mt19937& gen, int width = 60, int height = 40)
@@ -256,6 +229,39 @@ TEST(TileChecks, HcompressStreams)
             EXPECT_GT(accepted, 0);
         }
     }
+}
+
+TEST(TileChecks, GzipTilesEndWithinTheirBytes)
+{
+    // A tile as cfitsio writes it: gzip, here of 3000 bytes of a ramp.
+    std::vector<unsigned char> plain(3000);
+    for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<unsigned char>(i / 7);
+    std::vector<unsigned char> stream(4096);
+    z_stream z{};
+    ASSERT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    z.next_in = plain.data();
+    z.avail_in = static_cast<uInt>(plain.size());
+    z.next_out = stream.data();
+    z.avail_out = static_cast<uInt>(stream.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    stream.resize(z.total_out);
+    deflateEnd(&z);
+
+    std::vector<unsigned char> out(plain.size() * 8);
+    std::size_t produced = 0;
+    ASSERT_TRUE(lv::gzipTileInflates(stream.data(), stream.size(), out.data(), out.size(), produced));
+    EXPECT_EQ(produced, plain.size());
+    EXPECT_TRUE(std::equal(plain.begin(), plain.end(), out.begin()));
+    // Cut anywhere, it does not end: refused (and nothing loops).
+    for (std::size_t cut = 0; cut < stream.size(); ++cut)
+        EXPECT_FALSE(lv::gzipTileInflates(stream.data(), cut, out.data(), out.size(), produced)) << cut;
+    // More than the tile may hold.
+    EXPECT_FALSE(lv::gzipTileInflates(stream.data(), stream.size(), out.data(), plain.size() - 1, produced));
+    // Damaged inside.
+    std::vector<unsigned char> damaged = stream;
+    damaged[damaged.size() / 2] ^= 0x5a;
+    damaged[damaged.size() / 2 + 1] ^= 0xa5;
+    EXPECT_FALSE(lv::gzipTileInflates(damaged.data(), damaged.size(), out.data(), out.size(), produced));
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-TARGETS = ["fits_reader", "calibration_reader", "header_dates", "settings", "mag_est", "bow_table", "leading_number"]
+TARGETS = ["fits_reader", "calibration_reader", "header_dates", "settings", "mag_est", "bow_table", "leading_number",
+           "tile_streams"]
 # The CLI is built with the sanitizers; leaks at exit are not what we look for here.
 ENV = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
 
@@ -97,7 +98,14 @@ flags = subprocess.run(["pkg-config", "--cflags", "--libs", "cfitsio"], check=Tr
                        text=True).stdout.split()
 writer = os.path.join(work, "cfitsio_seeds")
 subprocess.run(["cc", "-O1", "-o", writer, os.path.join(HERE, "cfitsio_seeds.c"), *flags, "-lm"], check=True)
-run(writer, cfitsio_dir)
+tile_dir = os.path.join(work, "tiles")
+os.makedirs(tile_dir)
+run(writer, cfitsio_dir, tile_dir)
+for f in sorted(os.listdir(tile_dir)):
+    data = read(os.path.join(tile_dir, f))
+    add("tile_streams", data, f)
+    for cut in (4, len(data) // 2, len(data) - 1):
+        add("tile_streams", data[:cut], f"{f}-cut{cut}")
 for f in sorted(os.listdir(cfitsio_dir)):
     frames["cfitsio-" + f[:-4]] = read(os.path.join(cfitsio_dir, f))
 
