@@ -125,17 +125,24 @@ constexpr int kMaxUnits = 1000;
 constexpr unsigned long long kMaxInflated =
     3ull * kMaxAxis * kMaxAxis * 8 + 16ull * 1024 * 1024;
 
-// The inflated size a gzip file's trailer gives (modulo 2^32), or -1.
-long long gzipTrailerSize(const std::string& path)
+// What cfitsio will allocate for a gzip file: the size its trailer gives
+// (modulo 2^32), raised by 2^32 while it is below the file's own size (for
+// files over 10,000 bytes), as cfitsio reckons; or -1.
+long long gzipInflatedSize(const std::string& path)
 {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return -1;
     unsigned char t[4] = {};
-    const bool ok = std::fseek(f, -4, SEEK_END) == 0 && std::fread(t, 1, 4, f) == 4;
+    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    const long long fileSize = ok ? static_cast<long long>(std::ftell(f)) : -1;
+    ok = ok && fileSize >= 4 && std::fseek(f, -4, SEEK_END) == 0 && std::fread(t, 1, 4, f) == 4;
     std::fclose(f);
     if (!ok) return -1;
-    return static_cast<long long>(t[0]) | (static_cast<long long>(t[1]) << 8) | (static_cast<long long>(t[2]) << 16) |
-           (static_cast<long long>(t[3]) << 24);
+    long long size = static_cast<long long>(t[0]) | (static_cast<long long>(t[1]) << 8) |
+                     (static_cast<long long>(t[2]) << 16) | (static_cast<long long>(t[3]) << 24);
+    if (fileSize > 10000)
+        while (size < fileSize) size += 4294967296LL;
+    return size;
 }
 
 // How many tiles a compressed image has, and how many values tile `row`
@@ -305,7 +312,7 @@ ForeignFile::~ForeignFile()
 bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reason)
 {
     if (gzipped) {
-        const long long inflated = gzipTrailerSize(path);
+        const long long inflated = gzipInflatedSize(path);
         if (inflated < 0) {
             reason = "the gzip stream is cut short";
             return false;
