@@ -35,8 +35,13 @@ for t in "${targets[@]}"; do
     fits_reader | calibration_reader) extra=(-dict=tests/fuzz/fits.dict -max_len=140000) ;;
     header_dates) extra=(-dict=tests/fuzz/fits.dict) ;;
   esac
+  # cfitsio asks malloc for what a damaged header says (a table of 10^14
+  # columns) and copes with a null answer; the sanitizer would stop there.
+  # Our own allocations throw instead, which still ends the run.
+  asan="${ASAN_OPTIONS:-}"
+  [ "$t" = fits_reader ] && asan="allocator_may_return_null=1${asan:+:$asan}"
   status=0
-  "$dir/tests/fuzz/fuzz_$t" "$corpus" "$dir/fuzz/seeds/$t" "${extra[@]}" -max_total_time="$seconds" -timeout=10 \
+  ASAN_OPTIONS="$asan" "$dir/tests/fuzz/fuzz_$t" "$corpus" "$dir/fuzz/seeds/$t" "${extra[@]}" -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=3000 -print_final_stats=1 -artifact_prefix="$artifacts/" >"$log" 2>&1 || status=$?
   last=$(grep -a -E '^#[0-9]+' "$log" | tail -1 || true)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")

@@ -11,6 +11,12 @@
 #include "core/fits_header.h"
 #include "core/fits_tiles.h"
 
+// cfitsio's raw byte access, which its public header does not declare.
+extern "C" {
+int ffmbyt(fitsfile* fptr, LONGLONG bytepos, int err_mode, int* status);
+int ffgbyt(fitsfile* fptr, LONGLONG nbytes, void* buffer, int* status);
+}
+
 namespace lv {
 
 namespace {
@@ -113,6 +119,53 @@ void toBigEndian(unsigned char* bytes, long long count)
         (void)bytes;
         (void)count;
     }
+}
+
+enum class NextUnit { None, Safe, Unsafe };
+
+// cfitsio divides by a compressed image's tile sizes (ZTILEn, or ZNAXIS1 for
+// a missing ZTILE1) as it reads its header, so a tile size below 1 stops the
+// program. The header after the current unit is read here first.
+NextUnit nextUnit(fitsfile* f)
+{
+    int status = 0;
+    LONGLONG head = 0;
+    LONGLONG data = 0;
+    LONGLONG end = 0;
+    if (fits_get_hduaddrll(f, &head, &data, &end, &status) != 0) {
+        fits_clear_errmsg();
+        return NextUnit::Safe;  // cfitsio will say what is wrong
+    }
+    std::vector<HeaderCard> cards;
+    char block[2880];
+    bool ended = false;
+    // cfitsio's own limit on a header's length is far beyond any real one.
+    for (LONGLONG b = 0; b < 1000 && !ended; ++b) {
+        if (ffmbyt(f, end + b * 2880, 0 /* report the end of the file */, &status) != 0 || ffgbyt(f, 2880, block, &status) != 0) {
+            fits_clear_errmsg();
+            if (b == 0) return NextUnit::None;
+            break;
+        }
+        for (int r = 0; r < 36 && !ended; ++r) {
+            cards.emplace_back(block + r * kCardLength, kCardLength);
+            ended = cards.back().compare(0, 8, "END     ") == 0;
+        }
+    }
+    const HeaderCard* zimage = lastCard(cards, "ZIMAGE  ");
+    if (!zimage || zimage->find('T', 10) == std::string::npos || zimage->find('T', 10) > 29) return NextUnit::Safe;
+    const HeaderCard* axes = lastCard(cards, "ZNAXIS  ");
+    const int dims = axes ? static_cast<int>(cardValue(*axes)) : 0;
+    for (int a = 1; a <= dims && a <= MAX_COMPRESS_DIM; ++a) {
+        std::string key = "ZTILE" + std::to_string(a);
+        key.resize(8, ' ');
+        const HeaderCard* tile = lastCard(cards, key);
+        std::string axisKey = "ZNAXIS" + std::to_string(a);
+        axisKey.resize(8, ' ');
+        const HeaderCard* axis = lastCard(cards, axisKey);
+        const double size = tile ? cardValue(*tile) : a == 1 ? (axis ? cardValue(*axis) : 1) : 1;
+        if (!(size >= 1)) return NextUnit::Unsafe;
+    }
+    return NextUnit::Safe;
 }
 
 // A file is searched for its image among at most this many units.
@@ -352,7 +405,8 @@ bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reaso
         // A gzip file whose primary holds the image.
         int more = 0;
         int type = 0;
-        otherUnits_ = fits_movrel_hdu(f, 1, &type, &more) == 0;
+        const NextUnit next = nextUnit(f);
+        otherUnits_ = next == NextUnit::Unsafe || (next == NextUnit::Safe && fits_movrel_hdu(f, 1, &type, &more) == 0);
         status = 0;
         fits_clear_errmsg();
         int back = 0;
@@ -365,6 +419,12 @@ bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reaso
     primaryRecords_ = static_cast<int>(cards_.size());
     for (int unit = 2; unit <= kMaxUnits; ++unit) {
         int type = 0;
+        const NextUnit next = nextUnit(f);
+        if (next == NextUnit::Unsafe) {
+            reason = "extension " + plainNumberText(unit - 1) +
+                     " cannot be read: its compressed image has a tile size (ZTILEn) below 1";
+            return false;
+        }
         if (fits_movabs_hdu(f, unit, &type, &status) != 0) {
             const bool ended = status == END_OF_FILE;
             const std::string text = cfitsioText(status);

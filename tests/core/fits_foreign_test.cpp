@@ -358,6 +358,18 @@ TEST_F(ForeignFrameTest, FilesWithoutAnImageAndDamagedFilesAreRefusedAndChangeNo
             expectRefused(path, "cannot be decompressed");
         }
     }
+    // A tile size of 0: cfitsio would divide by it while reading the header.
+    {
+        const std::string path = dir.file("no-tile.fits.fz");
+        writeExtension(path, SHORT_IMG, randomValues(0, 20000, true), {RICE_1});
+        std::string bytes = test::readFile(path);
+        const std::size_t at = bytes.find("ZTILE2  =                    1");
+        ASSERT_NE(at, std::string::npos);
+        bytes[at + 29] = '0';
+        test::writeFile(path, bytes);
+        platform.shown.clear();
+        expectRefused(path, "tile size (ZTILEn) below 1");
+    }
     // A gzip stream cut short, and one with a damaged inside.
     {
         fitsfile* f = nullptr;
