@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/conventions.h"
@@ -123,6 +125,22 @@ void toBigEndian(unsigned char* bytes, long long count)
 
 enum class NextUnit { None, Safe, Unsafe };
 
+// A record's value as one plain number (no blanks inside, nothing after it
+// but a comment), NaN otherwise: stricter than cardValue, so that nothing
+// cfitsio could read as 0 passes.
+double plainValue(const HeaderCard& card)
+{
+    std::string value = card.size() > 10 ? card.substr(10) : std::string();
+    value = value.substr(0, value.find('/'));
+    const std::size_t from = value.find_first_not_of(' ');
+    const std::size_t to = value.find_last_not_of(' ');
+    if (from == std::string::npos) return std::nan("");
+    value = value.substr(from, to - from + 1);
+    char* end = nullptr;
+    const double v = std::strtod(value.c_str(), &end);
+    return end == value.c_str() + value.size() ? v : std::nan("");
+}
+
 // cfitsio divides by a compressed image's tile sizes (ZTILEn, or ZNAXIS1 for
 // a missing ZTILE1) as it reads its header, so a tile size below 1 stops the
 // program. The header after the current unit is read here first.
@@ -153,17 +171,20 @@ NextUnit nextUnit(fitsfile* f)
     }
     const HeaderCard* zimage = lastCard(cards, "ZIMAGE  ");
     if (!zimage || zimage->find('T', 10) == std::string::npos || zimage->find('T', 10) > 29) return NextUnit::Safe;
-    const HeaderCard* axes = lastCard(cards, "ZNAXIS  ");
-    const int dims = axes ? static_cast<int>(cardValue(*axes)) : 0;
+    // Every record counts, since cfitsio takes the first of a keyword.
+    int dims = 0;
+    for (const HeaderCard& c : cards)
+        if (cardKeyword(c) == "ZNAXIS  ") dims = std::max(dims, static_cast<int>(std::min(cardValue(c), 99.0)));
     for (int a = 1; a <= dims && a <= MAX_COMPRESS_DIM; ++a) {
-        std::string key = "ZTILE" + std::to_string(a);
-        key.resize(8, ' ');
-        const HeaderCard* tile = lastCard(cards, key);
+        std::string tileKey = "ZTILE" + std::to_string(a);
+        tileKey.resize(8, ' ');
         std::string axisKey = "ZNAXIS" + std::to_string(a);
         axisKey.resize(8, ' ');
-        const HeaderCard* axis = lastCard(cards, axisKey);
-        const double size = tile ? cardValue(*tile) : a == 1 ? (axis ? cardValue(*axis) : 1) : 1;
-        if (!(size >= 1)) return NextUnit::Unsafe;
+        // A missing ZTILE1 is ZNAXIS1.
+        const bool tiled = lastCard(cards, tileKey) != nullptr;
+        const std::string_view sizeKey = tiled || a > 1 ? std::string_view(tileKey) : std::string_view(axisKey);
+        for (const HeaderCard& c : cards)
+            if (cardKeyword(c) == sizeKey && !(plainValue(c) >= 1)) return NextUnit::Unsafe;
     }
     return NextUnit::Safe;
 }
