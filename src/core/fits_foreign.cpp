@@ -123,7 +123,7 @@ void toBigEndian(unsigned char* bytes, long long count)
     }
 }
 
-enum class NextUnit { None, Safe, Unsafe };
+enum class NextUnit { None, Safe, Unsafe, BadName };
 
 // A record's value as one plain number (no blanks inside, nothing after it
 // but a comment), NaN otherwise: stricter than cardValue, so that nothing
@@ -168,6 +168,12 @@ NextUnit nextUnit(fitsfile* f)
             cards.emplace_back(block + r * kCardLength, kCardLength);
             ended = cards.back().compare(0, 8, "END     ") == 0;
         }
+    }
+    // cfitsio copies an unquoted column name of 70 characters into 70 bytes.
+    for (const HeaderCard& c : cards) {
+        if (!isNumbered(cardKeyword(c), "TTYPE")) continue;
+        const std::size_t first = c.find_first_not_of(' ', 10);
+        if (c.compare(8, 2, "= ") == 0 && (first == std::string::npos || c[first] != '\'')) return NextUnit::BadName;
     }
     const HeaderCard* zimage = lastCard(cards, "ZIMAGE  ");
     if (!zimage || zimage->find('T', 10) == std::string::npos || zimage->find('T', 10) > 29) return NextUnit::Safe;
@@ -427,7 +433,7 @@ bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reaso
         int more = 0;
         int type = 0;
         const NextUnit next = nextUnit(f);
-        otherUnits_ = next == NextUnit::Unsafe || (next == NextUnit::Safe && fits_movrel_hdu(f, 1, &type, &more) == 0);
+        otherUnits_ = next != NextUnit::None && (next != NextUnit::Safe || fits_movrel_hdu(f, 1, &type, &more) == 0);
         status = 0;
         fits_clear_errmsg();
         int back = 0;
@@ -441,9 +447,10 @@ bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reaso
     for (int unit = 2; unit <= kMaxUnits; ++unit) {
         int type = 0;
         const NextUnit next = nextUnit(f);
-        if (next == NextUnit::Unsafe) {
-            reason = "extension " + plainNumberText(unit - 1) +
-                     " cannot be read: its compressed image has a tile size (ZTILEn) below 1";
+        if (next == NextUnit::Unsafe || next == NextUnit::BadName) {
+            reason = "extension " + plainNumberText(unit - 1) + " cannot be read: " +
+                     (next == NextUnit::Unsafe ? "its compressed image has a tile size (ZTILEn) below 1"
+                                               : "a column name (TTYPEn) is not a quoted text");
             return false;
         }
         if (fits_movabs_hdu(f, unit, &type, &status) != 0) {

@@ -370,6 +370,16 @@ TEST_F(ForeignFrameTest, FilesWithoutAnImageAndDamagedFilesAreRefusedAndChangeNo
         platform.shown.clear();
         expectRefused(path, "tile size (ZTILEn) below 1");
     }
+    // A column name of 70 unquoted characters: cfitsio would copy it past its buffer.
+    {
+        std::string bytes = test::readFile(dir.file("table.fit"));
+        const std::size_t at = bytes.find("TTYPE1  = ");
+        ASSERT_NE(at, std::string::npos);
+        bytes.replace(at + 10, 70, std::string(70, 'N'));
+        test::writeFile(dir.file("long-name.fit"), bytes);
+        platform.shown.clear();
+        expectRefused(dir.file("long-name.fit"), "a column name (TTYPEn) is not a quoted text");
+    }
     // A gzip stream cut short, and one with a damaged inside.
     {
         fitsfile* f = nullptr;
