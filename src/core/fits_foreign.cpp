@@ -157,12 +157,16 @@ NextUnit nextUnit(fitsfile* f)
     std::vector<HeaderCard> cards;
     char block[2880];
     bool ended = false;
+    // Whole blocks only: cfitsio keeps a block it could read only in part as
+    // if it were whole, and would then take what it holds for the header. A
+    // header that runs into a part block cannot be read by cfitsio either.
+    const LONGLONG fileSize = f->Fptr->filesize;
+    if (end >= fileSize) return NextUnit::None;
     // cfitsio's own limit on a header's length is far beyond any real one.
-    for (LONGLONG b = 0; b < 1000 && !ended; ++b) {
+    for (LONGLONG b = 0; b < 1000 && !ended && end + (b + 1) * 2880 <= fileSize; ++b) {
         if (ffmbyt(f, end + b * 2880, 0 /* report the end of the file */, &status) != 0 || ffgbyt(f, 2880, block, &status) != 0) {
             fits_clear_errmsg();
-            if (b == 0) return NextUnit::None;
-            break;
+            return NextUnit::Safe;  // cfitsio will say what is wrong
         }
         for (int r = 0; r < 36 && !ended; ++r) {
             cards.emplace_back(block + r * kCardLength, kCardLength);
