@@ -157,9 +157,9 @@ NextUnit nextUnit(fitsfile* f)
     std::vector<HeaderCard> cards;
     char block[2880];
     bool ended = false;
-    // Whole blocks only: cfitsio keeps a block it could read only in part as
+    // Whole blocks only: cfitsio keeps a block it could read only partly as
     // if it were whole, and would then take what it holds for the header. A
-    // header that runs into a part block cannot be read by cfitsio either.
+    // header that runs into a partial block cannot be read by cfitsio either.
     const LONGLONG fileSize = f->Fptr->filesize;
     if (end >= fileSize) return NextUnit::None;
     // cfitsio's own limit on a header's length is far beyond any real one.

@@ -207,7 +207,8 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     } else {
         decoded = decodeData(file.get(), path, dataOffset, plan, staged.pixels.data());
         const long long unitBytes = dataUnitBytes(staged.cards);
-        staged.otherUnits = unitBytes >= 0 && extensionFollows(file.get(), fileLength, dataOffset + unitBytes);
+        // NAXIS = 0 beside the NAXIS1 and NAXIS2 read says nothing of where the data end.
+        staged.otherUnits = unitBytes > 0 && extensionFollows(file.get(), fileLength, dataOffset + unitBytes);
     }
     if (decoded.kind != DataResult::Read) {
         if (pool) pool->give(std::move(staged.pixels));

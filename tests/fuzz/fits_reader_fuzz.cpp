@@ -168,6 +168,7 @@ void printDifference(const FitsImage& got, const FitsImage& want)
     if (got.f != want.f) std::fprintf(stderr, #f ": read %s, expected %s\n", std::to_string(got.f).c_str(), std::to_string(want.f).c_str());
     LV_FIELD(bitpix) LV_FIELD(isFloat) LV_FIELD(naxis1) LV_FIELD(naxis2) LV_FIELD(naxis3) LV_FIELD(bzero)
     LV_FIELD(bscale) LV_FIELD(maxValue) LV_FIELD(minValue) LV_FIELD(planes) LV_FIELD(pixels.size()) LV_FIELD(cards.size())
+    LV_FIELD(otherUnits) LV_FIELD(hdu) LV_FIELD(primaryRecords)
 #undef LV_FIELD
     for (std::size_t i = 0; i < std::min(got.pixels.size(), want.pixels.size()); ++i)
         if (got.pixels[i] != want.pixels[i]) {
