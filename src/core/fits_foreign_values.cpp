@@ -1,0 +1,311 @@
+// The values of a frame cfitsio opened: every tile checked before cfitsio
+// decodes it, whole-row Rice and GZIP integer tiles decoded here.
+#include <fitsio.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "core/conventions.h"
+#include "core/fits_foreign.h"
+#include "core/fits_foreign_cfitsio.h"
+#include "core/fits_tiles.h"
+
+namespace lv {
+
+namespace {
+
+using foreign::asFits;
+using foreign::cfitsioText;
+
+template <class T>
+void toBigEndian(unsigned char* bytes, long long count)
+{
+    if constexpr (std::endian::native == std::endian::little && sizeof(T) > 1) {
+        for (long long i = 0; i < count; ++i) {
+            unsigned char* v = bytes + i * static_cast<long long>(sizeof(T));
+            for (std::size_t a = 0, b = sizeof(T) - 1; a < b; ++a, --b) std::swap(v[a], v[b]);
+        }
+    } else {
+        (void)bytes;
+        (void)count;
+    }
+}
+
+struct TileGrid {
+    int dims = 0;
+    long long tiles = 1;
+    long long across[MAX_COMPRESS_DIM] = {};
+
+    bool read(const FITSfile* file)
+    {
+        dims = file->zndim;
+        if (dims <= 0 || dims > MAX_COMPRESS_DIM) return false;
+        for (int d = 0; d < dims; ++d) {
+            if (file->znaxis[d] <= 0 || file->tilesize[d] <= 0) return false;
+            across[d] = (file->znaxis[d] - 1) / file->tilesize[d] + 1;
+            tiles *= across[d];
+        }
+        return true;
+    }
+
+    long long values(const FITSfile* file, long long row) const
+    {
+        long long pixels = 1;
+        long long rest = row - 1;
+        for (int d = 0; d < dims; ++d) {
+            const long long index = rest % across[d];
+            rest /= across[d];
+            pixels *= std::min<long long>(file->tilesize[d], file->znaxis[d] - index * file->tilesize[d]);
+        }
+        return pixels;
+    }
+};
+
+std::string tileText(long long row, long long tiles)
+{
+    return "tile " + plainNumberText(static_cast<std::int64_t>(row)) + " of " +
+           plainNumberText(static_cast<std::int64_t>(tiles));
+}
+
+// The compressed stream of tile `row` into `bytes` (or, for PLIO, `words`),
+// its heap entry checked first; `length` 0 for a tile stored another way
+// (gzip or raw values in their own column).
+bool readTileStream(fitsfile* f, long long row, long long tiles, std::vector<unsigned char>& bytes,
+                    std::vector<std::int16_t>* words, LONGLONG& length, std::string& reason)
+{
+    const FITSfile* file = f->Fptr;
+    int status = 0;
+    LONGLONG offset = 0;
+    if (fits_read_descriptll(f, file->cn_compressed, row, &length, &offset, &status) != 0) {
+        reason = "the image data are damaged or cut short (" + tileText(row, tiles) +
+                 " cannot be found: cfitsio: " + cfitsioText(status) + ")";
+        return false;
+    }
+    if (length == 0) return true;
+    const LONGLONG width = words ? 2 : 1;
+    bool sound = length > 0 && offset >= 0 && length <= file->heapsize / width &&
+                 offset <= file->heapsize - length * width;
+    int anyNull = 0;
+    if (sound && words) {
+        words->resize(static_cast<std::size_t>(length));
+        sound = fits_read_col(f, TSHORT, file->cn_compressed, row, 1, length, nullptr, words->data(), &anyNull,
+                              &status) == 0;
+    } else if (sound) {
+        bytes.resize(static_cast<std::size_t>(length));
+        sound = fits_read_col(f, TBYTE, file->cn_compressed, row, 1, length, nullptr, bytes.data(), &anyNull,
+                              &status) == 0;
+    }
+    if (!sound) {
+        reason = "the image data are damaged or cut short (" + tileText(row, tiles) + " cannot be read" +
+                 (status != 0 ? ": cfitsio: " + cfitsioText(status) : "") + ")";
+        fits_clear_errmsg();
+    }
+    return sound;
+}
+
+// Every tile is checked before cfitsio decodes it: the Rice, PLIO and
+// HCOMPRESS decoders trust the stream (see fits_tiles.h), and cfitsio's
+// inflating of a GZIP tile that stops short never ends. The tile parameters are
+// cfitsio's own reading of the header, so that the check sees what the
+// decoder will.
+bool tilesAreSound(fitsfile* f, std::string& reason)
+{
+    const FITSfile* file = f->Fptr;
+    const int algorithm = file->compress_type;
+    const bool gzip = algorithm == GZIP_1 || algorithm == GZIP_2;
+    if (algorithm != RICE_1 && algorithm != PLIO_1 && algorithm != HCOMPRESS_1 && !gzip) return true;
+    TileGrid grid;
+    if (!grid.read(file)) {
+        reason = "the compressed image has an empty axis or tile";
+        return false;
+    }
+    std::vector<unsigned char> bytes;
+    std::vector<std::int16_t> words;
+    std::vector<unsigned char> inflated;
+    for (long long row = 1; row <= grid.tiles; ++row) {
+        LONGLONG length = 0;
+        if (!readTileStream(f, row, grid.tiles, bytes, algorithm == PLIO_1 ? &words : nullptr, length, reason))
+            return false;
+        if (length == 0) continue;
+        const long long pixels = grid.values(file, row);
+        bool sound = false;
+        if (gzip) {
+            // cfitsio takes a tile of 1, 2, 4 or 8 bytes a value.
+            inflated.resize(static_cast<std::size_t>(pixels) * 8);
+            std::size_t produced = 0;
+            sound = gzipTileInflates(bytes.data(), bytes.size(), inflated.data(), inflated.size(), produced);
+        } else if (algorithm == PLIO_1)
+            sound = plioListFits(words.data(), words.size(), pixels);
+        else if (algorithm == RICE_1)
+            sound = riceStreamFits(bytes.data(), bytes.size(), file->rice_bytepix, file->rice_blocksize, pixels);
+        else
+            sound = hcompressStreamFits(bytes.data(), bytes.size(), pixels,
+                                        file->zbitpix != BYTE_IMG && file->zbitpix != SHORT_IMG);
+        if (!sound) {
+            reason = "the image data are damaged or cut short (" + tileText(row, grid.tiles) +
+                     " cannot be decompressed)";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Integer images in whole-row Rice or GZIP tiles (fpack's and astropy's
+// default layout) are decoded here, by the same walk or inflate that checks
+// them, rather than checked once and decoded again by cfitsio.
+bool ownRows(const FITSfile* file)
+{
+    const int algorithm = file->compress_type;
+    if (algorithm != RICE_1 && algorithm != GZIP_1 && algorithm != GZIP_2) return false;
+    if (file->cn_zscale != 0 || file->cn_zzero != 0) return false;
+    const int width = file->zbitpix == BYTE_IMG ? 1 : file->zbitpix == SHORT_IMG ? 2 : file->zbitpix == LONG_IMG ? 4 : 0;
+    if (width == 0 || (algorithm == RICE_1 && file->rice_bytepix != width)) return false;
+    if (file->zndim < 1 || file->zndim > MAX_COMPRESS_DIM || file->tilesize[0] != file->znaxis[0]) return false;
+    for (int d = 1; d < file->zndim; ++d)
+        if (file->tilesize[d] != 1) return false;
+    return file->znaxis[0] > 0;
+}
+
+template <class T>
+void putBigEndian(const T* values, long long count, unsigned char* out)
+{
+    for (long long i = 0; i < count; ++i) {
+        const T v = values[i];
+        for (std::size_t b = 0; b < sizeof(T); ++b)
+            out[i * static_cast<long long>(sizeof(T)) + static_cast<long long>(b)] =
+                static_cast<unsigned char>(v >> (8 * (sizeof(T) - 1 - b)));
+    }
+}
+
+}  // namespace
+
+bool ForeignFile::readValues(long long first, long long count, int bitpix, unsigned char* out, std::string& reason)
+{
+    fitsfile* f = asFits(file_);
+    int status = 0;
+    if (!prepared_) {
+        // Stored values: BSCALE and BZERO are the plain reader's rules to apply.
+        fits_set_bscale(f, 1.0, 0.0, &status);
+        const bool tiled = status == 0 && fits_is_compressed_image(f, &status) != 0;
+        if (status != 0) {
+            reason = "the image data cannot be read (cfitsio: " + cfitsioText(status) + ")";
+            return false;
+        }
+        ownRows_ = tiled && ownRows(f->Fptr);
+        if (tiled && !ownRows_ && !tilesAreSound(f, reason)) return false;
+        prepared_ = true;
+    }
+    if (ownRows_) return readOwnRows(first, count, out, reason);
+
+    int type = 0;
+    switch (bitpix) {
+        case 8: type = TBYTE; break;
+        case 16: type = TSHORT; break;
+        case 32: type = TINT; break;
+        case 64: type = TLONGLONG; break;
+        case -32: type = TFLOAT; break;
+        case -64: type = TDOUBLE; break;
+        default: reason = "BITPIX " + plainNumberText(bitpix) + " cannot be read"; return false;
+    }
+    int anyNull = 0;
+    if (fits_read_img(f, type, first + 1, count, nullptr, out, &anyNull, &status) != 0) {
+        reason = "the image data are damaged or cut short (cfitsio: " + cfitsioText(status) + ")";
+        return false;
+    }
+    switch (bitpix) {
+        case 16: toBigEndian<std::int16_t>(out, count); break;
+        case 32: case -32: toBigEndian<std::int32_t>(out, count); break;
+        case 64: case -64: toBigEndian<std::int64_t>(out, count); break;
+        default: break;
+    }
+    return true;
+}
+
+bool ForeignFile::readOwnRows(long long first, long long count, unsigned char* out, std::string& reason)
+{
+    fitsfile* f = asFits(file_);
+    const FITSfile* file = f->Fptr;
+    const int algorithm = file->compress_type;
+    const int width = file->zbitpix / 8;
+    const long long rowValues = file->znaxis[0];
+    const std::size_t rowBytes = static_cast<std::size_t>(rowValues) * static_cast<std::size_t>(width);
+    TileGrid grid;
+    if (!grid.read(file)) {
+        reason = "the compressed image has an empty axis or tile";
+        return false;
+    }
+    while (count > 0) {
+        const long long row = first / rowValues + 1;
+        const long long at = first % rowValues;
+        const long long n = std::min(count, rowValues - at);
+        if (row != tileRow_) {
+            tileRow_ = 0;
+            LONGLONG length = 0;
+            if (!readTileStream(f, row, grid.tiles, tileBytes_, nullptr, length, reason)) return false;
+            // The row's values, big-endian as in a plain file.
+            tileValues_.resize(rowBytes + static_cast<std::size_t>(rowValues) * 8);
+            unsigned char* values = tileValues_.data();
+            bool sound = true;
+            bool byCfitsio = length == 0;
+            if (!byCfitsio && algorithm == RICE_1) {
+                unsigned char* decoded = values + rowBytes;
+                if (width == 1)
+                    sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues, values);
+                else if (width == 2)
+                    sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues,
+                                       reinterpret_cast<std::uint16_t*>(decoded));
+                else
+                    sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues,
+                                       reinterpret_cast<std::uint32_t*>(decoded));
+                if (sound && width == 2) putBigEndian(reinterpret_cast<const std::uint16_t*>(decoded), rowValues, values);
+                if (sound && width == 4) putBigEndian(reinterpret_cast<const std::uint32_t*>(decoded), rowValues, values);
+            } else if (!byCfitsio) {
+                std::size_t produced = 0;
+                sound = gzipTileInflates(tileBytes_.data(), tileBytes_.size(), values + rowBytes,
+                                         static_cast<std::size_t>(rowValues) * 8,
+                                         produced);
+                if (sound && produced == rowBytes) {
+                    if (algorithm == GZIP_1 || width == 1) {
+                        std::memcpy(values, values + rowBytes, rowBytes);
+                    } else {
+                        // GZIP_2 stores each value's first bytes, then its second bytes, ...
+                        const unsigned char* shuffled = values + rowBytes;
+                        for (long long i = 0; i < rowValues; ++i)
+                            for (int b = 0; b < width; ++b)
+                                values[i * width + b] = shuffled[static_cast<std::size_t>(b) * static_cast<std::size_t>(rowValues) +
+                                                                 static_cast<std::size_t>(i)];
+                    }
+                } else if (sound) {
+                    // Sound, but stored in another width: cfitsio converts it.
+                    byCfitsio = true;
+                }
+            }
+            if (sound && byCfitsio) {
+                // A tile stored another way (raw, gzip of the values in
+                // their own column, another width), which cfitsio reads.
+                int status = 0;
+                int anyNull = 0;
+                const int type = width == 1 ? TBYTE : width == 2 ? TSHORT : TINT;
+                sound = fits_read_img(f, type, (row - 1) * rowValues + 1, rowValues, nullptr, values, &anyNull,
+                                      &status) == 0;
+                if (!sound) fits_clear_errmsg();
+                if (sound && width == 2) toBigEndian<std::int16_t>(values, rowValues);
+                if (sound && width == 4) toBigEndian<std::int32_t>(values, rowValues);
+            }
+            if (!sound) {
+                reason = "the image data are damaged or cut short (" + tileText(row, grid.tiles) +
+                         " cannot be decompressed)";
+                return false;
+            }
+            tileRow_ = row;
+        }
+        std::memcpy(out, tileValues_.data() + at * width, static_cast<std::size_t>(n * width));
+        out += n * width;
+        first += n;
+        count -= n;
+    }
+    return true;
+}
+
+}  // namespace lv
