@@ -24,7 +24,14 @@ DISPLAY=$display openbox --sm-disable >/dev/null 2>&1 &
 wm=$!
 sleep 0.5
 # Under the sanitizers: what the X11 libraries keep until exit is theirs.
-export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/x11_leaks.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+# The leak checker reads one suppressions file, so one the caller gave is
+# joined to ours.
+supp="$work/leaks.supp"
+cat "$(cd "$(dirname "$0")" && pwd)/x11_leaks.supp" >"$supp"
+given=$(sed -n 's/.*suppressions=\([^:]*\).*/\1/p' <<<"${LSAN_OPTIONS:-}")
+if [ -n "$given" ] && [ -f "$given" ]; then cat "$given" >>"$supp"; fi
+rest=$(sed 's/suppressions=[^:]*:\{0,1\}//' <<<"${LSAN_OPTIONS:-}")
+export LSAN_OPTIONS="suppressions=$supp${rest:+:$rest}"
 status=0
 DISPLAY=$display LUMAVIST_TEST_QPA=xcb "$binary" --gtest_filter="$filter" | tee "$work/out" || status=$?
 [ "$status" -ne 0 ] && exit "$status"
