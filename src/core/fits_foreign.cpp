@@ -73,7 +73,8 @@ std::vector<HeaderCard> imageRecords(const std::vector<HeaderCard>& table)
     if (const HeaderCard* c = find("ZBITPIX ")) out.push_back(renamed(*c, "BITPIX"));
     if (const HeaderCard* c = find("ZNAXIS  ")) {
         out.push_back(renamed(*c, "NAXIS"));
-        const int axes = static_cast<int>(cardValue(*c));
+        const double given = cardValue(*c);
+        const int axes = given >= 1 ? static_cast<int>(std::min(given, 999.0)) : 0;
         for (int a = 1; a <= axes && a <= 999; ++a) {
             std::string key = "ZNAXIS" + std::to_string(a);
             key.resize(8, ' ');
@@ -161,7 +162,8 @@ NextUnit nextUnit(fitsfile* f)
     // Every record counts, since cfitsio takes the first of a keyword.
     int dims = 0;
     for (const HeaderCard& c : cards)
-        if (cardKeyword(c) == "ZNAXIS  ") dims = std::max(dims, static_cast<int>(std::min(cardValue(c), 99.0)));
+        if (cardKeyword(c) == "ZNAXIS  " && cardValue(c) >= 1)
+            dims = std::max(dims, static_cast<int>(std::min(cardValue(c), 99.0)));
     for (int a = 1; a <= dims && a <= MAX_COMPRESS_DIM; ++a) {
         std::string tileKey = "ZTILE" + std::to_string(a);
         tileKey.resize(8, ' ');
