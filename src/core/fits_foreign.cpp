@@ -13,6 +13,8 @@
 #include "core/fits_foreign_cfitsio.h"
 #include "core/fits_header.h"
 
+#include <zlib.h>
+
 // cfitsio's raw byte access, which its public header does not declare.
 extern "C" {
 int ffmbyt(fitsfile* fptr, LONGLONG bytepos, int err_mode, int* status);
@@ -101,8 +103,6 @@ std::vector<HeaderCard> imageRecords(const std::vector<HeaderCard>& table)
     return out;
 }
 
-enum class NextUnit { None, Safe, Unsafe, BadName };
-
 // A record's value as one plain number (no blanks inside, nothing after it
 // but a comment), NaN otherwise: stricter than cardValue, so that nothing
 // cfitsio could read as 0 passes.
@@ -119,46 +119,57 @@ double plainValue(const HeaderCard& card)
     return end == value.c_str() + value.size() ? v : std::nan("");
 }
 
-// cfitsio divides by a compressed image's tile sizes (ZTILEn, or ZNAXIS1 for
-// a missing ZTILE1) as it reads its header, so a tile size below 1 stops the
-// program. The header after the current unit is read here first.
-NextUnit nextUnit(fitsfile* f)
+// Keywords cfitsio reads as whole numbers while it reads a header. It
+// reports a value it cannot read with the value appended to a message buffer
+// that a value of 28 characters or more overruns (the fortified C library
+// then stops the program), so only plain numbers of fewer may pass.
+bool readAsWholeNumber(std::string_view key)
 {
-    int status = 0;
-    LONGLONG head = 0;
-    LONGLONG data = 0;
-    LONGLONG end = 0;
-    if (fits_get_hduaddrll(f, &head, &data, &end, &status) != 0) {
-        fits_clear_errmsg();
-        return NextUnit::Safe;  // cfitsio will say what is wrong
+    static constexpr std::string_view kPlain[] = {"BITPIX  ", "NAXIS   ", "PCOUNT  ", "GCOUNT  ", "TFIELDS ",
+                                                  "THEAP   ", "BLANK   ", "EXTVER  ", "EXTLEVEL", "ZBITPIX ",
+                                                  "ZNAXIS  ", "ZDITHER0", "ZBLANK  ", "ZPCOUNT ", "ZGCOUNT "};
+    static constexpr std::string_view kNumbered[] = {"NAXIS", "TBCOL", "TNULL", "ZNAXIS", "ZTILE", "ZVAL"};
+    return std::find(std::begin(kPlain), std::end(kPlain), key) != std::end(kPlain) ||
+           std::any_of(std::begin(kNumbered), std::end(kNumbered), [&](auto p) { return isNumbered(key, p); });
+}
+
+// Why cfitsio cannot be trusted to read these records (null when it can):
+// the whole numbers above; in an extension, a column name (TTYPEn) that is
+// not quoted (cfitsio copies an unquoted one of 70 characters into 70
+// bytes); and a compressed image's tile sizes (ZTILEn, or ZNAXIS1 for a
+// missing ZTILE1), which cfitsio divides by.
+std::string unsafeHeader(const std::vector<HeaderCard>& cards, bool extension)
+{
+    for (const HeaderCard& c : cards) {
+        const std::string_view key = cardKeyword(c);
+        if (!readAsWholeNumber(key) || c.size() < 10) continue;
+        // The value as cfitsio finds it: after "= " in columns 9 and 10, or
+        // else after the first "=".
+        const std::size_t equals = c.compare(8, 2, "= ") == 0 ? 8 : c.find('=');
+        if (equals == std::string::npos) continue;
+        std::string value = c.substr(equals + 1);
+        const std::size_t from = value.find_first_not_of(' ');
+        if (from == std::string::npos) continue;
+        // A quoted text or a complex number runs past a "/", as cfitsio reads it.
+        const std::string named = "the value of " + std::string(key.substr(0, key.find_last_not_of(' ') + 1)) +
+                                  " is not a plain number";
+        if (value[from] == '\'' || value[from] == '(') return named;
+        value = value.substr(from);
+        value = value.substr(0, value.find('/'));
+        value = value.substr(0, value.find_last_not_of(' ') + 1);
+        char* end = nullptr;
+        std::strtod(value.c_str(), &end);
+        if (value.size() >= 28 || end != value.c_str() + value.size()) return named;
     }
-    std::vector<HeaderCard> cards;
-    char block[2880];
-    bool ended = false;
-    // Whole blocks only: cfitsio keeps a block it could read only partly as
-    // if it were whole, and would then take what it holds for the header. A
-    // header that runs into a partial block cannot be read by cfitsio either.
-    const LONGLONG fileSize = f->Fptr->filesize;
-    if (end >= fileSize) return NextUnit::None;
-    // cfitsio's own limit on a header's length is far beyond any real one.
-    for (LONGLONG b = 0; b < 1000 && !ended && end + (b + 1) * 2880 <= fileSize; ++b) {
-        if (ffmbyt(f, end + b * 2880, 0 /* report the end of the file */, &status) != 0 || ffgbyt(f, 2880, block, &status) != 0) {
-            fits_clear_errmsg();
-            return NextUnit::Safe;  // cfitsio will say what is wrong
-        }
-        for (int r = 0; r < 36 && !ended; ++r) {
-            cards.emplace_back(block + r * kCardLength, kCardLength);
-            ended = cards.back().compare(0, 8, "END     ") == 0;
-        }
-    }
-    // cfitsio copies an unquoted column name of 70 characters into 70 bytes.
+    if (!extension) return {};
     for (const HeaderCard& c : cards) {
         if (!isNumbered(cardKeyword(c), "TTYPE")) continue;
         const std::size_t first = c.find_first_not_of(' ', 10);
-        if (c.compare(8, 2, "= ") == 0 && (first == std::string::npos || c[first] != '\'')) return NextUnit::BadName;
+        if (c.compare(8, 2, "= ") == 0 && (first == std::string::npos || c[first] != '\''))
+            return "a column name (TTYPEn) is not a quoted text";
     }
     const HeaderCard* zimage = lastCard(cards, "ZIMAGE  ");
-    if (!zimage || zimage->find('T', 10) == std::string::npos || zimage->find('T', 10) > 29) return NextUnit::Safe;
+    if (!zimage || zimage->find('T', 10) == std::string::npos || zimage->find('T', 10) > 29) return {};
     // Every record counts, since cfitsio takes the first of a keyword.
     int dims = 0;
     for (const HeaderCard& c : cards)
@@ -173,9 +184,59 @@ NextUnit nextUnit(fitsfile* f)
         const bool tiled = lastCard(cards, tileKey) != nullptr;
         const std::string_view sizeKey = tiled || a > 1 ? std::string_view(tileKey) : std::string_view(axisKey);
         for (const HeaderCard& c : cards)
-            if (cardKeyword(c) == sizeKey && !(plainValue(c) >= 1)) return NextUnit::Unsafe;
+            if (cardKeyword(c) == sizeKey && !(plainValue(c) >= 1))
+                return "its compressed image has a tile size (ZTILEn) below 1";
     }
-    return NextUnit::Safe;
+    return {};
+}
+
+// Records up to END (at most 1000 blocks) from `read(block)`, which gives
+// the next 2880 bytes or false.
+template <class ReadBlock>
+std::vector<HeaderCard> recordsUntilEnd(ReadBlock&& read)
+{
+    std::vector<HeaderCard> cards;
+    char block[2880];
+    bool ended = false;
+    for (int b = 0; b < 1000 && !ended && read(block); ++b)
+        for (int r = 0; r < 36 && !ended; ++r) {
+            cards.emplace_back(block + r * kCardLength, kCardLength);
+            ended = cards.back().compare(0, 8, "END     ") == 0;
+        }
+    return cards;
+}
+
+// The header after the current unit, read before cfitsio moves there.
+struct NextUnit {
+    bool exists = true;
+    std::string refusal;  // empty: cfitsio may read it
+};
+
+NextUnit nextUnit(fitsfile* f)
+{
+    int status = 0;
+    LONGLONG head = 0;
+    LONGLONG data = 0;
+    LONGLONG end = 0;
+    if (fits_get_hduaddrll(f, &head, &data, &end, &status) != 0) {
+        fits_clear_errmsg();
+        return {};  // cfitsio will say what is wrong
+    }
+    // Whole blocks only: cfitsio keeps a block it could read only partly as
+    // if it were whole, and would then take what it holds for the header. A
+    // header that runs into a partial block cannot be read by cfitsio either.
+    const LONGLONG fileSize = f->Fptr->filesize;
+    if (end >= fileSize) return {false, {}};
+    LONGLONG at = end;
+    const std::vector<HeaderCard> cards = recordsUntilEnd([&](char* block) {
+        if (at + 2880 > fileSize) return false;
+        const bool ok = ffmbyt(f, at, 0 /* report the end of the file */, &status) == 0 &&
+                        ffgbyt(f, 2880, block, &status) == 0;
+        if (!ok) fits_clear_errmsg();
+        at += 2880;
+        return ok;
+    });
+    return {true, unsafeHeader(cards, true)};
 }
 
 // A file is searched for its image among at most this many units.
@@ -241,6 +302,16 @@ bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reaso
             return false;
         }
     }
+    // cfitsio reads the primary header as it opens the file.
+    if (gzFile z = gzopen(path.c_str(), "rb")) {
+        const std::vector<HeaderCard> primary =
+            recordsUntilEnd([&](char* block) { return gzread(z, block, 2880) == 2880; });
+        gzclose(z);
+        if (const std::string refusal = unsafeHeader(primary, false); !refusal.empty()) {
+            reason = "the primary header cannot be read: " + refusal;
+            return false;
+        }
+    }
     int status = 0;
     fitsfile* f = nullptr;
     // The disk-file form takes the name as it is: a '[' or '+' in a file
@@ -270,7 +341,7 @@ bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reaso
         int more = 0;
         int type = 0;
         const NextUnit next = nextUnit(f);
-        otherUnits_ = next != NextUnit::None && (next != NextUnit::Safe || fits_movrel_hdu(f, 1, &type, &more) == 0);
+        otherUnits_ = next.exists && (!next.refusal.empty() || fits_movrel_hdu(f, 1, &type, &more) == 0);
         status = 0;
         fits_clear_errmsg();
         int back = 0;
@@ -284,10 +355,8 @@ bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reaso
     for (int unit = 2; unit <= kMaxUnits; ++unit) {
         int type = 0;
         const NextUnit next = nextUnit(f);
-        if (next == NextUnit::Unsafe || next == NextUnit::BadName) {
-            reason = "extension " + plainNumberText(unit - 1) + " cannot be read: " +
-                     (next == NextUnit::Unsafe ? "its compressed image has a tile size (ZTILEn) below 1"
-                                               : "a column name (TTYPEn) is not a quoted text");
+        if (!next.refusal.empty()) {
+            reason = "extension " + plainNumberText(unit - 1) + " cannot be read: " + next.refusal;
             return false;
         }
         if (fits_movabs_hdu(f, unit, &type, &status) != 0) {

@@ -370,6 +370,19 @@ TEST_F(ForeignFrameTest, FilesWithoutAnImageAndDamagedFilesAreRefusedAndChangeNo
         platform.shown.clear();
         expectRefused(path, "tile size (ZTILEn) below 1");
     }
+    // A whole number cfitsio cannot read, long enough to overrun the buffer
+    // of its message.
+    {
+        const std::string path = dir.file("odd-value.fits.fz");
+        writeExtension(path, SHORT_IMG, randomValues(0, 20000, true), {RICE_1});
+        std::string bytes = test::readFile(path);
+        const std::size_t at = bytes.find("ZVAL2   =                    2");
+        ASSERT_NE(at, std::string::npos);
+        bytes.replace(at + 10, 20, "        (          ");
+        test::writeFile(path, bytes);
+        platform.shown.clear();
+        expectRefused(path, "the value of ZVAL2 is not a plain number");
+    }
     // A column name of 70 unquoted characters: cfitsio would copy it past its buffer.
     {
         std::string bytes = test::readFile(dir.file("table.fit"));
