@@ -4,12 +4,18 @@
 // value rules stay the plain reader's.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/fits_image.h"
 
 namespace lv {
+
+struct TileChecker;  // the checks of a compressed image's tiles, on their own thread
+struct TileCheckerEnd {
+    void operator()(TileChecker* checker) const;  // stops, waits for and frees it
+};
 
 // The first two bytes of a gzip stream.
 bool startsLikeGzip(const unsigned char* bytes, std::size_t length);
@@ -57,6 +63,7 @@ private:
 
     bool readOwnRows(long long first, long long count, unsigned char* out, std::string& reason);
     bool prepared_ = false;
+    std::unique_ptr<TileChecker, TileCheckerEnd> checker_;
     bool ownRows_ = false;
     long long tileRow_ = 0;  // the row tile held in tileValues_, from 1
     std::vector<unsigned char> tileBytes_;

@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "core/conventions.h"
 #include "core/fits_foreign.h"
@@ -104,50 +109,148 @@ bool readTileStream(fitsfile* f, long long row, long long tiles, std::vector<uns
     return sound;
 }
 
+// Whether one tile's stream is sound for cfitsio's decoder (fits_tiles.h).
+bool tileIsSound(int algorithm, const std::vector<unsigned char>& bytes, const std::vector<std::int16_t>& words,
+                 long long pixels, int bytePix, int blockSize, bool wideValues, std::vector<unsigned char>& scratch)
+{
+    switch (algorithm) {
+        case GZIP_1:
+        case GZIP_2: {
+            // cfitsio takes a tile of 1, 2, 4 or 8 bytes a value.
+            scratch.resize(static_cast<std::size_t>(pixels) * 8);
+            std::size_t produced = 0;
+            return gzipTileInflates(bytes.data(), bytes.size(), scratch.data(), scratch.size(), produced);
+        }
+        case PLIO_1: return plioListFits(words.data(), words.size(), pixels);
+        case RICE_1: return riceStreamFits(bytes.data(), bytes.size(), bytePix, blockSize, pixels);
+        default: return hcompressStreamFits(bytes.data(), bytes.size(), pixels, wideValues);
+    }
+}
+
+// The tile index (from 1) up to which cfitsio decodes to give the values up
+// to `last`: tiles run along the first axis fastest, so every tile of the
+// last value's row of tiles, and all before it.
+long long tilesNeeded(const FITSfile* file, const TileGrid& grid, long long last)
+{
+    long long index = 0;
+    long long across = 1;
+    long long rest = last;
+    for (int d = 0; d < grid.dims; ++d) {
+        const long long coordinate = rest % file->znaxis[d];
+        rest /= file->znaxis[d];
+        const long long tile = d == 0 ? grid.across[0] - 1 : coordinate / file->tilesize[d];
+        index += tile * across;
+        across *= grid.across[d];
+    }
+    return std::min(index + 1, grid.tiles);
+}
+
+}  // namespace
+
 // Every tile is checked before cfitsio decodes it: the Rice, PLIO and
 // HCOMPRESS decoders trust the stream (see fits_tiles.h), and cfitsio's
-// inflating of a GZIP tile that stops short never ends. The tile parameters are
-// cfitsio's own reading of the header, so that the check sees what the
-// decoder will.
-bool tilesAreSound(fitsfile* f, std::string& reason)
+// inflating of a GZIP tile that stops short never ends. The streams are read
+// (through cfitsio) first, then checked on a second thread while cfitsio
+// decodes the tiles already found sound. The tile parameters are cfitsio's
+// own reading of the header, so that the check sees what the decoder will.
+struct TileChecker {
+    int algorithm = 0;
+    int bytePix = 4;
+    int blockSize = 32;
+    bool wideValues = false;
+    std::vector<std::vector<unsigned char>> bytes;
+    std::vector<std::vector<std::int16_t>> words;
+    std::vector<long long> pixels;
+
+    std::mutex lock;
+    std::condition_variable progress;
+    long long sound = 0;   // how many tiles, from the first, are sound
+    long long failed = 0;  // the first tile (from 1) that is not, 0 for none
+    std::atomic<bool> stop{false};
+    std::thread worker;
+
+    void run()
+    {
+        std::vector<unsigned char> scratch;
+        const std::vector<unsigned char> none;
+        const std::vector<std::int16_t> noWords;
+        for (std::size_t t = 0; t < pixels.size() && !stop; ++t) {
+            const bool empty = algorithm == PLIO_1 ? words[t].empty() : bytes[t].empty();
+            const bool ok = empty || tileIsSound(algorithm, algorithm == PLIO_1 ? none : bytes[t],
+                                                 algorithm == PLIO_1 ? words[t] : noWords, pixels[t], bytePix,
+                                                 blockSize, wideValues, scratch);
+            std::lock_guard<std::mutex> hold(lock);
+            if (!ok) {
+                failed = static_cast<long long>(t) + 1;
+                break;
+            }
+            sound = static_cast<long long>(t) + 1;
+            progress.notify_all();
+        }
+        std::lock_guard<std::mutex> hold(lock);
+        if (failed == 0 && sound < static_cast<long long>(pixels.size())) failed = sound + 1;  // stopped
+        progress.notify_all();
+    }
+
+    // Waits until the first `tiles` are known sound (true) or one of them is
+    // not (false, with `bad` the tile).
+    bool waitFor(long long tiles, long long& bad)
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        progress.wait(hold, [&] { return sound >= tiles || failed != 0; });
+        if (sound >= tiles) return true;
+        bad = failed;
+        return false;
+    }
+};
+
+void TileCheckerEnd::operator()(TileChecker* checker) const
+{
+    checker->stop = true;
+    if (checker->worker.joinable()) checker->worker.join();
+    delete checker;
+}
+
+namespace {
+
+// Reads every tile's stream and starts their checks; false with `reason`
+// when a stream cannot be read.
+bool startTileChecks(fitsfile* f, std::unique_ptr<TileChecker, TileCheckerEnd>& checker, std::string& reason)
 {
     const FITSfile* file = f->Fptr;
     const int algorithm = file->compress_type;
-    const bool gzip = algorithm == GZIP_1 || algorithm == GZIP_2;
-    if (algorithm != RICE_1 && algorithm != PLIO_1 && algorithm != HCOMPRESS_1 && !gzip) return true;
+    if (algorithm != RICE_1 && algorithm != PLIO_1 && algorithm != HCOMPRESS_1 && algorithm != GZIP_1 &&
+        algorithm != GZIP_2)
+        return true;
     TileGrid grid;
     if (!grid.read(file)) {
         reason = "the compressed image has an empty axis or tile";
         return false;
     }
-    std::vector<unsigned char> bytes;
-    std::vector<std::int16_t> words;
-    std::vector<unsigned char> inflated;
+    std::unique_ptr<TileChecker, TileCheckerEnd> c(new TileChecker);
+    c->algorithm = algorithm;
+    c->bytePix = file->rice_bytepix;
+    c->blockSize = file->rice_blocksize;
+    c->wideValues = file->zbitpix != BYTE_IMG && file->zbitpix != SHORT_IMG;
+    const auto tiles = static_cast<std::size_t>(grid.tiles);
+    c->bytes.resize(tiles);
+    c->words.resize(algorithm == PLIO_1 ? tiles : 0);
+    c->pixels.resize(tiles);
     for (long long row = 1; row <= grid.tiles; ++row) {
+        const auto t = static_cast<std::size_t>(row - 1);
         LONGLONG length = 0;
-        if (!readTileStream(f, row, grid.tiles, bytes, algorithm == PLIO_1 ? &words : nullptr, length, reason))
+        if (!readTileStream(f, row, grid.tiles, c->bytes[t], algorithm == PLIO_1 ? &c->words[t] : nullptr, length,
+                            reason))
             return false;
-        if (length == 0) continue;
-        const long long pixels = grid.values(file, row);
-        bool sound = false;
-        if (gzip) {
-            // cfitsio takes a tile of 1, 2, 4 or 8 bytes a value.
-            inflated.resize(static_cast<std::size_t>(pixels) * 8);
-            std::size_t produced = 0;
-            sound = gzipTileInflates(bytes.data(), bytes.size(), inflated.data(), inflated.size(), produced);
-        } else if (algorithm == PLIO_1)
-            sound = plioListFits(words.data(), words.size(), pixels);
-        else if (algorithm == RICE_1)
-            sound = riceStreamFits(bytes.data(), bytes.size(), file->rice_bytepix, file->rice_blocksize, pixels);
-        else
-            sound = hcompressStreamFits(bytes.data(), bytes.size(), pixels,
-                                        file->zbitpix != BYTE_IMG && file->zbitpix != SHORT_IMG);
-        if (!sound) {
-            reason = "the image data are damaged or cut short (" + tileText(row, grid.tiles) +
-                     " cannot be decompressed)";
-            return false;
+        if (length == 0) {
+            c->bytes[t].clear();
+            if (algorithm == PLIO_1) c->words[t].clear();
         }
+        c->pixels[t] = grid.values(file, row);
     }
+    TileChecker* raw = c.get();
+    c->worker = std::thread([raw] { raw->run(); });
+    checker = std::move(c);
     return true;
 }
 
@@ -193,10 +296,20 @@ bool ForeignFile::readValues(long long first, long long count, int bitpix, unsig
             return false;
         }
         ownRows_ = tiled && ownRows(f->Fptr);
-        if (tiled && !ownRows_ && !tilesAreSound(f, reason)) return false;
+        if (tiled && !ownRows_ && !startTileChecks(f, checker_, reason)) return false;
         prepared_ = true;
     }
     if (ownRows_) return readOwnRows(first, count, out, reason);
+    if (checker_ && count > 0) {
+        TileGrid grid;
+        grid.read(f->Fptr);
+        long long bad = 0;
+        if (!checker_->waitFor(tilesNeeded(f->Fptr, grid, first + count - 1), bad)) {
+            reason = "the image data are damaged or cut short (" + tileText(bad, grid.tiles) +
+                     " cannot be decompressed)";
+            return false;
+        }
+    }
 
     int type = 0;
     switch (bitpix) {

@@ -358,6 +358,19 @@ TEST_F(ForeignFrameTest, FilesWithoutAnImageAndDamagedFilesAreRefusedAndChangeNo
             expectRefused(path, "cannot be decompressed");
         }
     }
+    // The first tile damaged: refused before cfitsio decodes anything, while
+    // the later tiles are still being checked.
+    {
+        const std::string path = dir.file("first-tile.fits.fz");
+        writeExtension(path, SHORT_IMG, randomValues(0, 20000, true), {HCOMPRESS_1, false, 8});
+        std::string bytes = test::readFile(path);
+        const std::size_t magic = bytes.find("\xdd\x99", 2 * 2880);
+        ASSERT_NE(magic, std::string::npos);
+        bytes[magic] = 'x';
+        test::writeFile(path, bytes);
+        platform.shown.clear();
+        expectRefused(path, "(tile 1 of 12 cannot be decompressed)");
+    }
     // A tile size of 0: cfitsio would divide by it while reading the header.
     {
         const std::string path = dir.file("no-tile.fits.fz");
