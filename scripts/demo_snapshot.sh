@@ -56,7 +56,7 @@ cp -a "$root/D" "$root/pristine"
 F=D/demo_0001.fit
 DARK=D/calibration/dark.fit
 FLAT=D/calibration/flat.fit
-SPEC=D/spectrum/spectrum.fit
+SPECTRUM=D/spectrum/spectrum.fit
 POS=(--comp 150,100 --var 100,120 --check 200,140)
 if grep -q "comparison" "$root/D/README.txt"; then
   # The positions of the demo's README: "role   x NNN  y NNN".
@@ -69,13 +69,13 @@ fi
 run help --help
 run help-short
 run unknown nonsense
-for f in "$F" "$DARK" "$FLAT" "$SPEC" D/README.txt; do
+for f in "$F" "$DARK" "$FLAT" "$SPECTRUM" D/README.txt; do
   run info info "$f"
   run info-dialog info "$f" --dialog
   run info-signed info "$f" --signed
 done
 run header header "$F"
-run header-spec header "$SPEC"
+run header-spectrum header "$SPECTRUM"
 run dump dump "$DARK"
 run dump-signed dump "$F" --signed
 for b in 8 16 32; do run save save "$F" "out_$b.fit" --bitpix "$b"; run info-saved info "out_$b.fit"; done
@@ -122,14 +122,14 @@ for op in "${ops[@]}"; do run "process$op" process "$F" "$op" --out "p$op.fit"; 
 printf '10,2\r\n20,0.5\r\n30,-1.25\r\n' > "$root/bow.csv"
 run process-bow process "$F" --bow bow.csv --out p-bow.fit
 run process-add process "$F" --add -100.0 --whole-file --multiply 0.5 --out p-arith.fit --bitpix 32
-run process-incline-row process "$SPEC" --incline-row 100 --out p-row.fit
+run process-incline-row process "$SPECTRUM" --incline-row 100 --out p-row.fit
 run process-dark process "$F" --dark "$DARK" --minus --out p-dark.fit
 run process-flat-undo process "$F" --flat "$FLAT" --undo --out p-undo.fit
-run process-bin process "$SPEC" --bin 95,105:110,112 --out p-bin.fit
+run process-bin process "$SPECTRUM" --bin 95,105:110,112 --out p-bin.fit
 run process-dump process "$DARK" --3point --dump
-for k in 2 3 4 5; do run fit fit "$SPEC" --row 100 --degree "$k"; done
-run curve curve "$SPEC" --row 100 --name curve.txt
-run curve-wave curve "$SPEC" --row 100 --name wave.txt --wavelength 4000,7000
+for k in 2 3 4 5; do run fit fit "$SPECTRUM" --row 100 --degree "$k"; done
+run curve curve "$SPECTRUM" --row 100 --name curve.txt
+run curve-wave curve "$SPECTRUM" --row 100 --name wave.txt --wavelength 4000,7000
 
 for k in 3 5 7; do
   cp -a "$root/pristine" "$root/comp$k"
