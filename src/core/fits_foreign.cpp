@@ -103,20 +103,35 @@ std::vector<HeaderCard> imageRecords(const std::vector<HeaderCard>& table)
     return out;
 }
 
-// A record's value as one plain number (no blanks inside, nothing after it
-// but a comment), NaN otherwise: stricter than cardValue, so that nothing
-// cfitsio could read as 0 passes.
-double plainValue(const HeaderCard& card)
+// A record's value as cfitsio finds it: after "= " in columns 9 and 10, or
+// else after the first "=", up to a "/". A quoted text or a complex number
+// (which cfitsio reads past a "/") is no number; otherwise the value is one
+// when it is a plain number and nothing else.
+struct PlainNumber {
+    bool present = false;
+    bool number = false;
+    double value = 0;
+    std::size_t length = 0;  // of the value's text
+};
+
+PlainNumber plainNumber(const HeaderCard& c)
 {
-    std::string value = card.size() > 10 ? card.substr(10) : std::string();
-    value = value.substr(0, value.find('/'));
+    PlainNumber n;
+    const std::size_t equals = c.size() >= 10 && c.compare(8, 2, "= ") == 0 ? 8 : c.find('=');
+    if (equals == std::string::npos) return n;
+    std::string value = c.substr(equals + 1);
     const std::size_t from = value.find_first_not_of(' ');
-    const std::size_t to = value.find_last_not_of(' ');
-    if (from == std::string::npos) return std::nan("");
-    value = value.substr(from, to - from + 1);
+    if (from == std::string::npos) return n;
+    n.present = true;
+    if (value[from] == '\'' || value[from] == '(') return n;
+    value = value.substr(from);
+    value = value.substr(0, value.find('/'));
+    value = value.substr(0, value.find_last_not_of(' ') + 1);
     char* end = nullptr;
-    const double v = std::strtod(value.c_str(), &end);
-    return end == value.c_str() + value.size() ? v : std::nan("");
+    n.value = std::strtod(value.c_str(), &end);
+    n.number = end == value.c_str() + value.size();
+    n.length = value.size();
+    return n;
 }
 
 // Keywords cfitsio reads as whole numbers while it reads a header. It
@@ -133,7 +148,7 @@ bool readAsWholeNumber(std::string_view key)
            std::any_of(std::begin(kNumbered), std::end(kNumbered), [&](auto p) { return isNumbered(key, p); });
 }
 
-// Why cfitsio cannot be trusted to read these records (null when it can):
+// Why cfitsio cannot be trusted to read these records (empty when it can):
 // the whole numbers above; in an extension, a column name (TTYPEn) that is
 // not quoted (cfitsio copies an unquoted one of 70 characters into 70
 // bytes); and a compressed image's tile sizes (ZTILEn, or ZNAXIS1 for a
@@ -142,24 +157,11 @@ std::string unsafeHeader(const std::vector<HeaderCard>& cards, bool extension)
 {
     for (const HeaderCard& c : cards) {
         const std::string_view key = cardKeyword(c);
-        if (!readAsWholeNumber(key) || c.size() < 10) continue;
-        // The value as cfitsio finds it: after "= " in columns 9 and 10, or
-        // else after the first "=".
-        const std::size_t equals = c.compare(8, 2, "= ") == 0 ? 8 : c.find('=');
-        if (equals == std::string::npos) continue;
-        std::string value = c.substr(equals + 1);
-        const std::size_t from = value.find_first_not_of(' ');
-        if (from == std::string::npos) continue;
-        // A quoted text or a complex number runs past a "/", as cfitsio reads it.
-        const std::string named = "the value of " + std::string(key.substr(0, key.find_last_not_of(' ') + 1)) +
-                                  " is not a plain number";
-        if (value[from] == '\'' || value[from] == '(') return named;
-        value = value.substr(from);
-        value = value.substr(0, value.find('/'));
-        value = value.substr(0, value.find_last_not_of(' ') + 1);
-        char* end = nullptr;
-        std::strtod(value.c_str(), &end);
-        if (value.size() >= 28 || end != value.c_str() + value.size()) return named;
+        if (!readAsWholeNumber(key)) continue;
+        const PlainNumber n = plainNumber(c);
+        if (n.present && (!n.number || n.length >= 28))
+            return "the value of " + std::string(key.substr(0, key.find_last_not_of(' ') + 1)) +
+                   " is not a plain number";
     }
     if (!extension) return {};
     for (const HeaderCard& c : cards) {
@@ -183,9 +185,11 @@ std::string unsafeHeader(const std::vector<HeaderCard>& cards, bool extension)
         // A missing ZTILE1 is ZNAXIS1.
         const bool tiled = lastCard(cards, tileKey) != nullptr;
         const std::string_view sizeKey = tiled || a > 1 ? std::string_view(tileKey) : std::string_view(axisKey);
-        for (const HeaderCard& c : cards)
-            if (cardKeyword(c) == sizeKey && !(plainValue(c) >= 1))
-                return "its compressed image has a tile size (ZTILEn) below 1";
+        for (const HeaderCard& c : cards) {
+            if (cardKeyword(c) != sizeKey) continue;
+            const PlainNumber n = plainNumber(c);
+            if (!(n.number && n.value >= 1)) return "its compressed image has a tile size (ZTILEn) below 1";
+        }
     }
     return {};
 }

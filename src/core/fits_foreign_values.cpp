@@ -270,16 +270,6 @@ bool ownRows(const FITSfile* file)
     return file->znaxis[0] > 0;
 }
 
-template <class T>
-void putBigEndian(const T* values, long long count, unsigned char* out)
-{
-    for (long long i = 0; i < count; ++i) {
-        const T v = values[i];
-        for (std::size_t b = 0; b < sizeof(T); ++b)
-            out[i * static_cast<long long>(sizeof(T)) + static_cast<long long>(b)] =
-                static_cast<unsigned char>(v >> (8 * (sizeof(T) - 1 - b)));
-    }
-}
 
 }  // namespace
 
@@ -361,18 +351,17 @@ bool ForeignFile::readOwnRows(long long first, long long count, unsigned char* o
             unsigned char* values = tileValues_.data();
             bool sound = true;
             bool byCfitsio = length == 0;
+            bool nativeOrder = false;  // values in the machine's order, to be made big-endian
             if (!byCfitsio && algorithm == RICE_1) {
-                unsigned char* decoded = values + rowBytes;
                 if (width == 1)
                     sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues, values);
                 else if (width == 2)
                     sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues,
-                                       reinterpret_cast<std::uint16_t*>(decoded));
+                                       reinterpret_cast<std::uint16_t*>(values));
                 else
                     sound = riceDecode(tileBytes_.data(), tileBytes_.size(), file->rice_blocksize, rowValues,
-                                       reinterpret_cast<std::uint32_t*>(decoded));
-                if (sound && width == 2) putBigEndian(reinterpret_cast<const std::uint16_t*>(decoded), rowValues, values);
-                if (sound && width == 4) putBigEndian(reinterpret_cast<const std::uint32_t*>(decoded), rowValues, values);
+                                       reinterpret_cast<std::uint32_t*>(values));
+                nativeOrder = true;
             } else if (!byCfitsio) {
                 std::size_t produced = 0;
                 sound = gzipTileInflates(tileBytes_.data(), tileBytes_.size(), values + rowBytes,
@@ -403,9 +392,10 @@ bool ForeignFile::readOwnRows(long long first, long long count, unsigned char* o
                 sound = fits_read_img(f, type, (row - 1) * rowValues + 1, rowValues, nullptr, values, &anyNull,
                                       &status) == 0;
                 if (!sound) fits_clear_errmsg();
-                if (sound && width == 2) toBigEndian<std::int16_t>(values, rowValues);
-                if (sound && width == 4) toBigEndian<std::int32_t>(values, rowValues);
+                nativeOrder = true;
             }
+            if (sound && nativeOrder && width == 2) toBigEndian<std::int16_t>(values, rowValues);
+            if (sound && nativeOrder && width == 4) toBigEndian<std::int32_t>(values, rowValues);
             if (!sound) {
                 reason = "the image data are damaged or cut short (" + tileText(row, grid.tiles) +
                          " cannot be decompressed)";

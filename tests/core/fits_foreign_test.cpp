@@ -358,44 +358,30 @@ TEST_F(ForeignFrameTest, FilesWithoutAnImageAndDamagedFilesAreRefusedAndChangeNo
             expectRefused(path, "cannot be decompressed");
         }
     }
+    // A frame cfitsio wrote, `replacement` put `offset` bytes after the first
+    // `needle` at or past `from`, and its refusal.
+    auto refusedWhenEdited = [&](int algorithm, long tileRows, const std::string& needle, std::size_t from,
+                                 std::size_t offset, const std::string& replacement, const std::string& text) {
+        const std::string path = dir.file("edited.fits.fz");
+        writeExtension(path, SHORT_IMG, randomValues(0, 20000, true), {algorithm, false, tileRows});
+        std::string bytes = test::readFile(path);
+        const std::size_t at = bytes.find(needle, from);
+        EXPECT_NE(at, std::string::npos) << needle;
+        if (at == std::string::npos) return;
+        bytes.replace(at + offset, replacement.size(), replacement);
+        test::writeFile(path, bytes);
+        platform.shown.clear();
+        expectRefused(path, text);
+    };
     // The first tile damaged: refused before cfitsio decodes anything, while
     // the later tiles are still being checked.
-    {
-        const std::string path = dir.file("first-tile.fits.fz");
-        writeExtension(path, SHORT_IMG, randomValues(0, 20000, true), {HCOMPRESS_1, false, 8});
-        std::string bytes = test::readFile(path);
-        const std::size_t magic = bytes.find("\xdd\x99", 2 * 2880);
-        ASSERT_NE(magic, std::string::npos);
-        bytes[magic] = 'x';
-        test::writeFile(path, bytes);
-        platform.shown.clear();
-        expectRefused(path, "(tile 1 of 12 cannot be decompressed)");
-    }
+    refusedWhenEdited(HCOMPRESS_1, 8, "\xdd\x99", 2 * 2880, 0, "x", "(tile 1 of 12 cannot be decompressed)");
     // A tile size of 0: cfitsio would divide by it while reading the header.
-    {
-        const std::string path = dir.file("no-tile.fits.fz");
-        writeExtension(path, SHORT_IMG, randomValues(0, 20000, true), {RICE_1});
-        std::string bytes = test::readFile(path);
-        const std::size_t at = bytes.find("ZTILE2  =                    1");
-        ASSERT_NE(at, std::string::npos);
-        bytes[at + 29] = '0';
-        test::writeFile(path, bytes);
-        platform.shown.clear();
-        expectRefused(path, "tile size (ZTILEn) below 1");
-    }
+    refusedWhenEdited(RICE_1, 0, "ZTILE2  =                    1", 0, 29, "0", "tile size (ZTILEn) below 1");
     // A whole number cfitsio cannot read, long enough to overrun the buffer
     // of its message.
-    {
-        const std::string path = dir.file("odd-value.fits.fz");
-        writeExtension(path, SHORT_IMG, randomValues(0, 20000, true), {RICE_1});
-        std::string bytes = test::readFile(path);
-        const std::size_t at = bytes.find("ZVAL2   =                    2");
-        ASSERT_NE(at, std::string::npos);
-        bytes.replace(at + 10, 20, "        (          ");
-        test::writeFile(path, bytes);
-        platform.shown.clear();
-        expectRefused(path, "the value of ZVAL2 is not a plain number");
-    }
+    refusedWhenEdited(RICE_1, 0, "ZVAL2   =                    2", 0, 10, "        (           ",
+                      "the value of ZVAL2 is not a plain number");
     // A column name of 70 unquoted characters: cfitsio would copy it past its buffer.
     {
         std::string bytes = test::readFile(dir.file("table.fit"));
