@@ -25,6 +25,7 @@ const std::vector<CommandEntry>& commandTable()
         {"info", "  info FILE [--dialog] [--signed]\n",
          "      Read FILE and print the statistics line, then\n"
          "      BITPIX <b> FLOAT <0|1> NAXIS1 <n> NAXIS2 <n> NAXIS3 <n> BZERO <v> BSCALE <v>;\n"
+         "      BLANK <n> when n values are blank (NaN, infinite or the BLANK value),\n"
          "      HDU <k> for an image read from the k-th extension, COMPRESSED <algorithm>\n"
          "      (or gzip) for a compressed one, and MESSAGE <text> for what the read said.\n"
          "      --dialog reads as the file dialog does (three planes for every BITPIX,\n"
@@ -37,7 +38,8 @@ const std::vector<CommandEntry>& commandTable()
          "      an extension, the primary's records and then the extension's).\n",
          true, 0, kSigned, &header},
         {"dump", "  dump FILE [--dialog] [--signed] [--plane P]\n",
-         "      Print NAXIS2 lines of NAXIS1 space-separated values of plane P (0).\n",
+         "      Print NAXIS2 lines of NAXIS1 space-separated values of plane P (0);\n"
+         "      a blank value prints as the word blank.\n",
          true, 0, kSigned, &dump},
         {"save", "  save IN OUT --bitpix 8|16|32 [--signed]\n",
          "      Read IN and write plane 0 to OUT as 8-, 16- or 32-bit integers.\n",

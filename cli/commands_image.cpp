@@ -72,6 +72,7 @@ int info(Args args, [[maybe_unused]] const Shared& shared)
     std::cout << "BITPIX " << image.bitpix << " FLOAT " << (image.isFloat ? 1 : 0) << " NAXIS1 " << image.naxis1
               << " NAXIS2 " << image.naxis2 << " NAXIS3 " << image.naxis3 << " BZERO " << plainNumberText(image.bzero)
               << " BSCALE " << plainNumberText(image.bscale) << '\n';
+    if (const long long blanks = image.blankCount(); blanks > 0) std::cout << "BLANK " << blanks << '\n';
     // Where in the file the image was, and how it was stored.
     if (image.hdu > 0) std::cout << "HDU " << image.hdu << '\n';
     if (!image.compression.empty()) std::cout << "COMPRESSED " << image.compression << '\n';
@@ -105,7 +106,9 @@ int dump(Args args, [[maybe_unused]] const Shared& shared)
         line.clear();
         for (int x = 0; x < image.naxis1; ++x) {
             if (x) line.push_back(' ');
-            line += plainNumberText(image.value(x, y, plane));
+            // A plane that was not read dumps as 0s, as value() gives.
+            const bool blank = plane < image.planes && image.isBlank(x, y, plane);
+            line += blank ? std::string("blank") : plainNumberText(image.value(x, y, plane));
         }
         std::cout << line << '\n';
     }

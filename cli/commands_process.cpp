@@ -26,7 +26,7 @@ void dumpPlane(const FitsImage& image)
         line.clear();
         for (int x = 0; x < image.naxis1; ++x) {
             if (x) line.push_back(' ');
-            line += plainNumberText(image.value(x, y));
+            line += image.isBlank(x, y) ? std::string("blank") : plainNumberText(image.value(x, y));
         }
         std::cout << line << '\n';
     }

@@ -1,5 +1,7 @@
 #include "app/image_commands.h"
 
+#include <algorithm>
+
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
 #include "display/grey_mapping.h"
@@ -42,12 +44,19 @@ bool saveImage(Session& session, const SaveRequest& request, Platform& platform)
         return false;
     }
     std::string error;
+    std::string notice;
     bool written;
     {
         BusyPointer busy(platform);
-        written = writeFitsFile(session.image, request.path, request.bitpix, error);
+        written = writeFitsFile(session.image, request.path, request.bitpix, error, &notice);
     }
     if (!written) platform.error(error);
+    if (!notice.empty()) {
+        // The blank pixels became 0s, which the statistics now count.
+        session.image.minValue = std::min(session.image.minValue, 0);
+        session.state.statistics = statisticsLine(session.image);
+        platform.message(notice);
+    }
     return written;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -48,13 +49,52 @@ struct DecodeStop {
     int err = 0;
 };
 
+bool blankRaw(const DataPlan& plan, const unsigned char* p)
+{
+    if (plan.floatBlanks)  // exponent bits all set: NaN or an infinity
+        return plan.bytesPerValue == 4 ? (p[0] & 0x7F) == 0x7F && (p[1] & 0x80) == 0x80
+                                       : (p[0] & 0x7F) == 0x7F && (p[1] & 0xF0) == 0xF0;
+    return plan.integerBlank && std::memcmp(p, plan.blankBytes, static_cast<std::size_t>(plan.bytesPerValue)) == 0;
+}
+
+void addBlankRun(std::vector<BlankRun>& runs, long long from, long long count)
+{
+    if (!runs.empty() && runs.back().from + runs.back().count == from)
+        runs.back().count += count;
+    else
+        runs.push_back({from, count});
+}
+
+// A chunk that holds blank values, decoded run by run: the runs of values
+// between them by the chunk decoder, the blank ones stored as 0. Returns the
+// index of the first value that cannot be stored, or n.
+std::size_t decodeAroundBlanks(const DataPlan& plan, const unsigned char* in, std::size_t n, std::int32_t* out,
+                               const TallyRules& how, Tally& tally, long long base, std::vector<BlankRun>& blanks)
+{
+    const auto width = static_cast<std::size_t>(plan.bytesPerValue);
+    for (std::size_t j = 0; j < n;) {
+        std::size_t k = j;
+        while (k < n && !blankRaw(plan, in + k * width)) ++k;
+        if (k > j) {
+            const std::size_t good = plan.decode(in + j * width, k - j, out + j, plan.rules, plan.shift, how, tally);
+            if (good != k - j) return j + good;
+        }
+        std::size_t m = k;
+        while (m < n && blankRaw(plan, in + m * width)) out[m++] = 0;
+        if (m > k) addBlankRun(blanks, base + static_cast<long long>(k), static_cast<long long>(m - k));
+        j = m;
+    }
+    return n;
+}
+
 // Decodes values [from, to) of the planes into out, one chunk at a time;
 // nextChunk(bytes) gives the next chunk's raw bytes, or null when they
 // cannot be read.
 template <class NextChunk>
 void decodeValues(const DataPlan& plan, std::int32_t* out, long long from, long long to, NextChunk&& nextChunk,
-                  Tally& tally, DecodeStop& stop)
+                  Tally& tally, DecodeStop& stop, std::vector<BlankRun>& blanks)
 {
+    const auto width = static_cast<std::size_t>(plan.bytesPerValue);
     const long long valuesPerPlane = plan.valuesPerPlane;
     for (long long i = from; i < to;) {
         const int plane = static_cast<int>(i / valuesPerPlane);
@@ -67,7 +107,20 @@ void decodeValues(const DataPlan& plan, std::int32_t* out, long long from, long 
             stop = {DecodeStop::ReadFailed, plane, done, errno};
             return;
         }
-        const std::size_t good = plan.decode(in, n, out + i, plan.rules, plan.shift, how, tally);
+        // Integer blanks are valid values to the decoders: looked for first.
+        bool blanksHere = false;
+        if (plan.integerBlank)
+            for (std::size_t k = 0; k < n && !blanksHere; ++k) blanksHere = blankRaw(plan, in + k * width);
+        std::size_t good = 0;
+        if (!blanksHere) {
+            const Tally before = tally;
+            good = plan.decode(in, n, out + i, plan.rules, plan.shift, how, tally);
+            // A float decoder stops at a NaN or an infinity, having tallied
+            // perhaps part of the chunk: the chunk is decoded again around them.
+            blanksHere = good != n && plan.floatBlanks && blankRaw(plan, in + good * width);
+            if (blanksHere) tally = before;
+        }
+        if (blanksHere) good = decodeAroundBlanks(plan, in, n, out + i, how, tally, i, blanks);
         if (good != n) {
             stop = {DecodeStop::DoesNotFit, plane, done + static_cast<long long>(good), 0};
             return;
@@ -272,8 +325,9 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
     const long long dataBytes = valuesPerPlane * planes * bytesPerValue;
 
     const long long totalValues = valuesPerPlane * planes;
+    std::vector<BlankRun> secondBlanks;  // of the second half, when there is one
     auto decodeSpan = [&](long long from, long long to, auto&& nextChunk, Tally& t, DecodeStop& s) {
-        decodeValues(plan, out, from, to, nextChunk, t, s);
+        decodeValues(plan, out, from, to, nextChunk, t, s, from == 0 ? result.blanks : secondBlanks);
     };
 
     // A large frame is decoded by two threads, one half each: opening it
@@ -330,6 +384,7 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
                 tally.minValue = std::min(tally.minValue, secondTally.minValue);
                 tally.maxValue = std::max(tally.maxValue, secondTally.maxValue);
                 tally.sum += secondTally.sum;
+                result.blanks.insert(result.blanks.end(), secondBlanks.begin(), secondBlanks.end());
             }
         }
 #endif
@@ -359,7 +414,10 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
             },
             tally, stop);
     }
-    return resultOf(tally, stop);
+    std::vector<BlankRun> blanks = std::move(result.blanks);
+    result = resultOf(tally, stop);
+    result.blanks = std::move(blanks);
+    return result;
 }
 
 DataResult decodeFrom(const DataPlan& plan, std::int32_t* out,
@@ -367,8 +425,24 @@ DataResult decodeFrom(const DataPlan& plan, std::int32_t* out,
 {
     Tally tally;
     DecodeStop stop;
-    decodeValues(plan, out, 0, plan.valuesPerPlane * plan.planes, next, tally, stop);
-    return resultOf(tally, stop);
+    std::vector<BlankRun> blanks;
+    decodeValues(plan, out, 0, plan.valuesPerPlane * plan.planes, next, tally, stop, blanks);
+    DataResult result = resultOf(tally, stop);
+    result.blanks = std::move(blanks);
+    return result;
+}
+
+void DataPlan::setIntegerBlank(int bitpix, long long blank)
+{
+    const int width = bitpix / 8;
+    bytesPerValue = width;
+    // The raw value of 8-bit data is unsigned, the others are signed.
+    const long long low = bitpix == 8 ? 0 : bitpix == 64 ? INT64_MIN : -(1LL << (bitpix - 1));
+    const long long high = bitpix == 8 ? 255 : bitpix == 64 ? INT64_MAX : (1LL << (bitpix - 1)) - 1;
+    integerBlank = blank >= low && blank <= high;
+    blankValue = blank;
+    const auto u = static_cast<unsigned long long>(blank);
+    for (int b = 0; b < width; ++b) blankBytes[b] = static_cast<unsigned char>(u >> (8 * (width - 1 - b)));
 }
 
 }  // namespace lv

@@ -12,6 +12,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/conventions.h"
 
@@ -94,6 +95,22 @@ struct DataPlan {
     long long valuesPerPlane = 0;
     bool dusky = false;           // "Dusky picture": only values below 60000 may be the maximum
     bool everyCandidate = false;  // monochrome floats: every value may be
+    // Blank raw values: NaN and the infinities of float data; in integer
+    // data the BLANK value, big-endian in bytesPerValue bytes.
+    bool floatBlanks = false;
+    bool integerBlank = false;
+    unsigned char blankBytes[8] = {};
+    long long blankValue = 0;
+
+    // The BLANK value of integer data of this BITPIX; a value the data type
+    // cannot hold marks nothing.
+    void setIntegerBlank(int bitpix, long long blank);
+};
+
+// A run of blank values: indices [from, from + count) over all planes.
+struct BlankRun {
+    long long from = 0;
+    long long count = 0;
 };
 
 struct DataResult {
@@ -106,7 +123,8 @@ struct DataResult {
     int plane = 0;
     long long at = 0;  // value index within the plane
     int err = 0;
-    Tally tally;       // extremes of every plane, sum of plane 0
+    Tally tally;       // extremes of every plane, sum of plane 0 (blank values left out)
+    std::vector<BlankRun> blanks;  // in ascending order; blank values are stored as 0
 };
 
 // Decodes planes x valuesPerPlane values from `dataOffset` of `file` into `out`.

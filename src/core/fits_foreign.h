@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,11 @@ public:
     // count x |bitpix| / 8 bytes. The first call checks a compressed image's
     // tiles. False with `reason` when they cannot be read (a damaged or
     // cut-short file).
-    bool readValues(long long first, long long count, int bitpix, unsigned char* out, std::string& reason);
+    // Null pixels (a compressed float image's ZBLANK) come as NaN; those of
+    // integer data as `integerBlank` when given, so that they keep the BLANK
+    // value the reader compares with.
+    bool readValues(long long first, long long count, int bitpix, unsigned char* out, std::string& reason,
+                    std::optional<long long> integerBlank = std::nullopt);
 
 private:
     void* file_ = nullptr;  // fitsfile*: cfitsio stays out of this header
@@ -61,13 +66,15 @@ private:
     std::string compression_;
     bool otherUnits_ = false;
 
-    bool readOwnRows(long long first, long long count, unsigned char* out, std::string& reason);
+    bool readOwnRows(long long first, long long count, unsigned char* out, std::string& reason,
+                     std::optional<long long> integerBlank);
     bool prepared_ = false;
     std::unique_ptr<TileChecker, TileCheckerEnd> checker_;
     bool ownRows_ = false;
     long long tileRow_ = 0;  // the row tile held in tileValues_, from 1
     std::vector<unsigned char> tileBytes_;
     std::vector<unsigned char> tileValues_;
+    std::vector<char> nullFlags_;  // of the values being read, for float images
 };
 
 }  // namespace lv

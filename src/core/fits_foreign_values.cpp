@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -273,7 +274,8 @@ bool ownRows(const FITSfile* file)
 
 }  // namespace
 
-bool ForeignFile::readValues(long long first, long long count, int bitpix, unsigned char* out, std::string& reason)
+bool ForeignFile::readValues(long long first, long long count, int bitpix, unsigned char* out, std::string& reason,
+                             std::optional<long long> integerBlank)
 {
     fitsfile* f = asFits(file_);
     int status = 0;
@@ -289,7 +291,7 @@ bool ForeignFile::readValues(long long first, long long count, int bitpix, unsig
         if (tiled && !ownRows_ && !startTileChecks(f, checker_, reason)) return false;
         prepared_ = true;
     }
-    if (ownRows_) return readOwnRows(first, count, out, reason);
+    if (ownRows_) return readOwnRows(first, count, out, reason, integerBlank);
     if (checker_ && count > 0) {
         TileGrid grid;
         grid.read(f->Fptr);
@@ -312,7 +314,34 @@ bool ForeignFile::readValues(long long first, long long count, int bitpix, unsig
         default: reason = "BITPIX " + plainNumberText(bitpix) + " cannot be read"; return false;
     }
     int anyNull = 0;
-    if (fits_read_img(f, type, first + 1, count, nullptr, out, &anyNull, &status) != 0) {
+    // cfitsio puts its null value where an integer tile marks a null pixel.
+    unsigned char nullByte = 0;
+    short nullShort = 0;
+    int nullInt = 0;
+    LONGLONG nullLong = 0;
+    void* nullValue = nullptr;
+    if (integerBlank) {
+        const long long b = *integerBlank;
+        nullByte = static_cast<unsigned char>(b);
+        nullShort = static_cast<short>(b);
+        nullInt = static_cast<int>(b);
+        nullLong = b;
+        nullValue = bitpix == 8 ? static_cast<void*>(&nullByte) : bitpix == 16 ? static_cast<void*>(&nullShort)
+                    : bitpix == 32 ? static_cast<void*>(&nullInt) : static_cast<void*>(&nullLong);
+    }
+    // Float null pixels by their flags: cfitsio's null value does not reach
+    // every quantized tile. They become NaN, as a plain file holds them.
+    const bool floats = bitpix == -32 || bitpix == -64;
+    if (floats) nullFlags_.resize(static_cast<std::size_t>(count));
+    const bool read = floats ? fits_read_imgnull(f, type, first + 1, count, out, nullFlags_.data(), &anyNull, &status) == 0
+                             : fits_read_img(f, type, first + 1, count, nullValue, out, &anyNull, &status) == 0;
+    if (floats && anyNull)
+        for (long long i = 0; i < count; ++i) {
+            if (!nullFlags_[static_cast<std::size_t>(i)]) continue;
+            if (bitpix == -32) reinterpret_cast<float*>(out)[i] = std::numeric_limits<float>::quiet_NaN();
+            else reinterpret_cast<double*>(out)[i] = std::numeric_limits<double>::quiet_NaN();
+        }
+    if (!read) {
         reason = "the image data are damaged or cut short (cfitsio: " + cfitsioText(status) + ")";
         return false;
     }
@@ -325,7 +354,8 @@ bool ForeignFile::readValues(long long first, long long count, int bitpix, unsig
     return true;
 }
 
-bool ForeignFile::readOwnRows(long long first, long long count, unsigned char* out, std::string& reason)
+bool ForeignFile::readOwnRows(long long first, long long count, unsigned char* out, std::string& reason,
+                              std::optional<long long> integerBlank)
 {
     fitsfile* f = asFits(file_);
     const FITSfile* file = f->Fptr;
@@ -389,7 +419,16 @@ bool ForeignFile::readOwnRows(long long first, long long count, unsigned char* o
                 int status = 0;
                 int anyNull = 0;
                 const int type = width == 1 ? TBYTE : width == 2 ? TSHORT : TINT;
-                sound = fits_read_img(f, type, (row - 1) * rowValues + 1, rowValues, nullptr, values, &anyNull,
+                // Null pixels keep the BLANK value, as the decoded rows do.
+                const long long b = integerBlank.value_or(0);
+                unsigned char nullByte = static_cast<unsigned char>(b);
+                short nullShort = static_cast<short>(b);
+                int nullInt = static_cast<int>(b);
+                void* nullValue = !integerBlank ? nullptr
+                                  : width == 1  ? static_cast<void*>(&nullByte)
+                                  : width == 2  ? static_cast<void*>(&nullShort)
+                                                : static_cast<void*>(&nullInt);
+                sound = fits_read_img(f, type, (row - 1) * rowValues + 1, rowValues, nullValue, values, &anyNull,
                                       &status) == 0;
                 if (!sound) fits_clear_errmsg();
                 nativeOrder = true;

@@ -50,6 +50,11 @@ struct FitsImage {
     // naxis1 x naxis2 values per plane, x fastest, then y, then plane.
     PixelVector pixels;
     int planes = 0;
+    // Which values are blank (NaN or an infinity in float data, the BLANK
+    // value in integer data): empty when none is, else one flag per value of
+    // `pixels`. A blank value is stored as 0 and left out of the extremes,
+    // the mean, the histograms and the measurements.
+    std::vector<std::uint8_t> blanks;
 
     // Number of the END record (records are numbered from 1).
     int cardCount() const { return static_cast<int>(cards.size()); }
@@ -78,6 +83,14 @@ struct FitsImage {
     {
         return (inside(x, y) && plane >= 0 && plane < planes) ? at(x, y, plane) : 0;
     }
+    bool hasBlanks() const { return !blanks.empty(); }
+    bool isBlank(std::size_t i) const { return !blanks.empty() && blanks[i] != 0; }
+    bool isBlank(int x, int y, int plane = 0) const { return isBlank(index(x, y, plane)); }
+    // Blank values of one plane, or of every plane read (plane -1).
+    long long blankCount(int plane = -1) const;
+    // After a command changed plane 0: its blank positions hold 0 again, and
+    // a mask that no longer marks anything is dropped.
+    void settleBlanks();
     std::int32_t* plane(int p) { return pixels.data() + index(0, 0, p); }
     const std::int32_t* plane(int p) const { return pixels.data() + index(0, 0, p); }
 

@@ -1,6 +1,8 @@
 #include "core/fits_reader.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -180,6 +182,18 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     plan.valuesPerPlane = valuesPerPlane;
     plan.dusky = options.duskyPicture;
     plan.everyCandidate = staged.isFloat && !colour;
+    // Blank values: NaN and the infinities of float data; the BLANK value,
+    // compared raw, of integer data (the image's own record).
+    plan.floatBlanks = staged.isFloat;
+    if (!staged.isFloat) {
+        const std::vector<HeaderCard> own(staged.cards.begin() + staged.primaryRecords, staged.cards.end());
+        if (const HeaderCard* blank = lastCard(own, "BLANK   ")) {
+            const double v = cardValue(*blank);
+            if (v == std::floor(v) && std::fabs(v) < 9.2e18) plan.setIntegerBlank(staged.bitpix, static_cast<long long>(v));
+        }
+    }
+    const std::optional<long long> integerBlank =
+        plan.integerBlank ? std::optional<long long>(plan.blankValue) : std::nullopt;
 
     // Decoding: every value of the planes read is written, so neither reused
     // nor new storage needs clearing.
@@ -196,7 +210,7 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
         decoded = decodeFrom(plan, staged.pixels.data(), [&](std::size_t bytes) -> const unsigned char* {
             chunk.resize(bytes);
             const long long n = static_cast<long long>(bytes) / plan.bytesPerValue;
-            if (!foreign->readValues(first, n, bitpix, chunk.data(), reason)) return nullptr;
+            if (!foreign->readValues(first, n, bitpix, chunk.data(), reason, integerBlank)) return nullptr;
             first += n;
             return chunk.data();
         });
@@ -226,6 +240,20 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
 
     staged.maxValue = tally.maxValue == INT32_MIN ? -1 : tally.maxValue;
     staged.minValue = tally.minValue;
+    long long blankTotal = 0;
+    if (!decoded.blanks.empty()) {
+        staged.blanks.assign(staged.pixels.size(), 0);
+        for (const BlankRun& run : decoded.blanks) {
+            std::fill_n(staged.blanks.begin() + run.from, run.count, std::uint8_t{1});
+            blankTotal += run.count;
+        }
+    }
+    const bool allBlank = blankTotal == valuesPerPlane * planes;
+    if (allBlank) {
+        // Nothing to take extremes of: shown as a black frame of 0s.
+        staged.maxValue = 0;
+        staged.minValue = 0;
+    }
     staged.fileName = path;
     PixelVector previous = std::move(image.pixels);
     image = std::move(staged);
@@ -233,7 +261,9 @@ int readFitsFile(FitsImage& image, AppState& state, const std::string& path, Rea
     state.statistics = statisticsLine(image, tally.sum);
     // Floats scaled to 0 ... 1 (as some stacking programs write them) become
     // a picture of 0s and 1s as whole numbers: the user is told, and how.
-    if (isUnitFloat(image)) platform.message(unitFloatMessage(path));
+    if (allBlank) platform.message(path + ": every pixel of this frame is blank (" +
+                                   (image.isFloat ? "NaN or infinite" : "the BLANK value") + ")");
+    else if (isUnitFloat(image)) platform.message(unitFloatMessage(path));
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/conventions.h"
 #include "core/file_replace.h"
 #include "core/fits_header.h"
 
@@ -32,7 +33,7 @@ std::string inPlaceRefusal(const std::string& path, const std::string& compressi
     return {};
 }
 
-bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error)
+bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error, std::string* notice)
 {
     if (bitpix != 8 && bitpix != 16 && bitpix != 32) {
         error = "BITPIX must be 8, 16 or 32";
@@ -67,6 +68,9 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
         if (!hasBzero) kept.insert(kept.end() - 1, bzeroCard);
         if (!hasBscale) kept.insert(kept.end() - 1, bscaleCard);
     }
+    // A BLANK record read with the frame would mark whatever value now has
+    // its raw form: only the one written for this frame's blanks is kept.
+    std::erase_if(kept, [](const HeaderCard& c) { return cardKeyword(c) == "BLANK   "; });
     // Which planes the data unit holds must be what its header announces. An
     // image read with all its planes writes them all; one that holds only
     // plane 0 of a three-plane file is written as a two-axis image.
@@ -92,18 +96,45 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
                 std::to_string(kMaxHeaderCards) + " that can be read back; the file was not written";
         return false;
     }
-    std::string header;
-    header.reserve(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))));
-    for (const HeaderCard& card : kept)
-        header += cardKeyword(card) == "BITPIX  " ? bitpixCard(bitpix) : paddedCard(card);
-    header.resize(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))), ' ');
-
     const std::int32_t upper = bitpix == 8 ? 255 : bitpix == 16 ? 65535 : INT32_MAX;
+    // Blank values are written as a raw value no other value of the frame
+    // has: for 32-bit data -2^31 (values are written from 0 up), for 16-bit
+    // data the least value no pixel takes. 8-bit data have no such mark.
+    const std::size_t valuesOut = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2) *
+                                  static_cast<std::size_t>(planesOut);
+    const bool blanksOut = image.hasBlanks() && bitpix != 8 &&
+                           std::find(image.blanks.begin(), image.blanks.begin() + static_cast<std::ptrdiff_t>(valuesOut),
+                                     std::uint8_t{1}) != image.blanks.begin() + static_cast<std::ptrdiff_t>(valuesOut);
+    std::int32_t blankRaw = INT32_MIN;
+    if (blanksOut && bitpix == 16) {
+        std::vector<std::uint8_t> taken(65536, 0);
+        const std::int32_t* p = image.plane(0);
+        for (std::size_t i = 0; i < valuesOut; ++i)
+            if (!image.blanks[i]) taken[static_cast<std::size_t>(std::clamp(p[i], 0, upper))] = 1;
+        const auto freeValue = std::find(taken.begin(), taken.end(), std::uint8_t{0});
+        if (freeValue == taken.end()) {
+            error = path + ": every 16-bit value is taken by a pixel, so the blank pixels cannot be marked; save the "
+                           "frame as 32-bit integers. The file was not written";
+            return false;
+        }
+        blankRaw = static_cast<std::int32_t>(freeValue - taken.begin()) - 32768;  // BZERO 32768
+    }
+    if (blanksOut) kept.insert(kept.end() - 1, valueCard("BLANK", plainNumberText(blankRaw)));
+    if (static_cast<int>(kept.size()) > kMaxHeaderCards) {
+        error = path + ": the header would have " + std::to_string(kept.size()) + " records with BLANK, more than " +
+                std::to_string(kMaxHeaderCards) + " that can be read back; the file was not written";
+        return false;
+    }
     const std::size_t bytesPerValue = static_cast<std::size_t>(bitpix / 8);
     const std::size_t columns = static_cast<std::size_t>(image.naxis1);
     const std::size_t rowBytes = columns * bytesPerValue;
     const std::size_t dataBytes = rowBytes * static_cast<std::size_t>(image.naxis2) * static_cast<std::size_t>(planesOut);
     bool anyClamped = false;
+    std::string header;
+    header.reserve(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))));
+    for (const HeaderCard& card : kept)
+        header += cardKeyword(card) == "BITPIX  " ? bitpixCard(bitpix) : paddedCard(card);
+    header.resize(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))), ' ');
 
     auto write = [&](std::FILE* f) {
         std::setvbuf(f, nullptr, _IONBF, 0);  // our blocks are large already
@@ -144,6 +175,15 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
                     out[4 * i + 3] = static_cast<unsigned char>(u);
                 }
             }
+            if (blanksOut) {
+                const std::uint8_t* blank = image.blanks.data() + static_cast<std::size_t>(y) * columns;
+                const auto u = static_cast<std::uint32_t>(blankRaw);
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (!blank[i]) continue;
+                    for (std::size_t b = 0; b < bytesPerValue; ++b)
+                        out[i * bytesPerValue + b] = static_cast<unsigned char>(u >> (8 * (bytesPerValue - 1 - b)));
+                }
+            }
             anyClamped |= clamped;
             const std::size_t bytes = n * bytesPerValue;
             if (std::fwrite(block.data(), 1, bytes, f) != bytes) return false;
@@ -171,6 +211,11 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
     image.otherUnits = false;
     image.fileName = path;
     image.bitpix = bitpix;
+    if (bitpix == 8 && image.hasBlanks()) {
+        // Written as 0: so they now are.
+        image.blanks.clear();
+        if (notice) *notice = path + ": 8-bit data have no mark for blank pixels, so they were written as 0";
+    }
     return true;
 }
 

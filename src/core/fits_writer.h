@@ -33,9 +33,15 @@ inline std::string inPlaceRefusal(const std::string& path, const FitsImage& imag
 // On success the image takes what was written: values clamped to the range of
 // `bitpix` (negative values become 0), the header records as written,
 // fileName = path and bitpix = `bitpix`; the result is true.
+// Blank pixels are written as the value of a BLANK record (any BLANK record
+// read with the frame is dropped): -2147483648 for 32-bit data, for 16-bit
+// data the least raw value no other pixel has (a frame that takes every
+// 16-bit value is refused). 8-bit data cannot mark them: they are written
+// as 0, become 0 in the image, and `notice` (when given) says so.
 // On failure `error` says why and neither the file at `path` nor `image` has
 // changed.
-bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error);
+bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error,
+                   std::string* notice = nullptr);
 
 // The BITPIX record written for `bitpix` (80 characters).
 HeaderCard bitpixCard(int bitpix);

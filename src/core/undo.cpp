@@ -44,6 +44,9 @@ void UndoBuffer::startSnapshot(const FitsImage& image)
     minValue_ = std::numeric_limits<std::int32_t>::max();
     maxValue_ = -1;  // the reset value takes part, as in every command
     available_ = true;
+    blanks_.clear();
+    if (image.hasBlanks() && image.loaded())
+        blanks_.assign(image.blanks.begin(), image.blanks.begin() + static_cast<std::ptrdiff_t>(plane_.size()));
 }
 
 void UndoBuffer::copyRows(const FitsImage& image, int first, int end)
@@ -87,9 +90,27 @@ void UndoBuffer::restore(FitsImage& image)
             }
         }
     }
+    if (image.loaded()) restoreBlanks(image);
     image.maxValue = maxValue_;
     image.minValue = minValue_;
     available_ = false;
+}
+
+void UndoBuffer::restoreBlanks(FitsImage& image) const
+{
+    if (blanks_.empty() && !image.hasBlanks()) return;
+    const std::size_t perPlane = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2);
+    image.blanks.resize(image.pixels.size(), 0);
+    std::fill(image.blanks.begin(), image.blanks.begin() + static_cast<std::ptrdiff_t>(perPlane), std::uint8_t{0});
+    if (!blanks_.empty()) {
+        // Where the copy and the image overlap, as the values are put back.
+        const int width = std::min(columns_, image.naxis1);
+        const int height = std::min(rows_, image.naxis2);
+        for (int y = 0; y < height; ++y)
+            std::copy_n(blanks_.begin() + static_cast<std::ptrdiff_t>(y) * columns_, width,
+                        image.blanks.begin() + static_cast<std::ptrdiff_t>(y) * image.naxis1);
+    }
+    if (std::find(image.blanks.begin(), image.blanks.end(), std::uint8_t{1}) == image.blanks.end()) image.blanks.clear();
 }
 
 }  // namespace lv

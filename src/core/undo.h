@@ -22,7 +22,8 @@ public:
     // is made: start, then copy rows [first, end) before they change.
     void startSnapshot(const FitsImage& image);
     void copyRows(const FitsImage& image, int first, int end);
-    // Restore: puts the copy back into plane 0 and makes "UnDo" unavailable.
+    // Restore: puts the copy back into plane 0 (its blank pixels too) and
+    // makes "UnDo" unavailable.
     // maxValue and minValue start from -1 and 2147483647 and take in every
     // restored value that is not 0. What the buffer holds afterwards is not
     // defined: only a new snapshot makes "UnDo" available again.
@@ -43,7 +44,10 @@ public:
     }
 
 private:
+    void restoreBlanks(FitsImage& image) const;
+
     PixelVector plane_;  // columns_ x rows_, x fastest
+    std::vector<std::uint8_t> blanks_;  // plane 0's blank flags, empty when none
     int columns_ = 0;
     int rows_ = 0;
     std::int32_t minValue_ = 0;  // extremes of the copy's values that are not 0

@@ -78,6 +78,21 @@ GreyMapper::GreyMapper(std::int32_t background, std::int32_t range) : background
     for (std::size_t i = 0; i < levels_.size(); ++i) colours_[i] = greyRgb(levels_[i]);
 }
 
+namespace {
+
+// Whether the pixel shown at (x, y) is blank: in plane 0, or in any plane of a colour picture.
+bool blankShown(const FitsImage& image, int x, int y)
+{
+    if (!image.hasBlanks() || !image.inside(x, y)) return false;
+    if (image.isBlank(x, y, 0)) return true;
+    if (image.naxis3 != 3) return false;
+    for (int p = 1; p < image.planes; ++p)
+        if (image.isBlank(x, y, p)) return true;
+    return false;
+}
+
+}  // namespace
+
 RgbPicture buildPicture(const FitsImage& image, AppState& state)
 {
     RgbPicture pic;
@@ -107,6 +122,17 @@ void buildPicture(const FitsImage& image, AppState& state, RgbPicture& pic)
                 const int x = shownPixel(px, scale, image.naxis1);
                 out[px] = colour ? rgb(map(image.value(x, y, 0)), map(image.value(x, y, 1)), map(image.value(x, y, 2)))
                                  : greyRgb(map(image.at(x, y)));
+            }
+        }
+    }
+    if (image.hasBlanks()) {
+        // Blank pixels are drawn black whatever the levels (in colour: blank in any plane).
+        for (int py = 0; py < pic.height; ++py) {
+            const int y = shownPixel(py, scale, image.naxis2);
+            Rgb* out = &pic.at(0, py);
+            for (int px = 0; px < pic.width; ++px) {
+                const int x = shownPixel(px, scale, image.naxis1);
+                if (blankShown(image, x, y)) out[px] = rgb(0, 0, 0);
             }
         }
     }
@@ -141,7 +167,10 @@ void countBins(const std::int32_t* p, std::size_t n, std::int32_t start, std::ui
 
 }  // namespace
 
-std::array<long long, 301> levelsHistogram(const FitsImage& image)
+namespace {
+
+// The histogram of every value of plane 0, blank ones (stored as 0) included.
+std::array<long long, 301> levelsHistogramOfValues(const FitsImage& image)
 {
     std::array<long long, 301> hist{};
     if (!image.loaded()) return hist;
@@ -179,6 +208,21 @@ std::array<long long, 301> levelsHistogram(const FitsImage& image)
             const double bin = std::floor((p[i] - minV) / binWidth + 0.5);
             if (bin >= 0 && bin <= 300) ++hist[static_cast<std::size_t>(bin)];
         }
+    }
+    return hist;
+}
+
+}  // namespace
+
+std::array<long long, 301> levelsHistogram(const FitsImage& image)
+{
+    std::array<long long, 301> hist = levelsHistogramOfValues(image);
+    // Blank values were counted as the 0s they are stored as: taken out again.
+    if (const long long blanks = image.loaded() ? image.blankCount(0) : 0; blanks > 0) {
+        const double spread = static_cast<double>(image.maxValue) - image.minValue;
+        double bin = 300;
+        if (spread != 0) bin = std::floor((0 - static_cast<double>(image.minValue)) / (spread / 300.0) + 0.5);
+        if (bin >= 0 && bin <= 300) hist[static_cast<std::size_t>(bin)] -= blanks;
     }
     return hist;
 }
@@ -245,7 +289,9 @@ void rotateHalfTurn(FitsImage& image)
 {
     if (!image.loaded()) return;
     std::int32_t* p = image.plane(0);
-    std::reverse(p, p + static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2));
+    const std::size_t n = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2);
+    std::reverse(p, p + n);
+    if (image.hasBlanks()) std::reverse(image.blanks.begin(), image.blanks.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
 std::optional<ZoomCells> zoomCells(const FitsImage& image, const AppState& state, int px, int py)
@@ -256,7 +302,9 @@ std::optional<ZoomCells> zoomCells(const FitsImage& image, const AppState& state
         for (int i = -10; i <= 10; ++i) {
             if (image.inside(px + i, py + j))
                 cells[static_cast<std::size_t>((j + 10) * kZoomCells + (i + 10))] =
-                    greyRgb(greyLevel(image.at(px + i, py + j), state.background, state.range));
+                    image.isBlank(px + i, py + j)
+                        ? rgb(0, 0, 0)
+                        : greyRgb(greyLevel(image.at(px + i, py + j), state.background, state.range));
         }
     }
     return cells;
@@ -267,6 +315,7 @@ Rgb pictureColourAt(const FitsImage& image, const AppState& state, int px, int p
     const int scale = displayScaleOf(state.displayScale);
     const int x = shownPixel(px, scale, image.naxis1);
     const int y = shownPixel(py, scale, image.naxis2);
+    if (blankShown(image, x, y)) return rgb(0, 0, 0);
     auto g = [&](int plane) { return greyLevel(image.value(x, y, plane), state.background, state.range); };
     if (image.naxis3 == 3) return rgb(g(0), g(1), g(2));
     return greyRgb(g(0));

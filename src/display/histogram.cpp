@@ -15,7 +15,12 @@ void eachPlaneZeroValue(const FitsImage& image, Count count)
     if (!image.loaded()) return;
     const std::int32_t* p = image.plane(0);
     const std::size_t n = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2);
-    for (std::size_t i = 0; i < n; ++i) count(p[i]);
+    if (!image.hasBlanks()) {
+        for (std::size_t i = 0; i < n; ++i) count(p[i]);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (!image.blanks[i]) count(p[i]);
 }
 
 }  // namespace

@@ -112,11 +112,16 @@ void apertureSum(const FitsImage& image, const PhotometryState& state, int slot,
                 if (image.inside(x, y) && roundedDistance(x - c.x, y - c.y) <= r) {
                     s += image.at(x, y);
                     ++count;
+                    if (image.isBlank(x, y)) m.blank[static_cast<std::size_t>(slot)] = true;
                 }
         sum += static_cast<double>(s);
     } else {
         const int h = halfWidth(state.settings.apertureSize);
         sum += static_cast<double>(boxSum(image, c.x - h, c.x + h, c.y - h, c.y + h, &count));
+        if (image.hasBlanks())
+            for (int y = std::max(c.y - h, 0); y <= std::min(c.y + h, image.naxis2 - 1); ++y)
+                for (int x = std::max(c.x - h, 0); x <= std::min(c.x + h, image.naxis1 - 1); ++x)
+                    if (image.isBlank(x, y)) m.blank[static_cast<std::size_t>(slot)] = true;
     }
 }
 
@@ -144,7 +149,7 @@ std::vector<std::int32_t> skySamples(const FitsImage& image, const PhotometrySta
             for (int y = yFrom; y <= yTo; ++y) {
                 const long long dy = y - c.y;
                 const long long q = dx * dx + dy * dy;
-                if (q >= innerQ && q <= outerQ) samples.push_back(image.at(x, y));
+                if (q >= innerQ && q <= outerQ && !image.isBlank(x, y)) samples.push_back(image.at(x, y));
             }
         }
     } else {
@@ -154,7 +159,7 @@ std::vector<std::int32_t> skySamples(const FitsImage& image, const PhotometrySta
             for (int x = c.x - w; x <= c.x + w; ++x)
                 for (int y = c.y - w; y <= c.y + w; ++y) {
                     const bool border = x == c.x - w || x == c.x + w || y == c.y - w || y == c.y + w;
-                    if (border && image.inside(x, y)) samples.push_back(image.at(x, y));
+                    if (border && image.inside(x, y) && !image.isBlank(x, y)) samples.push_back(image.at(x, y));
                 }
         }
     }
@@ -185,7 +190,9 @@ std::optional<double> instrumentalMagnitude(const Measurement& m, int s)
 {
     const double a = m.sum[static_cast<std::size_t>(s)];
     const double b = m.sum[static_cast<std::size_t>(s + 1)];
-    if (m.noSky[static_cast<std::size_t>(s + 1)] || a <= b) return std::nullopt;
+    if (m.noSky[static_cast<std::size_t>(s + 1)] || m.blank[static_cast<std::size_t>(s)] ||
+        m.blank[static_cast<std::size_t>(s + 1)] || a <= b)
+        return std::nullopt;
     return 20.0 - 2.511886432 * std::log(a - b) / std::log(10.0);
 }
 

@@ -21,6 +21,8 @@ struct Measurement {
     std::array<long long, kSlots + 1> count{};
     // Sky slots whose area had no sample inside the image.
     std::array<bool, kSlots + 1> noSky{};
+    // Slots whose aperture (or sky box) holds a blank pixel: not measured.
+    std::array<bool, kSlots + 1> blank{};
 };
 
 // Rounded distance used for circles: Int(sqrt(dx^2 + dy^2) + 0.5).
@@ -36,7 +38,7 @@ bool peakSearch(const FitsImage& image, PhotometryState& state, int starSlot);
 void apertureSum(const FitsImage& image, const PhotometryState& state, int slot, Measurement& m);
 
 // The sky samples around star slot s (circle annulus or square rings),
-// inside the image only, in the order collected.
+// inside the image only and not blank, in the order collected.
 std::vector<std::int32_t> skySamples(const FitsImage& image, const PhotometryState& state, int starSlot);
 
 // The median of the samples: number Int(n / 2 + 0.5) of the sorted list (the
@@ -48,7 +50,7 @@ std::optional<std::int32_t> lowerMedian(std::vector<std::int32_t> samples);
 void skyMedian(const FitsImage& image, const PhotometryState& state, int skySlot, Measurement& m);
 
 // 20 - 2.511886432 * log10(A - B) for the sums of star slot s and its sky;
-// nullopt when A <= B (no star).
+// nullopt when A <= B (no star), and for a star or sky box holding a blank pixel.
 std::optional<double> instrumentalMagnitude(const Measurement& m, int starSlot);
 
 // Everything of one measurement in the order of a photometry run: peak

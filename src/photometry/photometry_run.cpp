@@ -157,6 +157,14 @@ PhotometryOutcome runPhotometry(const FitsImage& image, PhotometryState& state, 
             out.allMeasured = false;
             continue;
         }
+        if (m.blank[static_cast<std::size_t>(s)] || m.blank[static_cast<std::size_t>(s + 1)]) {
+            // As for no star: no magnitude, and the run says which star and why.
+            platform.message(std::string("The ") + (m.blank[static_cast<std::size_t>(s)] ? "aperture" : "sky box") +
+                                 " of the " + kNames[i] + " star holds a blank pixel, so the star was not measured",
+                             kPhotometryTitle);
+            out.allMeasured = false;
+            continue;
+        }
         const auto magnitude = instrumentalMagnitude(m, s);
         if (!magnitude) {
             if (!noStarShown) platform.message(kNoStarMessage, kPhotometryTitle);

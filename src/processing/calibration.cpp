@@ -174,6 +174,7 @@ bool calibrateImage(FitsImage& image, UndoBuffer& undo, CalibrationFrame& frame,
         mx = std::max(mx, v);
         mn = std::min(mn, v);
     };
+    const bool blanks = image.hasBlanks();
     // The image and the calibration frame are not compared in size: the
     // positions they share are calibrated, the rest keep their values.
     const int columns = std::min(image.naxis1, frame.naxis1);
@@ -181,6 +182,7 @@ bool calibrateImage(FitsImage& image, UndoBuffer& undo, CalibrationFrame& frame,
     if (settings.kind == CalibrationKind::Dark) {
         for (int y = 0; y < rows; ++y)
             for (int x = 0; x < columns; ++x) {
+                if (blanks && image.isBlank(x, y)) continue;  // stays blank, out of the extremes
                 // The difference is rounded, not the dark value (they differ for halves).
                 const double exact = frame.exact.empty() ? frame.at(x, y) : frame.exact[frame.index(x, y)];
                 const double d = roundHalfEven(static_cast<double>(image.at(x, y)) - exact);
@@ -195,6 +197,7 @@ bool calibrateImage(FitsImage& image, UndoBuffer& undo, CalibrationFrame& frame,
         const std::int32_t mean = flatMean(frame.sum, image.naxis1, image.naxis2);
         for (int y = 0; y < rows; ++y)
             for (int x = 0; x < columns; ++x) {
+                if (blanks && image.isBlank(x, y)) continue;  // stays blank, out of the extremes
                 const std::int32_t f = frame.at(x, y);
                 // A flat value of 0 would divide by zero: the pixel stays.
                 if (f == 0) {
@@ -307,11 +310,13 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
         else
             divideByFlat(image, frame, mean);
         std::string error;
-        if (!writeFitsFile(image, path, savedBitpix(image), error)) {
+        std::string notice;
+        if (!writeFitsFile(image, path, savedBitpix(image), error, &notice)) {
             platform.error(error);
             result.writeFailed = true;
             return EntryOutcome::End;
         }
+        if (!notice.empty()) platform.message(notice);
         ++result.calibrated;
         return EntryOutcome::Next;
     };

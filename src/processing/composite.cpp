@@ -86,6 +86,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
             int naxis1, naxis2, planes;
         };
         std::vector<Shape> shapes;  // of the group's frames, for the message
+        std::vector<std::uint8_t> groupBlanks;  // empty while no frame has a blank pixel
         bool narrow = true;
         std::size_t n = 0;
         for (int k = 0; k <= 2 * h; ++k) {
@@ -112,6 +113,12 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
                 image.pixels = std::move(pixels);
             }
             if (!sameSize) continue;
+            // A pixel blank in any frame of the group is blank in the composite.
+            if (image.hasBlanks()) {
+                const std::size_t values = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2);
+                groupBlanks.resize(values, 0);
+                for (std::size_t i = 0; i < values; ++i) groupBlanks[i] |= image.blanks[i];
+            }
             const std::int32_t* p = image.plane(0);
             if (k == 0) {
                 n = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2);
@@ -167,12 +174,16 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
         // (The narrow mean was taken with the last frame.)
         if (!narrow)
             for (std::size_t i = 0; i < n; ++i) out[i] = toInt32Saturated(roundHalfEven(wideSums[i] / count));
+        image.blanks = std::move(groupBlanks);
+        image.settleBlanks();
         std::string error;
-        if (!writeFitsFile(image, entryPath(settings.folder, prefix + centreName), savedBitpix(image), error)) {
+        std::string notice;
+        if (!writeFitsFile(image, entryPath(settings.folder, prefix + centreName), savedBitpix(image), error, &notice)) {
             platform.error(error);
             result.failed = true;
             return EntryOutcome::End;
         }
+        if (!notice.empty()) platform.message(notice);
         ++result.written;
         return EntryOutcome::Next;
     };

@@ -102,6 +102,7 @@ bool limbDarkening(FitsImage& image, UndoBuffer& undo, FitState& fit, std::int32
             row[x] = rounded(row[x] / p * mean);
         }
     }
+    image.settleBlanks();
     extremesIgnoringZero(image);
     return true;
 }
@@ -167,10 +168,14 @@ void applyBow(FitsImage& image, const std::vector<BowShift>& shifts)
         const double s = table[static_cast<std::size_t>(y)];
         if (s == 0) continue;
         std::int32_t* row = &image.at(0, y);
+        std::uint8_t* blank = image.hasBlanks() ? image.blanks.data() + image.index(0, y) : nullptr;
         const double f = s - std::floor(s);
         if (f != 0) {
             std::copy(row, row + n, copy.begin());
             interpolateRow(copy.data(), row, n, f);
+            // A value taken from a blank one is blank.
+            if (blank)
+                for (int x = n - 1; x >= 1; --x) blank[x] = static_cast<std::uint8_t>(blank[x] | blank[x - 1]);
         }
         const double whole = std::floor(s);
         if (std::fabs(whole) >= n) continue;
@@ -180,6 +185,8 @@ void applyBow(FitsImage& image, const std::vector<BowShift>& shifts)
             std::memmove(row + by, row, static_cast<std::size_t>(n - by) * sizeof(std::int32_t));
         else if (by < 0)
             std::memmove(row, row - by, static_cast<std::size_t>(n + by) * sizeof(std::int32_t));
+        if (blank && by > 0) std::memmove(blank + by, blank, static_cast<std::size_t>(n - by));
+        if (blank && by < 0) std::memmove(blank, blank - by, static_cast<std::size_t>(n + by));
     }
 }
 
@@ -199,6 +206,7 @@ bool bowCorrection(FitsImage& image, UndoBuffer& undo, const std::string& bowPat
     BusyPointer busy(platform);
     undo.takeSnapshot(image);
     applyBow(image, *shifts);
+    image.settleBlanks();
     extremesIgnoringZero(image);
     return true;
 }
@@ -213,8 +221,9 @@ void calculate(FitsImage& image, UndoBuffer& undo, AppState& state, Calculation 
         const std::size_t count = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2);
         for (std::size_t i = 0; i < count; ++i) {
             p[i] = rounded(op == Calculation::Addition ? p[i] + a : p[i] * a);
-            track(p[i], mn, mx);
+            if (!image.isBlank(i)) track(p[i], mn, mx);
         }
+        image.settleBlanks();
     }
     image.minValue = mn;
     image.maxValue = mx;
@@ -230,9 +239,10 @@ void compensateAllRows(FitsImage& image, UndoBuffer& undo, std::int32_t& lineRow
     for (int r = 0; r < image.naxis2; ++r) {
         lineRow = r;
         if (row) row(r);
-        compensateInclination(image, r);
+        compensateInclination(image, r);  // a blank value, 0, stays 0
         const std::int32_t* v = &image.at(0, r);
-        for (int x = 0; x < image.naxis1; ++x) track(v[x], mn, mx);
+        for (int x = 0; x < image.naxis1; ++x)
+            if (!image.isBlank(x, r)) track(v[x], mn, mx);
     }
     image.minValue = mn;
     image.maxValue = mx;

@@ -184,6 +184,7 @@ void applyNoiseFilter(NoiseFilter filter, FitsImage& image, const UndoBuffer& so
     // All but HotCool read the copy taken just before, of the image's own size.
     if (filter != NoiseFilter::HotCool && (source.columns() != image.naxis1 || source.rows() != image.naxis2)) return;
     filterRows(filter, image, source, 0, image.naxis2);
+    image.settleBlanks();
 }
 
 bool runNoiseFilter(NoiseFilter filter, FitsImage& image, UndoBuffer& undo, Platform& platform)
@@ -200,6 +201,7 @@ bool runNoiseFilter(NoiseFilter filter, FitsImage& image, UndoBuffer& undo, Plat
             undo.copyRows(image, from, to + 1);
             filterRows(filter, image, undo, from, to);
         }
+        image.settleBlanks();
     }
     platform.message(kCompletionMessage);
     return true;

@@ -127,6 +127,7 @@ bool fifthFunctionApproximation(FitsImage& image, UndoBuffer& undo, FitState& fi
             for (int c = 0; c < image.naxis1; ++c)
                 row[c] = toInt32Saturated(roundHalfEven(fittedValue(fit.matrix, 5, powers.powers[static_cast<std::size_t>(c)])));
         }
+        image.settleBlanks();
     }
     platform.message(kCompletionMessage);
     return true;

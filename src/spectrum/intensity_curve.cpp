@@ -29,8 +29,16 @@ bool binImage(FitsImage& image, UndoBuffer& undo, const BinZones& zones, Platfor
     std::vector<std::int64_t> totals(static_cast<std::size_t>(n), 0);
     std::int32_t mn = 100000000;
     std::int32_t mx = image.maxValue;
+    // A column whose zones hold a blank pixel is blank over the zones.
+    std::vector<std::uint8_t> blankColumn(static_cast<std::size_t>(n), 0);
+    if (image.hasBlanks())
+        for (int x = 0; x < n; ++x)
+            for (const BinZone& z : used)
+                for (int y = z.upper; y <= z.lower; ++y)
+                    if (image.isBlank(x, y)) blankColumn[static_cast<std::size_t>(x)] = 1;
     for (int x = 0; x < n; ++x) {
         std::int64_t s = 0;
+        if (blankColumn[static_cast<std::size_t>(x)]) continue;
         for (const BinZone& z : used) {
             for (int y = z.upper; y <= z.lower; ++y) s += image.at(x, y);
             if (s > std::numeric_limits<std::int32_t>::max() || s < std::numeric_limits<std::int32_t>::min()) {
@@ -46,7 +54,10 @@ bool binImage(FitsImage& image, UndoBuffer& undo, const BinZones& zones, Platfor
     undo.takeSnapshot(image);
     for (int x = 0; x < n; ++x)
         for (const BinZone& z : used)
-            for (int y = z.upper; y <= z.lower; ++y) image.at(x, y) = static_cast<std::int32_t>(totals[static_cast<std::size_t>(x)]);
+            for (int y = z.upper; y <= z.lower; ++y) {
+                image.at(x, y) = static_cast<std::int32_t>(totals[static_cast<std::size_t>(x)]);
+                if (blankColumn[static_cast<std::size_t>(x)]) image.blanks[image.index(x, y)] = 1;
+            }
     image.minValue = mn;
     image.maxValue = mx;
     if (binned) binned();

@@ -40,7 +40,7 @@ struct Layout {
 // An empty primary (with DATE-OBS, UT and EXPTIME 30), then the image of
 // `values` with its own EXPTIME 60, written by cfitsio.
 void writeExtension(const std::string& path, int imgType, const std::vector<double>& values, Layout layout,
-                    double bscale = 1, double bzero = 0)
+                    double bscale = 1, double bzero = 0, long long blank = 0)
 {
     fitsfile* f = nullptr;
     int status = 0;
@@ -66,6 +66,7 @@ void writeExtension(const std::string& path, int imgType, const std::vector<doub
     fits_create_img(f, imgType, 2, naxes, &status);
     exposure = 60;
     fits_update_key(f, TDOUBLE, "EXPTIME", &exposure, nullptr, &status);
+    if (blank != 0) fits_update_key(f, TLONGLONG, "BLANK", &blank, nullptr, &status);
     if (bscale != 1 || bzero != 0) {
         fits_update_key(f, TDOUBLE, "BSCALE", &bscale, nullptr, &status);
         fits_update_key(f, TDOUBLE, "BZERO", &bzero, nullptr, &status);
@@ -82,7 +83,16 @@ void writeExtension(const std::string& path, int imgType, const std::vector<doub
         case SHORT_IMG: write(TSHORT, short{0}); break;
         case USHORT_IMG: write(TUSHORT, static_cast<unsigned short>(0)); break;
         case LONG_IMG: write(TINT, 0); break;
-        default: write(TFLOAT, 0.0f); break;
+        default: {
+            // NaN reach a quantized tile only as null pixels (ZBLANK): written
+            // with a null value, as fpack does.
+            std::vector<float> raw(values.begin(), values.end());
+            float null = -1e30f;
+            for (float& v : raw)
+                if (std::isnan(v)) v = null;
+            fits_write_imgnull(f, TFLOAT, 1, kN, raw.data(), &null, &status);
+            break;
+        }
     }
     fits_close_file(f, &status);
     ASSERT_EQ(status, 0) << "cfitsio could not write " << path;
@@ -207,6 +217,47 @@ TEST_F(ForeignFrameTest, EveryTileCompressionReadsAsCfitsioReadsIt)
     expectSameValues(path, false, "RICE_1 with BSCALE 0.5 BZERO 7.25");
     EXPECT_EQ(image.bscale, 0.5);
     EXPECT_EQ(image.bzero, 7.25);
+}
+
+// Null pixels of compressed frames: NaN of quantized floats (cfitsio
+// writes ZBLANK for them), and BLANK of integer frames.
+TEST_F(ForeignFrameTest, NullPixelsOfCompressedFramesAreBlankWhereCfitsioSaysSo)
+{
+    std::vector<double> floats = randomValues(-500, 60000, false);
+    for (long i = 0; i < kN; i += 7) floats[static_cast<std::size_t>(i)] = std::nan("");
+    std::vector<double> shorts = randomValues(0, 20000, true);
+    for (long i = 3; i < kN; i += 11) shorts[static_cast<std::size_t>(i)] = -999;
+    for (int algorithm : {RICE_1, GZIP_2, HCOMPRESS_1}) {
+        const std::string floatPath = dir.file("nullf.fits.fz"), shortPath = dir.file("nulli.fits.fz");
+        writeExtension(floatPath, FLOAT_IMG, floats, {algorithm, false, 0});
+        writeExtension(shortPath, SHORT_IMG, shorts, {algorithm, false, 0}, 1, 0, -999);
+        for (const std::string& path : {floatPath, shortPath}) {
+            // cfitsio's own reading, null pixels flagged.
+            fitsfile* f = nullptr;
+            int status = 0;
+            fits_open_image(&f, path.c_str(), READONLY, &status);
+            fits_set_bscale(f, 1.0, 0.0, &status);
+            std::vector<float> values(kN);
+            std::vector<char> nulls(kN);
+            int anynul = 0;
+            fits_read_imgnull(f, TFLOAT, 1, kN, values.data(), nulls.data(), &anynul, &status);
+            fits_close_file(f, &status);
+            ASSERT_EQ(status, 0) << path;
+            ASSERT_EQ(read(path), 0) << algorithm << " " << path << ": "
+                                     << (platform.shown.empty() ? "" : platform.shown[0].text);
+            long long blanks = 0;
+            for (long i = 0; i < kN; ++i) {
+                const bool cfitsioNull = nulls[static_cast<std::size_t>(i)] || std::isnan(values[static_cast<std::size_t>(i)]);
+                blanks += cfitsioNull;
+                ASSERT_EQ(image.isBlank(static_cast<std::size_t>(i)), cfitsioNull) << algorithm << " " << path << " " << i;
+                if (!cfitsioNull)
+                    ASSERT_EQ(image.pixels[static_cast<std::size_t>(i)],
+                              static_cast<std::int32_t>(roundHalfEven(values[static_cast<std::size_t>(i)])))
+                        << algorithm << " " << path << " " << i;
+            }
+            EXPECT_GT(blanks, 100) << algorithm << " " << path;
+        }
+    }
 }
 
 TEST_F(ForeignFrameTest, GzipFilesAndImageExtensions)

@@ -4,8 +4,11 @@ Usage: foreign_vs_astropy.py LUMAVIST_CLI
 
 Tile-compressed images of each algorithm astropy writes (integers of every
 width and quantized floats), images in extensions, gzip files, and an empty
-primary. Every value of `dump` must be astropy's value rounded halves to
-even; `info` must name the extension and the compression.
+primary, and frames with blank pixels. Every value of `dump` must be
+astropy's value rounded halves to even, and blank exactly where astropy has
+NaN or an infinity (or the BLANK value); `info` must name the extension, the
+compression and the number of blanks. Frames with blanks saved again by
+lumavist-cli must read in astropy with NaN exactly there.
 """
 import gzip
 import os
@@ -41,16 +44,25 @@ def run(cli, *args):
 failures = []
 
 
-def check(cli, path, expected, info_lines):
+def check(cli, path, expected, info_lines, blank=None):
+    """`expected` may hold NaN and infinities: those pixels must dump as blank,
+    as must those where `blank` (a mask) is set."""
     code, out = run(cli, "dump", path)
     if code != 0:
         failures.append("%s: not read: %s" % (os.path.basename(path), out.strip()))
         return
-    ours = np.array([[int(v) for v in line.split()] for line in out.strip().split("\n")])
-    want = np.rint(np.asarray(expected, dtype=np.float64)).astype(np.int64)
-    if ours.shape != want.shape or not np.array_equal(ours, want):
-        bad = np.argwhere(ours != want)[:3] if ours.shape == want.shape else "shape %s" % (ours.shape,)
+    rows = [line.split() for line in out.strip().split("\n")]
+    ours_blank = np.array([[v == "blank" for v in row] for row in rows])
+    ours = np.array([[0 if v == "blank" else int(v) for v in row] for row in rows])
+    values = np.asarray(expected, dtype=np.float64)
+    want_blank = ~np.isfinite(values) if blank is None else (np.asarray(blank) | ~np.isfinite(values))
+    want = np.where(want_blank, 0, np.rint(np.where(np.isfinite(values), values, 0))).astype(np.int64)
+    if ours.shape != want.shape or not np.array_equal(ours, want) or not np.array_equal(ours_blank, want_blank):
+        bad = np.argwhere((ours != want) | (ours_blank != want_blank))[:3] if ours.shape == want.shape else "shape %s" % (ours.shape,)
         failures.append("%s: values differ at %s" % (os.path.basename(path), bad))
+    n_blank = int(want_blank.sum())
+    if n_blank:
+        info_lines = list(info_lines) + ["BLANK %d" % n_blank]
     _, info = run(cli, "info", path)
     for line in info_lines:
         if line not in info.split("\n"):
@@ -96,6 +108,64 @@ def main():
             g.write(f.read())
         with fits.open(rice) as f:
             check(cli, rice + ".gz", f[1].data, ["HDU 1", "COMPRESSED RICE_1"])
+
+        # Blank pixels: NaN and infinities of float frames (plain, in an
+        # extension, tile-compressed, where ZBLANK marks them), the BLANK value
+        # of integer frames (compared raw, before BZERO).
+        edges = frame(-500, 60000, np.float32)
+        edges[:3, :], edges[:, -2:] = np.nan, np.nan
+        edges[10, 10], edges[11, 12] = np.inf, -np.inf
+        path = os.path.join(d, "nan_edges.fits")
+        fits.PrimaryHDU(edges).writeto(path)
+        check(cli, path, edges, [])
+        path = os.path.join(d, "nan_double.fits")
+        fits.HDUList([fits.PrimaryHDU(), fits.ImageHDU(edges.astype(np.float64))]).writeto(path)
+        check(cli, path, edges, ["HDU 1"])
+        # Losslessly compressed floats keep their NaN. (astropy's quantizing
+        # writer loses NaN in tiles that also hold values: it reads them back
+        # itself as -5e9. The quantized case, ZBLANK, is written by cfitsio in
+        # the reader's own tests.)
+        nan_only = np.where(np.isinf(edges), np.nan, edges).astype(np.float32)
+        path = os.path.join(d, "nan_GZIP_2.fits.fz")
+        fits.HDUList([fits.PrimaryHDU(), fits.CompImageHDU(nan_only, compression_type="GZIP_2",
+                                                            quantize_level=0.0)]).writeto(path)
+        with fits.open(path) as f:
+            check(cli, path, f[1].data, ["HDU 1", "COMPRESSED GZIP_2"])
+        counts = frame(0, 60000, np.uint16)
+        counts[5, :7] = 0
+        counts[20, 30] = 0
+        path = os.path.join(d, "blank_u16.fits")
+        hdu = fits.PrimaryHDU(counts)
+        hdu.header["BLANK"] = -32768  # raw -32768 is 0 after BZERO 32768
+        hdu.writeto(path)
+        with fits.open(path, do_not_scale_image_data=True) as f:
+            raw = f[0].data.astype(np.int64)
+            check(cli, path, raw + 32768, [], blank=raw == -32768)
+        small = frame(0, 20000, np.int16)
+        small[7, 3:9] = -999
+        path = os.path.join(d, "blank_RICE_1_i16.fits.fz")
+        hdu = fits.CompImageHDU(small, compression_type="RICE_1")
+        hdu.header["BLANK"] = -999
+        fits.HDUList([fits.PrimaryHDU(), hdu]).writeto(path)
+        check(cli, path, small, ["HDU 1", "COMPRESSED RICE_1"], blank=small == -999)
+
+        # Saved again by Lumavist, the blanks are what astropy reads as NaN.
+        for bitpix in (16, 32):
+            out = os.path.join(d, "saved%d.fit" % bitpix)
+            code, text = run(cli, "save", os.path.join(d, "nan_edges.fits"), out, "--bitpix", str(bitpix))
+            if code != 0:
+                failures.append("save %d: %s" % (bitpix, text))
+                continue
+            # Raw values and the BLANK record as astropy reads them (its
+            # unsigned 16-bit reading would not apply BLANK).
+            with fits.open(out, do_not_scale_image_data=True) as f:
+                raw = f[0].data.astype(np.int64)
+                blank_value, bzero = f[0].header.get("BLANK"), f[0].header.get("BZERO", 0)
+            back = np.where(raw == blank_value, np.nan, raw + bzero)
+            want = np.where(np.isfinite(edges), np.clip(np.rint(np.where(np.isfinite(edges), edges, 0)), 0, None), np.nan)
+            if blank_value is None or not np.array_equal(np.isnan(back), np.isnan(want)) or \
+                    not np.array_equal(back[~np.isnan(back)], want[~np.isnan(want)]):
+                failures.append("saved%d.fit: astropy reads other blanks or values (BLANK %s)" % (bitpix, blank_value))
 
         # An empty primary with nothing after it is refused, saying why.
         empty = os.path.join(d, "empty.fits")

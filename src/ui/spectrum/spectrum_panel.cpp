@@ -107,7 +107,7 @@ void SpectrumPanel::paintRow(int row, bool green)
         const int px = pictureCoordinate(x, scale);
         const int py = pictureCoordinate(row, scale);
         // The grey of the pixel itself (plane 0), as the picture draws it.
-        const int g = greyLevel(image.at(x, row), session_.state.background, session_.state.range);
+        const int g = image.isBlank(x, row) ? 0 : greyLevel(image.at(x, row), session_.state.background, session_.state.range);
         view->setPoint(px, py, green ? kMarkerGreen : greyRgb(g));
     }
 }
