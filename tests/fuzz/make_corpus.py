@@ -124,6 +124,24 @@ for source in [small, os.path.join(cfitsio_dir, "float.fit"), os.path.join(cfits
             base = os.path.basename(source)[:-4]
             frames[f"saved-{base}-{bitpix}{'s' if signed else ''}"] = read(out)
 
+# Blank pixels: NaN and infinities in float data (a run, lone ones), the BLANK value of 16-bit data, and a frame of blanks only.
+def plain(bitpix, columns, rows, extra, body):
+    cards = [card("SIMPLE", "T"), card("BITPIX", str(bitpix)), card("NAXIS", "2"), card("NAXIS1", str(columns)),
+             card("NAXIS2", str(rows))] + extra + [b"END".ljust(80)]
+    head = b"".join(cards)
+    return head + b" " * (-len(head) % 2880) + body + b"\0" * (-len(body) % 2880)
+
+
+nan, inf = float("nan"), float("inf")
+floats = [float(i % 97) - 20.5 for i in range(180 * 180)]  # within the inputs' 140 kB
+for i in list(range(0, 180)) + [1000, 1002, 20000, 180 * 180 - 1]:
+    floats[i] = nan if i % 2 else (inf if i % 4 else -inf)
+frames["blank-float"] = plain(-32, 180, 180, [], struct.pack(">%df" % len(floats), *floats))
+frames["blank-double"] = plain(-64, 5, 3, [], struct.pack(">15d", nan, 1.5, 2.5, -inf, *range(11)))
+frames["blank-short"] = plain(16, 6, 2, [card("BZERO", "32768"), card("BLANK", "-32768")],
+                              struct.pack(">12h", -32768, -32767, 0, 5, -32768, 32767, 1, 2, 3, 4, 5, -32768))
+frames["blank-only"] = plain(-32, 2, 2, [], struct.pack(">4f", nan, nan, inf, -inf))
+
 # Reading options of the image reader: (flags, values), see fits_reader_fuzz.cpp.
 READ_OPTIONS = [(1, 0), (2, 0), (4, 0), (8, 1), (16, 0), (32, 0x80), (1 | 16, 3), (2 | 4, 7), (8 | 1, 5)]
 for i, (name, data) in enumerate(sorted(frames.items())):
