@@ -61,11 +61,22 @@ const std::vector<CommandEntry>& commandTable()
          "        --position fix|peak|move (move)  --real (integer sums)\n"
          "        --digits 2|3 (3)  --signed\n"
          "        --star NAME  --comp-mag M  --filter B|V|R|I  --code CODE (report line)\n"
+         "        --gain G (1 e-/ADU)  --read-noise R (0 e-)  --linearity N (60000 ADU)\n"
+         "        --ra HH:MM:SS --dec +DD:MM:SS (J2000)  --lat DEG --lon DEG (east)\n"
+         "        --height M  (the frame's GAIN/EGAIN, RDNOISE/READNOIS, SATURATE,\n"
+         "        OBJCTRA/OBJCTDEC or RA/DEC, SITELAT/SITELONG/SITEELEV or\n"
+         "        LAT-OBS/LONG-OBS/ALT-OBS come first)\n"
          "      Prints MESSAGE <text> for each message, POS <slot> <x> <y> for the six\n"
          "      positions after the run (1 comparison, 2 its sky, 3 variable, 4 its\n"
          "      sky, 5 check, 6 its sky), MAG <comparison|variable|check> <value|-->,\n"
          "      RESULT <result line>, REPORT <report line> when built, and\n"
-         "      CLIPBOARD <text>. Exits 0 when all three stars were measured, 1 if not.\n",
+         "      CLIPBOARD <text>; then, for each measured star, ERR <star> <sigma of\n"
+         "      its magnitude>, SNR <star> <F / sigma_F>, PEAK <star> <ADU>, FWHM <star>\n"
+         "      <pixels> (when the profile gives one) and FLAG <star> saturated;\n"
+         "      ERR V-C <sigma> and ERR C-K <sigma>; and, once all three were\n"
+         "      measured, JD <mid-exposure, UTC>, HJD <UTC> and BJD_TDB <TDB> (with\n"
+         "      a target position) and AIRMASS <sec z> (with a position and a site).\n"
+         "      Exits 0 when all three stars were measured, 1 if not.\n",
          true, 1, kSigned, &photometry},
         {"auto", "  auto FOLDER --comp X,Y --var X,Y --check X,Y [photometry options] [--sort]\n",
          "          [--timezone 0|9] [--any-fits]\n"

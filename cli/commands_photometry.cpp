@@ -1,4 +1,5 @@
 // The photometry subcommand: the "Photometry" button on one frame.
+#include <cmath>
 #include <iostream>
 #include <map>
 
@@ -25,6 +26,28 @@ std::string trimmed(const std::string& s)
 {
     const std::size_t a = s.find_first_not_of(' ');
     return a == std::string::npos ? std::string() : s.substr(a);
+}
+
+// The errors, signal-to-noise ratios, peaks, widths and flags of the stars,
+// then the times and the airmass.
+void printMeasurementScience(const PhotometryOutcome& out)
+{
+    static const char* const kNames[] = {"comparison", "variable", "check"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto& q = out.quality[i];
+        if (!q) continue;
+        std::cout << "ERR " << kNames[i] << ' ' << fixedText(q->magnitudeError, 4) << '\n';
+        std::cout << "SNR " << kNames[i] << ' ' << fixedText(q->snr, 1) << '\n';
+        std::cout << "PEAK " << kNames[i] << ' ' << q->peak << '\n';
+        if (q->fwhm) std::cout << "FWHM " << kNames[i] << ' ' << fixedText(*q->fwhm, 2) << '\n';
+        if (q->saturated) std::cout << "FLAG " << kNames[i] << " saturated\n";
+    }
+    if (const auto e = out.variableMinusComparisonError()) std::cout << "ERR V-C " << fixedText(*e, 4) << '\n';
+    if (const auto e = out.comparisonMinusCheckError()) std::cout << "ERR C-K " << fixedText(*e, 4) << '\n';
+    if (out.times.jdUtc) std::cout << "JD " << fixedText(*out.times.jdUtc, 6) << '\n';
+    if (out.times.hjdUtc) std::cout << "HJD " << fixedText(*out.times.hjdUtc, 6) << '\n';
+    if (out.times.bjdTdb) std::cout << "BJD_TDB " << fixedText(*out.times.bjdTdb, 6) << '\n';
+    if (out.times.airmass) std::cout << "AIRMASS " << fixedText(*out.times.airmass, 4) << '\n';
 }
 
 }  // namespace
@@ -101,6 +124,35 @@ int takeMeasurementOptions(Args& args, Session& session, const std::string& comm
         ph.comparison.filterIndex = it->second;
     }
     if (const auto v = takeOption(args, "--code")) ph.comparison.observerCode = *v;
+    // The camera, the target and the site, as the "Target and Site" window holds them.
+    CameraNoise& camera = ph.targetSite.camera;
+    const std::pair<const char*, double*> cameraOptions[] = {
+        {"--gain", &camera.gain}, {"--read-noise", &camera.readNoise}, {"--linearity", &camera.linearity}};
+    for (const auto& [option, field] : cameraOptions)
+        if (const auto v = takeOption(args, option)) {
+            const double x = leadingNumber(*v);
+            if (!(x >= 0) || (field == &camera.gain && x == 0)) return usageError(std::string(option) + " takes a positive number");
+            *field = x;
+        }
+    const auto ra = takeOption(args, "--ra");
+    const auto dec = takeOption(args, "--dec");
+    if (ra || dec) {
+        const auto a = ra ? angleDegrees(*ra, true) : std::nullopt;
+        const auto d = dec ? angleDegrees(*dec, false) : std::nullopt;
+        if (!a || !d || *a < 0 || *a >= 360 || *d < -90 || *d > 90)
+            return usageError("--ra HH:MM:SS and --dec +DD:MM:SS go together");
+        ph.targetSite.target = SkyPosition{*a, *d};
+    }
+    const auto lat = takeOption(args, "--lat");
+    const auto lon = takeOption(args, "--lon");
+    const auto height = takeOption(args, "--height");
+    if (lat || lon || height) {
+        const auto p = lat ? angleDegrees(*lat, false) : std::nullopt;
+        const auto l = lon ? angleDegrees(*lon, false) : std::nullopt;
+        if (!p || !l || std::fabs(*p) > 90 || std::fabs(*l) > 180)
+            return usageError("--lat DEG and --lon DEG go together (--height M with them)");
+        ph.targetSite.site = ObservingSite{*p, *l, height ? leadingNumber(*height) : 0.0};
+    }
     if (skyArea) {
         switch (applySkyArea(set, size, inner, outer)) {
         case SkyAreaCheck::SizeError: std::cout << "MESSAGE " << kApertureSizeError << '\n'; return 1;
@@ -138,6 +190,7 @@ int photometry(Args args, [[maybe_unused]] const Shared& shared)
     if (out.allMeasured) std::cout << "RESULT " << out.resultLine << '\n';
     if (out.reportLine) std::cout << "REPORT " << *out.reportLine << '\n';
     if (platform.clipboardWrites > 0) std::cout << "CLIPBOARD " << platform.clipboardText << '\n';
+    printMeasurementScience(out);
     return out.allMeasured ? 0 : 1;
 }
 

@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libcfitsio-dev fitsverify python3 python3-astropy
+  libcfitsio-dev liberfa-dev fitsverify python3 python3-astropy
   xvfb xauth openbox
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zlib1g-dev curl
 )

@@ -18,8 +18,9 @@ leaks="$PWD/tests/sanitizer/leaks.supp"
 # The engine and the CLI for Windows, cross-compiled; their results under
 # wine are compared with the native CLI's when wine is there.
 scripts/mingw-cfitsio.sh build-win-deps/cfitsio
+scripts/mingw-erfa.sh build-win-deps/erfa
 scripts/build.sh build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DLUMAVIST_GUI=OFF -DLUMAVIST_TESTS=OFF \
-  -DLUMAVIST_CFITSIO_PREFIX="$PWD/build-win-deps/cfitsio"
+  -DLUMAVIST_CFITSIO_PREFIX="$PWD/build-win-deps/cfitsio" -DLUMAVIST_ERFA_PREFIX="$PWD/build-win-deps/erfa"
 if command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ]; then
   tests/windows/cli_under_wine.sh build-win/cli/lumavist-cli.exe build/cli/lumavist-cli
 else

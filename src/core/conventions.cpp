@@ -354,3 +354,12 @@ std::string joinPath(std::string_view folder, std::string_view name)
 }
 
 }  // namespace lv
+
+namespace lv {
+
+std::string fixedText(double v, int decimals)
+{
+    return formatPattern(v, "0." + std::string(static_cast<std::size_t>(std::max(decimals, 0)), '0'));
+}
+
+}  // namespace lv

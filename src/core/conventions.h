@@ -101,6 +101,8 @@ std::string exactNumberText(double v);
 // Examples: formatPattern(30, " 000") == " 030", formatPattern(12, "####.###")
 // == "12.", formatPattern(0.5, "####.###") == ".5".
 std::string formatPattern(double v, std::string_view pattern);
+// `decimals` digits after the point, at least one before it: fixedText(2.5, 3) == "2.500".
+std::string fixedText(double v, int decimals);
 
 // ---- text as numbers --------------------------------------------------------
 

@@ -105,24 +105,20 @@ void apertureSum(const FitsImage& image, const PhotometryState& state, int slot,
     long long& count = m.count[static_cast<std::size_t>(slot)];
     if (state.settings.apertureShape == ApertureShape::Circle) {
         // Pixels beyond the border are left out, as for the square box.
-        const int r = state.settings.apertureSize;
         long long s = 0;
-        for (int x = c.x - r; x <= c.x + r; ++x)
-            for (int y = c.y - r; y <= c.y + r; ++y)
-                if (image.inside(x, y) && roundedDistance(x - c.x, y - c.y) <= r) {
-                    s += image.at(x, y);
-                    ++count;
-                    if (image.isBlank(x, y)) m.blank[static_cast<std::size_t>(slot)] = true;
-                }
+        forEachAperturePixel(image, state, slot, [&](int x, int y) {
+            s += image.at(x, y);
+            ++count;
+        });
         sum += static_cast<double>(s);
     } else {
         const int h = halfWidth(state.settings.apertureSize);
         sum += static_cast<double>(boxSum(image, c.x - h, c.x + h, c.y - h, c.y + h, &count));
-        if (image.hasBlanks())
-            for (int y = std::max(c.y - h, 0); y <= std::min(c.y + h, image.naxis2 - 1); ++y)
-                for (int x = std::max(c.x - h, 0); x <= std::min(c.x + h, image.naxis1 - 1); ++x)
-                    if (image.isBlank(x, y)) m.blank[static_cast<std::size_t>(slot)] = true;
     }
+    if (image.hasBlanks())
+        forEachAperturePixel(image, state, slot, [&](int x, int y) {
+            if (image.isBlank(x, y)) m.blank[static_cast<std::size_t>(slot)] = true;
+        });
 }
 
 std::vector<std::int32_t> skySamples(const FitsImage& image, const PhotometryState& state, int s)

@@ -2,6 +2,7 @@
 // values and instrumental magnitudes, all on plane 0 in image pixels.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -33,6 +34,25 @@ int roundedDistance(int dx, int dy);
 // the position mode says. Returns false (positions unchanged) when no box has
 // a positive sum.
 bool peakSearch(const FitsImage& image, PhotometryState& state, int starSlot);
+
+// Calls visit(x, y) for each pixel of the aperture of a slot at its position
+// field that lies inside the image (the circle's rounded-distance disc, or
+// the square box), in the order the sums take them.
+template <class Visit>
+void forEachAperturePixel(const FitsImage& image, const PhotometryState& state, int slot, Visit&& visit)
+{
+    const PixelPosition c = state.fieldPosition(slot);
+    if (state.settings.apertureShape == ApertureShape::Circle) {
+        const int r = state.settings.apertureSize;
+        for (int x = c.x - r; x <= c.x + r; ++x)
+            for (int y = c.y - r; y <= c.y + r; ++y)
+                if (image.inside(x, y) && roundedDistance(x - c.x, y - c.y) <= r) visit(x, y);
+    } else {
+        const int h = state.settings.apertureSize / 2;  // Int(size / 2) of a whole size >= 1
+        for (int y = std::max(c.y - h, 0); y <= std::min(c.y + h, image.naxis2 - 1); ++y)
+            for (int x = std::max(c.x - h, 0); x <= std::min(c.x + h, image.naxis1 - 1); ++x) visit(x, y);
+    }
+}
 
 // Sum and pixel count of the aperture of a slot at its position field.
 void apertureSum(const FitsImage& image, const PhotometryState& state, int slot, Measurement& m);

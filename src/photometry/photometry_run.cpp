@@ -135,6 +135,18 @@ std::optional<std::string> reportLine(const ObservationHeader& header, double ch
     return line;
 }
 
+std::optional<double> PhotometryOutcome::variableMinusComparisonError() const
+{
+    if (!quality[0] || !quality[1]) return std::nullopt;
+    return differenceError(quality[1]->magnitudeError, quality[0]->magnitudeError);
+}
+
+std::optional<double> PhotometryOutcome::comparisonMinusCheckError() const
+{
+    if (!quality[0] || !quality[2]) return std::nullopt;
+    return differenceError(quality[0]->magnitudeError, quality[2]->magnitudeError);
+}
+
 PhotometryOutcome runPhotometry(const FitsImage& image, PhotometryState& state, bool beepOn, Platform& platform)
 {
     PhotometryOutcome out;
@@ -176,9 +188,17 @@ PhotometryOutcome runPhotometry(const FitsImage& image, PhotometryState& state, 
         out.magnitudes[i] = rounded;
         state.magnitudeField(s) = numberText(rounded);
     }
+    // The measurement's science: the header's camera values before the settings'.
+    out.camera = cameraNoiseOf(image, state.targetSite.camera);
+    for (std::size_t i = 0; i < kStarSlots.size(); ++i)
+        if (out.magnitudes[i]) out.quality[i] = starQuality(image, state, m, kStarSlots[i], out.camera);
     if (!out.allMeasured) return out;
 
     const ObservationHeader header = readObservationHeader(image);
+    const std::optional<SkyPosition> target = headerPosition(image);
+    const std::optional<ObservingSite> site = headerSite(image);
+    out.times = observationTimes(midExposureJd(header), target ? target : state.targetSite.target,
+                                 site ? site : state.targetSite.site);
     const double check = leadingNumber(state.checkMagnitude);
     const double comparison = leadingNumber(state.comparisonMagnitude);
     const double variable = leadingNumber(state.variableMagnitude);

@@ -10,7 +10,9 @@
 #include "core/fits_header.h"
 #include "core/fits_image.h"
 #include "core/platform.h"
+#include "photometry/observation_times.h"
 #include "photometry/photometry_state.h"
+#include "photometry/star_quality.h"
 
 namespace lv {
 
@@ -43,6 +45,15 @@ struct PhotometryOutcome {
     bool allMeasured = false;
     std::string resultLine;
     std::optional<std::string> reportLine;
+    // Beside the magnitudes: each star's flux, error, peak and shape (none
+    // for a star not measured), the camera they were reckoned with, and the
+    // mid-exposure times and airmass (once every star was measured).
+    std::array<std::optional<StarQuality>, 3> quality;
+    CameraNoise camera;
+    ObservationTimes times;
+    // sigma(V - C) and sigma(C - K), when both stars have one.
+    std::optional<double> variableMinusComparisonError() const;
+    std::optional<double> comparisonMinusCheckError() const;
 };
 
 inline constexpr const char* kNoStarMessage = "No Star";

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace lv {
@@ -42,6 +43,38 @@ struct PhotometrySettings {
     PixelArithmetic pixelArithmetic = PixelArithmetic::Integer;
     int digits = 3;                // decimals of the magnitudes, 2 or 3
     int timeZoneHours = 0;         // 0 or 9
+};
+
+// The camera: gain in electrons per ADU, read noise in electrons, and the
+// value from which a pixel no longer grows with the light (ADU).
+struct CameraNoise {
+    double gain = 1.0;
+    double readNoise = 0.0;
+    double linearity = 60000.0;
+    friend bool operator==(const CameraNoise&, const CameraNoise&) = default;
+};
+
+// The target's position, J2000 (ICRS), in degrees.
+struct SkyPosition {
+    double raDegrees = 0;
+    double decDegrees = 0;
+    friend bool operator==(const SkyPosition&, const SkyPosition&) = default;
+};
+
+// The observing site: geodetic latitude and longitude (east positive) in
+// degrees, height above the WGS84 ellipsoid in metres.
+struct ObservingSite {
+    double latitudeDegrees = 0;
+    double longitudeDegrees = 0;
+    double heightMetres = 0;
+    friend bool operator==(const ObservingSite&, const ObservingSite&) = default;
+};
+
+// What the frame's header gives of these takes their place.
+struct TargetAndSite {
+    CameraNoise camera;
+    std::optional<SkyPosition> target;
+    std::optional<ObservingSite> site;
 };
 
 // Filters of the report line; -1 means no report line.
@@ -83,6 +116,7 @@ struct PhotometryState {
     PixelPosition clickPosition;
     ComparisonStar comparison;
     ReportTexts reportTexts;
+    TargetAndSite targetSite;
 
     PhotometryState();
     // The position the measurement uses for a slot: its two fields, rounded.

@@ -250,10 +250,11 @@ TEST_F(ForeignFrameTest, NullPixelsOfCompressedFramesAreBlankWhereCfitsioSaysSo)
                 const bool cfitsioNull = nulls[static_cast<std::size_t>(i)] || std::isnan(values[static_cast<std::size_t>(i)]);
                 blanks += cfitsioNull;
                 ASSERT_EQ(image.isBlank(static_cast<std::size_t>(i)), cfitsioNull) << algorithm << " " << path << " " << i;
-                if (!cfitsioNull)
+                if (!cfitsioNull) {
                     ASSERT_EQ(image.pixels[static_cast<std::size_t>(i)],
                               static_cast<std::int32_t>(roundHalfEven(values[static_cast<std::size_t>(i)])))
                         << algorithm << " " << path << " " << i;
+                }
             }
             EXPECT_GT(blanks, 100) << algorithm << " " << path;
         }
