@@ -86,8 +86,11 @@ const std::vector<CommandEntry>& commandTable()
          "      places the stars there as given, then measures every frame and appends\n"
          "      one line per frame to FOLDER/mag_est.txt (the frame path is FOLDER made\n"
          "      absolute, the separator and the frame's name). Takes every option of\n"
-         "      photometry; --timezone 9 adds 9 hours to the times written. Prints\n"
-         "      MESSAGE <text> for each message and LINES <n> <path of mag_est.txt>.\n"
+         "      photometry; --timezone 9 adds 9 hours to the times written. Beside\n"
+         "      mag_est.txt, FOLDER/photometry.csv gets a row per line: times, airmass,\n"
+         "      each star's standard magnitude, error, SNR, peak, FWHM and sky scatter,\n"
+         "      and flags. Prints MESSAGE <text> for each message, LINES <n> <path of\n"
+         "      mag_est.txt> and TABLE <rows> <path of photometry.csv>.\n"
          "      Exits 0 when the folder was done.\n",
          true, 0, kSigned | kSort | kAnyFits, &automatic},
         {"dark", "  dark FOLDER --dark FILE [--sort] [--signed] [--any-fits]\n",

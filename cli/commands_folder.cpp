@@ -106,6 +106,7 @@ int automatic(Args args, [[maybe_unused]] const Shared& shared)
     while (status == AutomaticStatus::FrameLoaded) status = run.measure(ctx);
     printMessageLines(platform);
     std::cout << "LINES " << run.linesWrittenCount() << ' ' << run.magEstPath() << '\n';
+    std::cout << "TABLE " << run.tableRowsWritten() << ' ' << run.nightTable() << '\n';
     return prepared == PrepareOutcome::Loaded && run.end() == AutomaticEnd::Finished ? 0 : 1;
 }
 

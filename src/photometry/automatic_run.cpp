@@ -6,6 +6,7 @@
 #include "core/fits_header.h"
 #include "core/folder_job.h"
 #include "core/fits_reader.h"
+#include "photometry/night_table.h"
 
 namespace lv {
 
@@ -113,6 +114,8 @@ SavedLineHeader readSavedLineHeader(const FitsImage& image, double runExposure, 
 
 std::string AutomaticRun::magEstPath() const { return joinPath(setup_.currentFolder, kMagEstName); }
 
+std::string AutomaticRun::nightTable() const { return nightTablePath(magEstPath()); }
+
 void AutomaticRun::reset() { *this = AutomaticRun{}; }
 
 AutomaticStatus AutomaticRun::ended(AutomaticEnd why)
@@ -143,7 +146,8 @@ PrepareOutcome AutomaticRun::prepare(AutomaticContext& ctx, const AutomaticSetup
     reset();
     setup_ = setup;
     std::string error;
-    if (!emptyMagEst(magEstPath(), error)) {
+    // The night's table starts again with the data file.
+    if (!emptyMagEst(magEstPath(), error) || !emptyNightTable(nightTablePath(magEstPath()), error)) {
         ctx.platform.error(error);
         return PrepareOutcome::FileFailed;
     }
@@ -214,6 +218,22 @@ AutomaticStatus AutomaticRun::choose(AutomaticContext& ctx, FrameChoice choice)
                 return ended(AutomaticEnd::WriteFailed);
             }
             ++linesWritten_;
+            if (!appendNightTableRow(nightTablePath(magEstPath()), nightTableRow(name, outcome_), error)) {
+                ctx.platform.error(error);
+                return ended(AutomaticEnd::WriteFailed);
+            }
+            ++tableRows_;
+            // A saturated star's magnitude is too faint: the line stays, and the observer is told.
+            static const char* const kNames[] = {"comparison", "variable", "check"};
+            std::string saturated;
+            for (std::size_t i = 0; i < 3; ++i)
+                if (outcome_.quality[i] && outcome_.quality[i]->saturated)
+                    saturated += std::string(saturated.empty() ? "" : ", ") + kNames[i] + " (peak " +
+                                 plainNumberText(static_cast<std::int64_t>(outcome_.quality[i]->peak)) + " ADU)";
+            if (!saturated.empty())
+                ctx.platform.message(name + ": " + saturated + " reached the linearity limit of " +
+                                     plainNumberText(outcome_.camera.linearity) +
+                                     " ADU; the line was kept and is flagged in " + kNightTableName);
         }
     }
     return next(ctx);

@@ -100,6 +100,9 @@ public:
     bool linesWritten() const { return linesWritten_ > 0; }
     int linesWrittenCount() const { return linesWritten_; }
     std::string magEstPath() const;
+    // The night's table beside mag_est.txt, and the rows written to it since the run was prepared.
+    std::string nightTable() const;
+    int tableRowsWritten() const { return tableRows_; }
     // "End of Auto": the main window returns to normal.
     void reset();
 
@@ -117,6 +120,7 @@ private:
     PhotometryOutcome outcome_;
     AutomaticEnd end_ = AutomaticEnd::None;
     int linesWritten_ = 0;
+    int tableRows_ = 0;
 };
 
 }  // namespace lv

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "photometry/night_table.h"
+
 #include "core/conventions.h"
 #include "fits_builder.h"
 #include "photometry/positions.h"
@@ -264,6 +266,47 @@ TEST(AutomaticRun, UnattendedSavesEveryFrameWithoutAsking)
     EXPECT_EQ(f.magEst(), f.line1() + f.line2() + f.line3());
     EXPECT_EQ(f.platform.messageTexts(), std::vector<std::string>{kAutomaticEndMessage});
     for (const auto& shown : f.platform.shown) EXPECT_FALSE(shown.question);
+}
+
+// photometry.csv starts again with mag_est.txt and gets a row for each line,
+// the values of the same measurement the window shows; a saturated star
+// keeps its line, with a message naming the frame and a flag.
+TEST(AutomaticRun, TheNightTableFollowsTheDataFile)
+{
+    Folder f;
+    f.threeFrames();
+    test::writeFile(f.dir.file("photometry.csv"), "an earlier night\r\n");
+    ASSERT_EQ(f.prepare(), PrepareOutcome::Loaded);
+    const std::string table = f.dir.file("photometry.csv");
+    EXPECT_EQ(test::readFile(table), std::string(kNightTableHeader) + "\r\n");
+    f.placeStars();
+    f.photometry.targetSite.camera.linearity = 5000;  // the check star (10100) reaches it
+    f.photometry.targetSite.target = SkyPosition{15, 60};
+    std::string rows;
+    for (const FrameChoice choice : {FrameChoice::Save, FrameChoice::Skip, FrameChoice::Save}) {
+        ASSERT_EQ(f.run.measure(f.ctx), AutomaticStatus::AwaitingChoice);
+        // The same measurement as the window's "Photometry" on this frame.
+        PhotometryState again = f.photometry;
+        ScriptedPlatform quiet;
+        const PhotometryOutcome shown = runPhotometry(f.image, again, false, quiet);
+        const std::string name = f.queue.name(f.queue.current);
+        if (choice == FrameChoice::Save) rows += nightTableRow(name, shown);
+        f.run.choose(f.ctx, choice);
+    }
+    EXPECT_EQ(f.magEst(), f.line1() + f.line3());
+    EXPECT_EQ(test::readFile(table), std::string(kNightTableHeader) + "\r\n" + rows);
+    EXPECT_EQ(f.run.tableRowsWritten(), 2);
+    // f1 (mid-exposure 12:30:15 UTC): the variable's net 100 is 15.0000 on the
+    // standard scale, the comparison's 1000 12.5000.
+    EXPECT_EQ(rows.rfind("f1.fit,2458165.021007,", 0), 0u) << rows;
+    EXPECT_NE(rows.find(",15.0000,"), std::string::npos) << rows;
+    EXPECT_NE(rows.find(",12.5000,"), std::string::npos) << rows;
+    EXPECT_NE(rows.find(",2.5000,"), std::string::npos) << rows;  // V - C
+    EXPECT_NE(rows.find("saturated_k;no_airmass"), std::string::npos) << rows;
+    int saturatedMessages = 0;
+    for (const std::string& m : f.platform.messageTexts())
+        saturatedMessages += m.find("check (peak 10100 ADU) reached the linearity limit of 5000 ADU") != std::string::npos;
+    EXPECT_EQ(saturatedMessages, 2);
 }
 
 TEST(AutomaticRun, TheLineFollowsTheDigitAndTimeZoneSettings)

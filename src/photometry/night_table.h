@@ -1,0 +1,34 @@
+// The night's table, photometry.csv beside mag_est.txt: one row per frame
+// the automatic run keeps, with the times, the airmass and, for each star,
+// its standard magnitude, error, SNR, peak, width and sky scatter.
+#pragma once
+
+#include <string>
+
+#include "photometry/photometry_run.h"
+
+namespace lv {
+
+inline constexpr const char* kNightTableName = "photometry.csv";
+inline constexpr const char* kNightTableHeader =
+    "frame,jd_utc,hjd_utc,bjd_tdb,airmass,v_mag,v_err,c_mag,c_err,k_mag,k_err,v_minus_c,v_minus_c_err,"
+    "c_minus_k,c_minus_k_err,snr_v,snr_c,snr_k,peak_v,peak_c,peak_k,fwhm_v,fwhm_c,fwhm_k,sky_sd_v,sky_sd_c,"
+    "sky_sd_k,flags";
+
+// The table beside a mag_est.txt (same folder).
+std::string nightTablePath(const std::string& magEstPath);
+
+// The flags of a measurement, ';'-separated: saturated_v, saturated_c,
+// saturated_k, no_position (no HJD/BJD), no_site (no airmass), no_fwhm_v, ...
+std::string measurementFlags(const PhotometryOutcome& out);
+
+// One row (with CR LF) for a frame every star of which was measured.
+// Magnitudes on the standard scale (20 - 2.5 log10 F), JDs with 6 decimals,
+// magnitudes and errors with 4; a value that cannot be had is left empty.
+std::string nightTableRow(const std::string& frame, const PhotometryOutcome& out);
+
+// Empties the table to its header row; appends one row in one write.
+bool emptyNightTable(const std::string& path, std::string& error);
+bool appendNightTableRow(const std::string& path, const std::string& row, std::string& error);
+
+}  // namespace lv
