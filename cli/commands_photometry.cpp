@@ -137,8 +137,10 @@ int takeMeasurementOptions(Args& args, Session& session, const std::string& comm
     const auto ra = takeOption(args, "--ra");
     const auto dec = takeOption(args, "--dec");
     if (ra || dec) {
-        const auto a = ra ? angleDegrees(*ra, true) : std::nullopt;
-        const auto d = dec ? angleDegrees(*dec, false) : std::nullopt;
+        std::optional<double> a;
+        if (ra) a = angleDegrees(*ra, true);
+        std::optional<double> d;
+        if (dec) d = angleDegrees(*dec, false);
         if (!a || !d || *a < 0 || *a >= 360 || *d < -90 || *d > 90)
             return usageError("--ra HH:MM:SS and --dec +DD:MM:SS go together");
         ph.targetSite.target = SkyPosition{*a, *d};
@@ -147,8 +149,10 @@ int takeMeasurementOptions(Args& args, Session& session, const std::string& comm
     const auto lon = takeOption(args, "--lon");
     const auto height = takeOption(args, "--height");
     if (lat || lon || height) {
-        const auto p = lat ? angleDegrees(*lat, false) : std::nullopt;
-        const auto l = lon ? angleDegrees(*lon, false) : std::nullopt;
+        std::optional<double> p;
+        if (lat) p = angleDegrees(*lat, false);
+        std::optional<double> l;
+        if (lon) l = angleDegrees(*lon, false);
         if (!p || !l || std::fabs(*p) > 90 || std::fabs(*l) > 180)
             return usageError("--lat DEG and --lon DEG go together (--height M with them)");
         ph.targetSite.site = ObservingSite{*p, *l, height ? leadingNumber(*height) : 0.0};

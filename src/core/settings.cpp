@@ -43,7 +43,7 @@ bool readSettings(const std::string& path, AppSettings& s)
     if (!in) return false;
     std::vector<std::string> lines;
     std::string line;
-    while (lines.size() < 29 && std::getline(in, line)) {
+    while (lines.size() < 37 && std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
     }
@@ -73,6 +73,14 @@ bool readSettings(const std::string& path, AppSettings& s)
     text(27, s.checkName);
     text(28, s.aavsoUtOffset);
     if (const auto v = numbers(29); !v.empty()) s.anyFits = v[0] == 1;
+    text(30, s.targetRa);
+    text(31, s.targetDec);
+    text(32, s.siteLatitude);
+    text(33, s.siteLongitude);
+    text(34, s.siteHeight);
+    text(35, s.cameraGain);
+    text(36, s.cameraReadNoise);
+    text(37, s.cameraLinearity);
     return true;
 }
 
@@ -101,12 +109,17 @@ std::string settingsText(const AppSettings& s)
     line(numberText(s.timeZoneHours));
     // The export's star names follow only once they are used, so a file that
     // never had them keeps its 25 lines.
-    if (!s.comparisonName.empty() || !s.checkName.empty() || !s.aavsoUtOffset.empty() || s.anyFits) {
+    const bool targetSite = s.targetSiteUsed();
+    if (!s.comparisonName.empty() || !s.checkName.empty() || !s.aavsoUtOffset.empty() || s.anyFits || targetSite) {
         line(s.comparisonName);
         line(s.checkName);
     }
-    if (!s.aavsoUtOffset.empty() || s.anyFits) line(s.aavsoUtOffset);
-    if (s.anyFits) line(numberText(1));
+    if (!s.aavsoUtOffset.empty() || s.anyFits || targetSite) line(s.aavsoUtOffset);
+    if (s.anyFits || targetSite) line(numberText(s.anyFits ? 1 : 0));
+    if (targetSite)
+        for (const std::string* t : {&s.targetRa, &s.targetDec, &s.siteLatitude, &s.siteLongitude, &s.siteHeight,
+                                     &s.cameraGain, &s.cameraReadNoise, &s.cameraLinearity})
+            line(*t);
     return out;
 }
 

@@ -54,6 +54,16 @@ struct AppSettings {
     std::string checkName;            // line 27: the check star's name (lines 26, 27 only once set)
     std::string aavsoUtOffset;        // line 28: hours the data's times are ahead of UT, as typed (only once set)
     bool anyFits = false;             // line 29: "also .fits and compressed frames" (only while ticked)
+    // Lines 30 to 37, as typed in "Target and Site" (only once one is set):
+    // the target's RA and Dec (J2000), the site's latitude, longitude (east)
+    // and height, the camera's gain, read noise and linearity limit.
+    std::string targetRa, targetDec, siteLatitude, siteLongitude, siteHeight;
+    std::string cameraGain, cameraReadNoise, cameraLinearity;
+    bool targetSiteUsed() const
+    {
+        return !targetRa.empty() || !targetDec.empty() || !siteLatitude.empty() || !siteLongitude.empty() ||
+               !siteHeight.empty() || !cameraGain.empty() || !cameraReadNoise.empty() || !cameraLinearity.empty();
+    }
 
     WindowPosition& window(SettingsWindow w) { return windows[static_cast<std::size_t>(w)]; }
     const WindowPosition& window(SettingsWindow w) const { return windows[static_cast<std::size_t>(w)]; }

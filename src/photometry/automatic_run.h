@@ -93,6 +93,8 @@ public:
     AutomaticStatus choose(AutomaticContext& ctx, FrameChoice choice);
 
     bool prepared() const { return prepared_; }
+    // The last frame's measurement (errors, flags, times) as the run made it.
+    const PhotometryOutcome& outcome() const { return outcome_; }
     bool waiting() const { return waiting_; }
     AutomaticEnd end() const { return end_; }
     const AutomaticSetup& setup() const { return setup_; }

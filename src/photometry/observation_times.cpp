@@ -142,6 +142,42 @@ std::optional<ObservingSite> headerSite(const FitsImage& image)
     return std::nullopt;
 }
 
+TargetAndSite targetSiteOf(const AppSettings& s)
+{
+    TargetAndSite t;
+    auto positive = [](const std::string& text, double& field) {
+        if (isNumber(text) && leadingNumber(text) > 0) field = leadingNumber(text);
+    };
+    positive(s.cameraGain, t.camera.gain);
+    if (isNumber(s.cameraReadNoise) && leadingNumber(s.cameraReadNoise) >= 0) t.camera.readNoise = leadingNumber(s.cameraReadNoise);
+    positive(s.cameraLinearity, t.camera.linearity);
+    const auto ra = angleDegrees(s.targetRa, true);
+    const auto dec = angleDegrees(s.targetDec, false);
+    if (ra && dec && validPosition({*ra, *dec})) t.target = SkyPosition{*ra, *dec};
+    const auto lat = angleDegrees(s.siteLatitude, false);
+    const auto lon = angleDegrees(s.siteLongitude, false);
+    if (lat && lon && std::fabs(*lat) <= 90 && std::fabs(*lon) <= 180)
+        t.site = ObservingSite{*lat, *lon, isNumber(s.siteHeight) ? leadingNumber(s.siteHeight) : 0.0};
+    return t;
+}
+
+std::string targetSiteProblem(const AppSettings& s)
+{
+    const TargetAndSite read = targetSiteOf(s);
+    if ((!s.targetRa.empty() || !s.targetDec.empty()) && !read.target)
+        return "RA and Dec go together, as hh:mm:ss and +dd:mm:ss (or both in degrees)";
+    if ((!s.siteLatitude.empty() || !s.siteLongitude.empty()) && !read.site)
+        return "Latitude and longitude go together, in degrees (-90 ... 90 and -180 ... 180, east positive)";
+    if (!s.siteHeight.empty() && !isNumber(s.siteHeight)) return "The height is a number of metres";
+    if (!s.cameraGain.empty() && !(isNumber(s.cameraGain) && leadingNumber(s.cameraGain) > 0))
+        return "The gain is a number of electrons per ADU above 0";
+    if (!s.cameraReadNoise.empty() && !(isNumber(s.cameraReadNoise) && leadingNumber(s.cameraReadNoise) >= 0))
+        return "The read noise is a number of electrons, 0 or more";
+    if (!s.cameraLinearity.empty() && !(isNumber(s.cameraLinearity) && leadingNumber(s.cameraLinearity) > 0))
+        return "The linearity limit is a number of ADU above 0";
+    return {};
+}
+
 ObservationTimes observationTimes(std::optional<double> jdUtc, const std::optional<SkyPosition>& target,
                                   const std::optional<ObservingSite>& site)
 {

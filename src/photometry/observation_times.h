@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/fits_image.h"
+#include "core/settings.h"
 #include "photometry/photometry_state.h"
 
 namespace lv {
@@ -32,6 +33,12 @@ std::optional<SkyPosition> headerPosition(const FitsImage& image);
 // SITELAT/SITELONG/SITEELEV, or LAT-OBS/LONG-OBS (with ALT-OBS); nullopt
 // without a latitude and a longitude.
 std::optional<ObservingSite> headerSite(const FitsImage& image);
+
+// The camera, target and site the settings hold as typed; a text that is
+// empty or not a valid value leaves the default (no position, no site).
+TargetAndSite targetSiteOf(const AppSettings& settings);
+// What is wrong with the texts as typed, or "" when each is empty or valid.
+std::string targetSiteProblem(const AppSettings& settings);
 
 struct ObservationTimes {
     std::optional<double> jdUtc;

@@ -164,5 +164,32 @@ TEST(Settings, TheAnyFitsTickIsLine29OnlyWhileTicked)
     EXPECT_EQ(settingsText(back), text);
 }
 
+TEST(Settings, TargetAndSiteAreLines30To37OnlyOnceSet)
+{
+    AppSettings s;
+    s.anyFits = false;
+    s.cameraGain = "1.4";
+    const std::string text = settingsText(s);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 37);
+    // Lines 26 to 28 empty, line 29 the unticked box, then the eight texts.
+    EXPECT_EQ(text.substr(text.size() - 29), "\r\n\r\n\r\n 0\r\n\r\n\r\n\r\n\r\n\r\n1.4\r\n\r\n\r\n");
+    s.targetRa = "00:59:00";
+    s.targetDec = "+60:00:00";
+    s.siteLatitude = "35.5";
+    s.siteLongitude = "139.5";
+    s.siteHeight = "50";
+    s.cameraReadNoise = "9";
+    s.cameraLinearity = "52000";
+    s.anyFits = true;
+    test::TempDir dir;
+    test::writeFile(dir.file("lumavist.ini"), settingsText(s));
+    AppSettings back;
+    ASSERT_TRUE(readSettings(dir.file("lumavist.ini"), back));
+    EXPECT_TRUE(back.anyFits);
+    EXPECT_EQ(back.targetDec, "+60:00:00");
+    EXPECT_EQ(back.cameraLinearity, "52000");
+    EXPECT_EQ(settingsText(back), settingsText(s));
+}
+
 }  // namespace
 }  // namespace lv

@@ -140,7 +140,7 @@ TEST_F(PhotometryWindowTest, ShapeAndSkyMenus)
     for (QAction* a : find<QMenu>("photometry_menu")->actions()) order << a->objectName();
     EXPECT_EQ(order, QStringList({"photometry_menu_digit", "photometry_menu_position", "photometry_menu_aperture",
                                   "photometry_menu_int_real", "photometry_menu_sky", "photometry_menu_jst_utc",
-                                  "photometry_menu_comp_star", "photometry_menu_automatic",
+                                  "photometry_menu_comp_star", "photometry_menu_target_site", "photometry_menu_automatic",
                                   "photometry_menu_light_curve"}));
     EXPECT_EQ(find<QAction>("photometry_menu_aperture_size")->text(), "Size");
     EXPECT_TRUE(find<QAction>("photometry_menu_sky_median")->isChecked());
@@ -222,6 +222,47 @@ TEST_F(PhotometryWindowTest, PhotometryButtonFillsTheFieldsAndTheClipboard)
     session.photometry.comparison = {"RZ Cas", 10.0, 1, "ABC"};
     find<QPushButton>("Command6")->click();
     EXPECT_EQ(platform.clipboardText.substr(0, 22), "RZ Cas 20180215123100 ");
+}
+
+// "Target and Site" keeps what is typed in the settings (a position without
+// its other half is refused), and after "Photometry" each magnitude has its
+// error beside it and a saturated star's field says so.
+TEST_F(PhotometryWindowTest, TargetAndSiteAndTheErrorsBesideTheMagnitudes)
+{
+    for (const char* label : {"Label30", "Label31", "Label32"}) EXPECT_TRUE(find<QLabel>(label)->text().isEmpty());
+    auto fill = [&](const char* box, const char* value) {
+        QWidget* w = main->photometryPanel().targetSiteWindow();
+        ASSERT_NE(w, nullptr);
+        w->findChild<QLineEdit*>(box)->setText(value);
+    };
+    trigger("photometry_menu_target_site");
+    fill("Text1", "12:00:00");
+    main->photometryPanel().targetSiteWindow()->findChild<QPushButton*>("Command1")->click();
+    ASSERT_EQ(platform.shown.size(), 1u);
+    EXPECT_NE(platform.shown[0].text.find("RA and Dec go together"), std::string::npos);
+    EXPECT_TRUE(session.settings.targetRa.empty());
+    ASSERT_NE(main->photometryPanel().targetSiteWindow(), nullptr);  // still open, to be mended
+    fill("Text2", "+45:30:00");
+    fill("Text6", "2");
+    fill("Text8", "15000");
+    main->photometryPanel().targetSiteWindow()->findChild<QPushButton*>("Command1")->click();
+    EXPECT_EQ(session.settings.targetRa, "12:00:00");
+    EXPECT_EQ(session.settings.cameraGain, "2");
+    EXPECT_EQ(session.settings.cameraLinearity, "15000");
+    platform.shown.clear();
+
+    rightClickAt(31, 41);
+    pressInPositionSet("Comparison");
+    rightClickAt(69, 29);
+    pressInPositionSet("Variable");
+    rightClickAt(90, 60);
+    pressInPositionSet("Check star");
+    find<QPushButton>("Command6")->click();
+    for (const char* label : {"Label30", "Label31", "Label32"})
+        EXPECT_TRUE(find<QLabel>(label)->text().startsWith(QString::fromUtf8("\u00B1 0."))) << label;
+    // The comparison's peak (21000) reaches the limit typed, the variable's (9000) does not.
+    EXPECT_TRUE(find<QLineEdit>("Text32")->toolTip().startsWith("Saturated"));
+    EXPECT_TRUE(find<QLineEdit>("Text33")->toolTip().isEmpty());
 }
 
 }  // namespace

@@ -283,6 +283,8 @@ const std::vector<Scene>& scenes()
          [](TourStage& s) { s.trigger("utility_menu_continuous_bzero"); }, {"Form22"}},
         {"form23-comparison-star", "Photometry > Comparison Star Magnitude",
          [](TourStage& s) { s.trigger("photometry_menu_comp_star"); }, {"Form23"}},
+        {"form25-target-site", "Photometry > Target and Site",
+         [](TourStage& s) { s.trigger("photometry_menu_target_site"); }, {"Form25"}},
         {"form24-horizontal-graph", "A left click with Shift on the picture",
          [](TourStage& s) {
              s.openFrame();

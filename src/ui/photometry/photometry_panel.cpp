@@ -17,6 +17,7 @@
 #include "app/image_commands.h"
 #include "core/conventions.h"
 #include "display/grey_mapping.h"
+#include "photometry/observation_times.h"
 #include "photometry/photometry_run.h"
 #include "photometry/positions.h"
 #include "ui/display/image_window.h"
@@ -24,6 +25,7 @@
 #include "ui/photometry/frame_choice_window.h"
 #include "ui/photometry/position_set_window.h"
 #include "ui/photometry/sky_area_window.h"
+#include "ui/photometry/target_site_window.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
 
@@ -114,6 +116,12 @@ void PhotometryPanel::buildMenus(QMenuBar* bar)
             return new ComparisonStarWindow(session_, host_.hostWindow(), [this] { host_.sessionChanged(); });
         });
     });
+    QAction* site = namedItem(menu, "photometry_menu_target_site", "Target and Site");
+    connect(site, &QAction::triggered, this, [this] {
+        reopen(targetSiteWindow_, [this] {
+            return new TargetSiteWindow(session_, platform_, host_.hostWindow(), [this] { host_.sessionChanged(); });
+        });
+    });
     connect(namedItem(menu, "photometry_menu_automatic", "Automatic"), &QAction::triggered, this,
             &PhotometryPanel::chooseAutomaticFolder);
 }
@@ -158,6 +166,13 @@ QWidget* PhotometryPanel::buildControls()
     comparisonMagnitude_ = magnitude(1, "Label18", "Comparison", "Text32");
     variableMagnitude_ = magnitude(3, "Label19", "Variable", "Text33");
     checkMagnitude_ = magnitude(5, "Label20", "Check star", "Text34");
+    // The error of each magnitude, as wide from the start as its text will be.
+    const int rows[] = {1, 3, 5};
+    for (std::size_t i = 0; i < errorLabels_.size(); ++i) {
+        errorLabels_[i] = namedLabel(qPrintable(QString("Label%1").arg(30 + static_cast<int>(i))), {});
+        errorLabels_[i]->setMinimumWidth(errorLabels_[i]->fontMetrics().horizontalAdvance(QString::fromUtf8("\u00B1 0.0000")) + 4);
+        grid->addWidget(errorLabels_[i], rows[i], 6);
+    }
 
     apertureField_ = namedLineEdit("Text35", {}, nullptr, true);
     modeField_ = namedLineEdit("Text36", {}, nullptr, true);
@@ -209,6 +224,7 @@ void PhotometryPanel::startUp()
     sizeItem_->setText("Size");
     searchSpanField_->setText(fromLocal(numberText(ph.settings.searchSpan)));
     session_.automatic.reset();
+    showQuality(PhotometryOutcome{});
     showAutomaticButtons(false);
     showCrossOn();
     showFields();
@@ -349,8 +365,31 @@ void PhotometryPanel::measure()
         return;
     }
     turnMarkersOff();
-    runPhotometry(session_.image, session_.photometry, session_.state.beepOn, platform_);
+    takeTargetSite();
+    const PhotometryOutcome out = runPhotometry(session_.image, session_.photometry, session_.state.beepOn, platform_);
     showFields();
+    showQuality(out);
+}
+
+void PhotometryPanel::takeTargetSite() { session_.photometry.targetSite = targetSiteOf(session_.settings); }
+
+void PhotometryPanel::showQuality(const PhotometryOutcome& out)
+{
+    QLineEdit* fields[] = {comparisonMagnitude_, variableMagnitude_, checkMagnitude_};
+    for (std::size_t i = 0; i < errorLabels_.size(); ++i) {
+        const auto& q = out.quality[i];
+        errorLabels_[i]->setText(q ? QString::fromUtf8("\u00B1 ") + fromLocal(fixedText(q->magnitudeError, 4)) : QString());
+        errorLabels_[i]->setToolTip(
+            q ? fromLocal("SNR " + fixedText(q->snr, 1) + ", peak " + plainNumberText(static_cast<std::int64_t>(q->peak)) +
+                          " ADU" + (q->fwhm ? ", FWHM " + fixedText(*q->fwhm, 2) + " px" : std::string()))
+              : QString());
+        const bool saturated = q && q->saturated;
+        fields[i]->setStyleSheet(saturated ? "color: #c00000;" : "");
+        fields[i]->setToolTip(saturated ? fromLocal("Saturated: the peak " + plainNumberText(static_cast<std::int64_t>(q->peak)) +
+                                                    " ADU reached the linearity limit of " +
+                                                    plainNumberText(out.camera.linearity) + " ADU")
+                                        : QString());
+    }
 }
 
 bool PhotometryPanel::imageClicked(int px, int py, Qt::MouseButton button, Qt::KeyboardModifiers mods,
@@ -440,6 +479,7 @@ void PhotometryPanel::runAutomatic()
     }
     AutomaticContext ctx = session_.automaticContext(platform_);
     turnMarkersOff();
+    takeTargetSite();
     follow(session_.automatic.measure(ctx));
 }
 
@@ -457,6 +497,7 @@ void PhotometryPanel::carryOn(AutomaticStatus status)
     AutomaticContext ctx = session_.automaticContext(platform_);
     for (;;) {
         showFields();
+        showQuality(run.outcome());
         host_.showStatistics();
         if (status == AutomaticStatus::FrameLoaded) {
             if (!run.setup().picturesNotChecked || run.setup().displayPictures)

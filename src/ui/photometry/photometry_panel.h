@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/session.h"
+#include "photometry/photometry_run.h"
 #include "core/platform.h"
 #include "photometry/automatic_run.h"
 #include "ui/panel.h"
@@ -60,8 +61,15 @@ public:
     QWidget* positionSetWindow() const { return positionSetWindow_; }
     QWidget* skyAreaWindow() const { return skyAreaWindow_; }
     QWidget* comparisonStarWindow() const { return comparisonStarWindow_; }
+    QWidget* targetSiteWindow() const { return targetSiteWindow_; }
+    // The error shown beside each magnitude (comparison, variable, check).
+    QLabel* errorLabel(int star) const { return errorLabels_[static_cast<std::size_t>(star)]; }
 
 private:
+    // Each star's error beside its magnitude, and a saturated star's field marked.
+    void showQuality(const PhotometryOutcome& out);
+    // The camera, target and site of the settings, for the next measurement.
+    void takeTargetSite();
     void drawMarkers();
     void drawSearchSpans();
     void paintPoints(const std::vector<MarkerPoint>& points, bool erase);
@@ -108,6 +116,8 @@ private:
     QPointer<QWidget> positionSetWindow_;
     QPointer<QWidget> skyAreaWindow_;
     QPointer<QWidget> comparisonStarWindow_;
+    QPointer<QWidget> targetSiteWindow_;
+    std::array<QLabel*, 3> errorLabels_{};  // Label30 ... Label32
     QPointer<FrameChoiceWindow> frameChoiceWindow_;
 };
 
