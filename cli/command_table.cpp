@@ -132,12 +132,14 @@ const std::vector<CommandEntry>& commandTable()
          true, 1, 0, &report},
         {"aavso", "  aavso MAGFILE [--delete N,...] --star S --code C --comp-mag M --colour X\n",
          "        [--cname NAME] [--kname NAME] [--ut-offset H] [--chart C] [--notes T]\n"
-         "        [--out FILE]\n"
+         "        [--date jd|hjd] [--out FILE]\n"
          "      The kept lines in the AAVSO Extended File Format (to aavso.txt unless\n"
          "      --out): Julian dates of mid-exposure in UT (the data's times less H\n"
-         "      hours, 9 unless given), magnitude compMag + V - C, the night's\n"
-         "      photometry error, filter B/V/R/I, CMAG and KMAG the instrumental C\n"
-         "      and K of each line.\n",
+         "      hours, 9 unless given), or with --date hjd the HJD of photometry.csv,\n"
+         "      magnitude compMag + V - C on the standard scale (x 2.5 / 2.511886432),\n"
+         "      filter B/V/R/I, CMAG and KMAG the instrumental C and K of each line.\n"
+         "      With photometry.csv beside MAGFILE, each record's MAGERR and AIRMASS\n"
+         "      are its frame's own; without, MAGERR is the night's photometry error.\n",
          true, 0, 0, &aavso},
         {"process", "  process IN [--signed] OP... [--out OUT [--bitpix B]] [--dump]\n",
          "      Reads IN, applies each operation in the order given, then writes\n"

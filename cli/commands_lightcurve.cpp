@@ -137,6 +137,10 @@ int aavso(Args args, [[maybe_unused]] const Shared& shared)
             return usageError(std::string("aavso needs ") + needed);
     f.compMag = leadingNumber(takeOption(args, "--comp-mag").value_or("0"));
     if (const auto v = takeOption(args, "--ut-offset")) a.utOffsetHours = leadingNumber(*v);
+    if (const auto v = takeOption(args, "--date")) {
+        if (*v != "jd" && *v != "hjd") return usageError("--date takes jd or hjd");
+        a.heliocentric = *v == "hjd";
+    }
     const std::string out = takeOption(args, "--out").value_or("aavso.txt");
     ScriptedPlatform platform;
     LightCurveTable table;

@@ -91,32 +91,58 @@ std::optional<std::string> aavsoText(const LightCurveTable& table, const AavsoSe
         why = "The colour \"" + f.colour + "\" has no AAVSO filter (B, V, Rc or Ic)";
         return std::nullopt;
     }
-    const std::string magErr = formatPattern(error, "0.0000");
-    if (magErr.size() > 6) {
-        why = "The photometry error " + magErr + " does not fit the AAVSO field of 6 characters";
-        return std::nullopt;
-    }
+    auto errorText = [&](double e) -> std::optional<std::string> {
+        std::string t = formatPattern(e, "0.0000");
+        if (t.size() > 6) {
+            why = "The photometry error " + t + " does not fit the AAVSO field of 6 characters";
+            return std::nullopt;
+        }
+        return t;
+    };
+    const auto nightError = errorText(error);
+    if (!nightError) return std::nullopt;
+    const std::vector<const NightRow*> rows =
+        s.night ? rowsOfLines(table, *s.night) : std::vector<const NightRow*>(table.lines.size(), nullptr);
     std::string out;
     const std::string crlf(kCrLf);
     out += "#TYPE=EXTENDED" + crlf + "#OBSCODE=" + f.code + crlf + "#SOFTWARE=" + kAavsoSoftware + crlf +
-           "#DELIM=," + crlf + "#DATE=JD" + crlf + "#OBSTYPE=CCD" + crlf;
+           "#DELIM=," + crlf + (s.heliocentric ? "#DATE=HJD" : "#DATE=JD") + crlf + "#OBSTYPE=CCD" + crlf;
     const std::string note = "UT = data times less " + plainNumberText(s.utOffsetHours) + " h" +
                              (s.notes.empty() ? std::string() : "; " + s.notes);
     int records = 0;
     for (int i = 0; i < table.count(); ++i) {
         if (table.deleted(i)) continue;
-        const auto jd = aavsoJulianDate(table.lines[static_cast<std::size_t>(i)], s.utOffsetHours);
-        if (!jd) {
-            why = "Line" + numberText(i + 1) + " has no date and time the AAVSO file can use";
-            return std::nullopt;
-        }
         const std::size_t k = static_cast<std::size_t>(i);
-        const double m = f.compMag + table.var[k] - table.comp[k];
+        const NightRow* row = rows[k];
+        std::optional<double> jd;
+        if (s.heliocentric) {
+            jd = row ? row->hjdUtc : std::nullopt;
+            if (!jd) {
+                why = "Line" + numberText(i + 1) + " has no HJD in " + kNightTableName +
+                      " (the target's position was not known, or the frame has no row): choose JD";
+                return std::nullopt;
+            }
+        } else {
+            jd = aavsoJulianDate(table.lines[k], s.utOffsetHours);
+            if (!jd) {
+                why = "Line" + numberText(i + 1) + " has no date and time the AAVSO file can use";
+                return std::nullopt;
+            }
+        }
+        const double vc = row && row->vMinusC ? *row->vMinusC : (table.var[k] - table.comp[k]) * kStandardScale;
+        const double m = f.compMag + vc;
+        std::string magErr = *nightError;
+        if (row && row->vMinusCError) {
+            const auto own = errorText(*row->vMinusCError);
+            if (!own) return std::nullopt;
+            magErr = *own;
+        }
+        const std::string airmass = row && row->airmass ? formatPattern(*row->airmass, "0.0000") : "na";
         out += f.star + "," + formatPattern(*jd, "0.00000") + "," + formatPattern(m, "0.000") + "," + magErr + "," +
                *filter + ",NO,STD," + (s.comparisonName.empty() ? "na" : s.comparisonName) + "," +
                formatPattern(table.comp[k], "0.000") + "," + (s.checkName.empty() ? "na" : s.checkName) + "," +
-               formatPattern(table.check[k], "0.000") + ",na,na," + (s.chart.empty() ? "na" : s.chart) + "," + note +
-               crlf;
+               formatPattern(table.check[k], "0.000") + "," + airmass + ",na," + (s.chart.empty() ? "na" : s.chart) +
+               "," + note + crlf;
         ++records;
     }
     if (records == 0) {
@@ -130,7 +156,9 @@ bool writeAavso(const LightCurveTable& table, const AavsoSettings& s, double err
                 Platform& platform)
 {
     std::string why;
-    const auto text = aavsoText(table, s, error, why);
+    AavsoSettings withTable = s;
+    if (!withTable.night) withTable.night = readNightRows(nightTablePath(table.path));
+    const auto text = aavsoText(table, withTable, error, why);
     if (!text) {
         platform.error(why);
         return false;

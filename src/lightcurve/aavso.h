@@ -7,6 +7,7 @@
 
 #include "core/platform.h"
 #include "lightcurve/mag_est.h"
+#include "lightcurve/night_rows.h"
 #include "lightcurve/report.h"
 
 namespace lv {
@@ -18,6 +19,10 @@ struct AavsoSettings {
     double utOffsetHours = 9.0;  // the data's times less this are UT
     std::string chart = "na";
     std::string notes;           // added to the note of the UT offset
+    bool heliocentric = false;   // #DATE=HJD (from the night's table) instead of JD
+    // The night's table beside the data file, when there is one: each
+    // record's own error (sigma(V - C)), its airmass, its standard-scale V - C.
+    std::optional<std::vector<NightRow>> night;
 };
 
 inline constexpr const char* kAavsoSoftware = "Lumavist 5.06b";
@@ -29,11 +34,19 @@ std::optional<double> aavsoJulianDate(const std::string& numberedLine, double ut
 // The AAVSO filter code of a colour text: B, V, R (Rc), I (Ic); nullopt for others.
 std::optional<std::string> aavsoFilter(const std::string& colour);
 
+// The factor that puts a magnitude difference of the data file (made with
+// 2.511886432) on the standard scale of 2.5.
+inline constexpr double kStandardScale = 2.5 / 2.511886432;
+
 // The file; nullopt with `why` when a field breaks the format's limits.
+// Each record's magnitude is the comparison's plus V - C on the standard
+// scale; MAGERR and AIRMASS are the frame's own from the night's table,
+// else `error` (the night's scatter) and "na".
 std::optional<std::string> aavsoText(const LightCurveTable& table, const AavsoSettings& settings, double error,
                                      std::string& why);
 
-// Writes the file to `path` and says so; false after a message.
+// Writes the file to `path` and says so; false after a message. The night's
+// table beside the data file is read when `settings` has none.
 bool writeAavso(const LightCurveTable& table, const AavsoSettings& settings, double error, const std::string& path,
                 Platform& platform);
 

@@ -1,17 +1,9 @@
 #include "photometry/night_table.h"
 
-#include <filesystem>
-
 #include "core/conventions.h"
 #include "core/file_replace.h"
 
 namespace lv {
-
-std::string nightTablePath(const std::string& magEstPath)
-{
-    const std::filesystem::path folder = std::filesystem::path(magEstPath).parent_path();
-    return folder.empty() ? std::string(kNightTableName) : joinPath(folder.string(), kNightTableName);
-}
 
 std::string measurementFlags(const PhotometryOutcome& out)
 {

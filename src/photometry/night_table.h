@@ -5,18 +5,10 @@
 
 #include <string>
 
+#include "lightcurve/night_rows.h"
 #include "photometry/photometry_run.h"
 
 namespace lv {
-
-inline constexpr const char* kNightTableName = "photometry.csv";
-inline constexpr const char* kNightTableHeader =
-    "frame,jd_utc,hjd_utc,bjd_tdb,airmass,v_mag,v_err,c_mag,c_err,k_mag,k_err,v_minus_c,v_minus_c_err,"
-    "c_minus_k,c_minus_k_err,snr_v,snr_c,snr_k,peak_v,peak_c,peak_k,fwhm_v,fwhm_c,fwhm_k,sky_sd_v,sky_sd_c,"
-    "sky_sd_k,flags";
-
-// The table beside a mag_est.txt (same folder).
-std::string nightTablePath(const std::string& magEstPath);
 
 // The flags of a measurement, ';'-separated: saturated_v, saturated_c,
 // saturated_k, no_position (no HJD/BJD), no_site (no airmass), no_fwhm_v, ...

@@ -144,7 +144,7 @@ TEST_F(LightCurveWindowTest, AavsoExportFromTheWindow)
     const std::string text = test::readFile(dir.file("aavso.txt"));
     EXPECT_EQ(text.substr(0, 16), "#TYPE=EXTENDED\r\n");
     // 21:00:00 + 15 s JST on 2018-02-15 is 12:00:15 UT: JD 2458164.5 + 12.004167 / 24.
-    EXPECT_NE(text.find("RZ CAS,2458165.00017,11.500,"), std::string::npos) << text;
+    EXPECT_NE(text.find("RZ CAS,2458165.00017,11.493,"), std::string::npos) << text;
     EXPECT_NE(text.find(",V,NO,STD,000-BBC-123,10.500,na,11.200,"), std::string::npos) << text;
 
     window()->findChild<QLineEdit*>("Text2")->setText(QString(31, 'X'));

@@ -1,5 +1,6 @@
 #include "ui/lightcurve/light_curve_window.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFontDatabase>
@@ -142,7 +143,10 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     add("Observer and Place", place_);
     add("instruments", instruments_);
     add("AAVSO comp. / check", compName_, checkName_);
-    add("AAVSO: data time - UT (h)", utOffset_);
+    hjdBox_ = new QCheckBox("dated by HJD", this);
+    hjdBox_->setObjectName("Check1");
+    hjdBox_->setToolTip("The AAVSO file's dates from photometry.csv: HJD instead of JD");
+    add("AAVSO: data time - UT (h)", utOffset_, hjdBox_);
     fields->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(errorLabel_);
@@ -296,6 +300,7 @@ void LightCurveWindow::saveAavso()
     a.comparisonName = toLocal(compName_->text());
     a.checkName = toLocal(checkName_->text());
     a.utOffsetHours = leadingNumber(toLocal(utOffset_->text()));
+    a.heliocentric = hjdBox_->isChecked();
     // Beside the report files, in the current folder.
     writeAavso(table_, a, error_, inCurrentFolder(session_, "aavso.txt"), platform_);
 }

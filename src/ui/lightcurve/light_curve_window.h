@@ -14,6 +14,7 @@
 #include "lightcurve/report.h"
 
 class QLabel;
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -105,6 +106,7 @@ private:
     QLineEdit* compName_;     // Text8: CNAME of the AAVSO file
     QLineEdit* checkName_;    // Text9: KNAME
     QLineEdit* utOffset_;     // Text10: hours the data's times are ahead of UT
+    QCheckBox* hjdBox_;       // Check1: the AAVSO file dated by HJD (from photometry.csv)
     QLabel* errorLabel_;      // Label7
     QPointer<AxisDialog> axisDialog_;
 };
