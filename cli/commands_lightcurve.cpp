@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "core/conventions.h"
 #include "display/png_writer.h"
+#include "lightcurve/night_rows.h"
 #include "lightcurve/aavso.h"
 #include "lightcurve/light_curve.h"
 #include "lightcurve/report.h"
@@ -30,6 +31,8 @@ int loadTable(Args& args, const std::string& command, LightCurveTable& table, Sc
         return failWith(platform);
     }
     if (r.truncated) platform.message(args[0] + ": more than 3000 data lines; the first 3000 were read");
+    // The night's table beside it gives the error bars and the saturated points.
+    attachNightTable(table);
     if (deletions) {
         std::string list = *deletions;
         for (std::size_t start = 0; start <= list.size();) {

@@ -174,7 +174,12 @@ GraphDrawing drawGraph(const LightCurveTable& t, const LightCurveAxes& axes, Gra
         if (t.deleted(i)) continue;
         const std::size_t k = static_cast<std::size_t>(i);
         const double diff = graph == Graph::CK ? t.comp[k] - t.check[k] : t.var[k] - t.comp[k];
-        d.points.push_back({i, scaled(x0, w, t.time[k], h0, h1), scaled(y0, h, 10 * diff, m0, m1)});
+        const int x = scaled(x0, w, t.time[k], h0, h1);
+        const bool saturated = k < t.saturated.size() && t.saturated[k];
+        d.points.push_back({i, x, scaled(y0, h, 10 * diff, m0, m1), saturated});
+        if (graph == Graph::VC && k < t.vcError.size() && t.vcError[k] > 0)
+            d.errorBars.push_back({x, scaled(y0, h, 10 * (diff - t.vcError[k]), m0, m1), x,
+                                   scaled(y0, h, 10 * (diff + t.vcError[k]), m0, m1)});
     }
     return d;
 }
@@ -206,7 +211,8 @@ RgbPicture renderGraph(const GraphDrawing& d)
     RgbPicture pic(std::max(d.width, 1), std::max(d.height, 1), kGraphWhite);
     for (const GraphLine& l : d.grid) drawLine(pic, l.x0, l.y0, l.x1, l.y1, kGraphBlack);
     for (const GraphText& t : d.texts) drawText(pic, t.x, t.y, t.text, t.colour);
-    for (const GraphPoint& p : d.points) drawPoint(pic, p.x, p.y, 3, kGraphGreen);
+    for (const GraphLine& l : d.errorBars) drawLine(pic, l.x0, l.y0, l.x1, l.y1, kGraphBlue);
+    for (const GraphPoint& p : d.points) drawPoint(pic, p.x, p.y, 3, p.saturated ? kGraphMagenta : kGraphGreen);
     return pic;
 }
 

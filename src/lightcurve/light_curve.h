@@ -70,19 +70,23 @@ struct GraphText {
 struct GraphPoint {
     int line;  // 0-based table line
     int x, y;
+    bool saturated = false;  // a star of its frame reached the linearity limit
 };
 
 struct GraphDrawing {
     int width = 0, height = 0;
     std::vector<GraphLine> grid;    // black, pen width 1
     std::vector<GraphText> texts;   // the name in red, the axis numbers in black
-    std::vector<GraphPoint> points; // green, pen width 3
+    std::vector<GraphPoint> points; // green (saturated: magenta), pen width 3
+    std::vector<GraphLine> errorBars; // V-C's +/- sigma from the night's table, blue, under the points
 };
 
 inline constexpr Rgb kGraphWhite = rgb(255, 255, 255);
 inline constexpr Rgb kGraphBlack = rgb(0, 0, 0);
 inline constexpr Rgb kGraphRed = rgb(255, 0, 0);
 inline constexpr Rgb kGraphGreen = rgb(0, 255, 0);
+inline constexpr Rgb kGraphMagenta = rgb(255, 0, 255);
+inline constexpr Rgb kGraphBlue = rgb(0, 0, 255);
 
 // The size of each graph picture in the window and in picture files.
 inline constexpr int kGraphWidth = 600;

@@ -44,6 +44,11 @@ struct LightCurveTable {
     std::vector<double> check, comp, var;
     // Which values a line gave (a line of another layout may lack some).
     std::vector<bool> hasTime, hasCheck, hasComp, hasVar;
+    // From the night's table beside the file, when there is one (else empty):
+    // each line's sigma(V - C) on this file's scale (-1 when its row gives
+    // none), and whether a star of its frame was saturated.
+    std::vector<double> vcError;
+    std::vector<bool> saturated;
     // Ranges over every line read; minima start at 99, maxima at -99.
     double minTime = 99, maxTime = -99;
     double minK = 99, maxK = -99, minC = 99, maxC = -99, minV = 99, maxV = -99;

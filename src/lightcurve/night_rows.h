@@ -38,4 +38,8 @@ std::string frameNameOfLine(const std::string& numberedLine);
 // null where the table has none.
 std::vector<const NightRow*> rowsOfLines(const LightCurveTable& table, const std::vector<NightRow>& rows);
 
+// Reads the night's table beside the table's file into its vcError and
+// saturated lists; false (lists emptied) when there is none.
+bool attachNightTable(LightCurveTable& table);
+
 }  // namespace lv

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "fits_builder.h"
+#include "lightcurve/night_rows.h"
 
 namespace lv {
 namespace {
@@ -211,6 +212,54 @@ TEST(LightCurve, ClickOneUnitBesideAPointHitsIt)
     EXPECT_EQ(p.y[0], -99);
     EXPECT_EQ(pointAt(p, 98, 110), -1);
     EXPECT_EQ(pointAt(p, -99, -99), -1);
+}
+
+// With the night's table beside the data file the V-C points get their
+// error bars (sigma on the file's scale) and saturated frames another colour;
+// lines are matched to rows by frame name.
+TEST(LightCurve, ErrorBarsAndSaturatedPointsFromTheNightsTable)
+{
+    test::TempDir dir;
+    std::string text;
+    for (const std::string& l : kLines) text += l + "\r\n";
+    test::writeFile(dir.file("mag_est.txt"), text);
+    const std::string cells = ",,,,,,,,,,,,";
+    test::writeFile(dir.file("photometry.csv"), std::string(kNightTableHeader) + "\r\n" +
+                                                    "c.fit,,,,,,,,,,,1.3700,,,," + cells + "\r\n" +
+                                                    "\"a 1.fit\",,,,,,,,,,,1.5000,0.0500,,," + cells + "saturated_v\r\n");
+    LightCurveTable t;
+    ASSERT_TRUE(readMagEst(dir.file("mag_est.txt"), t).opened);
+    const LightCurveTable plain = t;
+    ASSERT_TRUE(attachNightTable(t));
+    ASSERT_EQ(t.vcError.size(), 3u);
+    EXPECT_DOUBLE_EQ(t.vcError[0], 0.05 * 2.511886432 / 2.5);
+    EXPECT_EQ(t.vcError[1], -1.0);  // b.fit has no row
+    EXPECT_EQ(t.vcError[2], -1.0);  // c.fit's row gives no error
+    EXPECT_EQ(t.saturated, (std::vector<bool>{true, false, false}));
+
+    const LightCurveAxes axes = automaticAxes(t);
+    const GraphDrawing vc = drawGraph(t, axes, Graph::VC, kGraphWidth, kGraphHeight);
+    ASSERT_EQ(vc.errorBars.size(), 1u);
+    const GraphLine bar = vc.errorBars[0];
+    const GraphPoint p = vc.points[0];
+    EXPECT_TRUE(p.saturated);
+    EXPECT_FALSE(vc.points[1].saturated);
+    EXPECT_EQ(bar.x0, p.x);
+    EXPECT_EQ(bar.x1, p.x);
+    // 0.1 mag is 198 / 4 units here: the bar reaches sigma above and below the point.
+    const double half = 0.05 * 2.511886432 / 2.5 * 10 * 198 / 4;
+    EXPECT_NEAR(p.y - bar.y0, half, 1.0);
+    EXPECT_NEAR(bar.y1 - p.y, half, 1.0);
+    EXPECT_TRUE(drawGraph(t, axes, Graph::CK, kGraphWidth, kGraphHeight).errorBars.empty());
+    const RgbPicture pic = renderGraph(vc);
+    EXPECT_EQ(pic.at(p.x, p.y), kGraphMagenta);
+    EXPECT_EQ(pic.at(p.x, p.y + static_cast<int>(half) - 2), kGraphBlue);
+    EXPECT_EQ(renderGraph(drawGraph(plain, axes, Graph::VC, kGraphWidth, kGraphHeight)).at(p.x, p.y), kGraphGreen);
+
+    // Without a table (or with another file's header) nothing is attached.
+    test::writeFile(dir.file("photometry.csv"), "frame,something else\r\n");
+    EXPECT_FALSE(attachNightTable(t));
+    EXPECT_TRUE(t.vcError.empty());
 }
 
 }  // namespace

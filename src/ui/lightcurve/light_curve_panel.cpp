@@ -9,6 +9,7 @@
 #include "app/current_folder.h"
 #include "app/image_commands.h"
 #include "lightcurve/mag_est.h"
+#include "lightcurve/night_rows.h"
 #include "ui/file_dialog.h"
 #include "ui/lightcurve/light_curve_window.h"
 #include "ui/platform/qt_support.h"
@@ -56,6 +57,8 @@ void LightCurvePanel::openLightCurve(const std::string& chosen)
         return;
     }
     if (r.truncated) platform_.message(path + ": more than 3000 data lines; the first 3000 were read");
+    // The night's table beside it gives the error bars and the saturated points.
+    attachNightTable(table);
     reopen(window_, [&] {
         return new LightCurveWindow(
             session_, platform_, std::move(table),
