@@ -8,6 +8,7 @@
 # are there already.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/debian-source.sh
 prefix="$(realpath -m "$1")"
 if [ -f "$prefix/lib/libcfitsio.a" ] && [ -f "$prefix/include/fitsio.h" ]; then
   exit 0
@@ -16,20 +17,11 @@ fi
 version=4.2.0
 tarball="cfitsio_${version}.orig.tar.gz"
 sha256=eba53d1b3f6e345632bb09a7b752ec7ced3d63ec5153a848380f3880c5d61889
-# Debian's pool, then the snapshot of it this machine's apt sources name.
-urls=("http://deb.debian.org/debian/pool/main/c/cfitsio/$tarball"
-      "http://snapshot.debian.org/archive/debian/20250520T000000Z/pool/main/c/cfitsio/$tarball")
-
 work="$prefix.work"
 rm -rf "$work"
 mkdir -p "$work"
 echo "Fetching Debian's cfitsio $version source for the Windows build"
-fetched=0
-for url in "${urls[@]}"; do
-  if curl -fsSL --retry 3 -o "$work/$tarball" "$url"; then fetched=1; break; fi
-done
-[ "$fetched" -eq 1 ] || { echo "cannot fetch $tarball"; exit 1; }
-echo "$sha256  $work/$tarball" | sha256sum -c --quiet -
+fetch_debian_source main/c/cfitsio "$tarball" "$sha256" "$work"
 tar -xzf "$work/$tarball" -C "$work"
 
 cmake -S "$work/cfitsio-$version" -B "$work/build" \

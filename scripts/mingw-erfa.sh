@@ -8,6 +8,7 @@
 # does nothing when they are there already.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/debian-source.sh
 prefix="$(realpath -m "$1")"
 if [ -f "$prefix/lib/liberfa.a" ] && [ -f "$prefix/include/erfa.h" ]; then
   exit 0
@@ -16,22 +17,14 @@ fi
 version=2.0.0
 tarball="erfa_${version}.orig.tar.gz"
 sha256=e40f5175604c50c46fded7f9f76565dd5879a7f4ee27fa4484c2af217b7dfeb4
-urls=("http://deb.debian.org/debian/pool/main/e/erfa/$tarball"
-      "http://snapshot.debian.org/archive/debian/20250520T000000Z/pool/main/e/erfa/$tarball")
-
 work="$prefix.work"
 rm -rf "$work"
 mkdir -p "$work/objects"
 echo "Fetching Debian's ERFA $version source for the Windows build"
-fetched=0
-for url in "${urls[@]}"; do
-  if curl -fsSL --retry 3 -o "$work/$tarball" "$url"; then fetched=1; break; fi
-done
-[ "$fetched" -eq 1 ] || { echo "cannot fetch $tarball"; exit 1; }
-echo "$sha256  $work/$tarball" | sha256sum -c --quiet -
+fetch_debian_source main/e/erfa "$tarball" "$sha256" "$work"
 tar -xzf "$work/$tarball" -C "$work"
 
-# The library is plain C files beside its two headers; its test program is left out.
+# The library is plain C files beside its headers; its test programs are left out.
 src="$work/erfa-$version/src"
 for c in "$src"/*.c; do
   case "$(basename "$c")" in t_erfa_c*.c) continue ;; esac

@@ -57,6 +57,16 @@ protected:
         QApplication::sendEvent(view(), &move);
         QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, QPoint(x, y));
     }
+    // The three stars placed by right clicks, each a little off its centre.
+    void placeThreeStars()
+    {
+        rightClickAt(31, 41);
+        pressInPositionSet("Comparison");
+        rightClickAt(69, 29);
+        pressInPositionSet("Variable");
+        rightClickAt(90, 60);
+        pressInPositionSet("Check star");
+    }
     void pressInPositionSet(const char* caption)
     {
         QWidget* w = main->photometryPanel().positionSetWindow();
@@ -199,12 +209,7 @@ TEST_F(PhotometryWindowTest, MarkersComeAndGoWithoutATrace)
 
 TEST_F(PhotometryWindowTest, PhotometryButtonFillsTheFieldsAndTheClipboard)
 {
-    rightClickAt(31, 41);
-    pressInPositionSet("Comparison");
-    rightClickAt(69, 29);
-    pressInPositionSet("Variable");
-    rightClickAt(90, 60);
-    pressInPositionSet("Check star");
+    placeThreeStars();
     find<QPushButton>("Command7")->click();  // markers on: the run takes them off
     find<QPushButton>("Command6")->click();
     EXPECT_TRUE(platform.shown.empty()) << platform.shown.front().text;
@@ -251,12 +256,7 @@ TEST_F(PhotometryWindowTest, TargetAndSiteAndTheErrorsBesideTheMagnitudes)
     EXPECT_EQ(session.settings.cameraLinearity, "15000");
     platform.shown.clear();
 
-    rightClickAt(31, 41);
-    pressInPositionSet("Comparison");
-    rightClickAt(69, 29);
-    pressInPositionSet("Variable");
-    rightClickAt(90, 60);
-    pressInPositionSet("Check star");
+    placeThreeStars();
     find<QPushButton>("Command6")->click();
     for (const char* label : {"Label30", "Label31", "Label32"})
         EXPECT_TRUE(find<QLabel>(label)->text().startsWith(QString::fromUtf8("\u00B1 0."))) << label;
