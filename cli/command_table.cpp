@@ -141,6 +141,16 @@ const std::vector<CommandEntry>& commandTable()
          "      With photometry.csv beside MAGFILE, each record's MAGERR and AIRMASS\n"
          "      are its frame's own; without, MAGERR is the night's photometry error.\n",
          true, 0, 0, &aavso},
+        {"minimum", "  minimum TABLE [--from T --to T] [--method kvw|poly] [--epoch T0 --period P]\n",
+         "      The time of minimum of the eclipse in TABLE: photometry.csv (V-C on the\n"
+         "      standard scale against BJD_TDB, else HJD, else JD) or mag_est.txt (V-C\n"
+         "      against the JD of each kept line's local mid-exposure time), between T\n"
+         "      and T if given. By Kwee & van Woerden (kvw) and by a polynomial fit\n"
+         "      symmetric about the minimum (poly), both unless --method: prints\n"
+         "      MINIMUM <method> <time> <sigma in days> <scale> <points> and, with an\n"
+         "      ephemeris (epoch in the same scale, period in days), OC <days>. Exits 1\n"
+         "      with a MESSAGE when the range holds fewer than 10 points or no minimum.\n",
+         true, 0, 0, &minimum},
         {"process", "  process IN [--signed] OP... [--out OUT [--bitpix B]] [--dump]\n",
          "      Reads IN, applies each operation in the order given, then writes\n"
          "      plane 0 to OUT (BITPIX of IN unless given) and/or prints it as dump\n"

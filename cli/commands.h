@@ -34,6 +34,7 @@ int lightcurve(Args args, const Shared& shared);
 int rewrite(Args args, const Shared& shared);
 int report(Args args, const Shared& shared);
 int aavso(Args args, const Shared& shared);
+int minimum(Args args, const Shared& shared);
 int process(Args args, const Shared& shared);
 int fit(Args args, const Shared& shared);
 int curve(Args args, const Shared& shared);

@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "core/conventions.h"
 #include "display/png_writer.h"
+#include "lightcurve/minimum.h"
 #include "lightcurve/night_rows.h"
 #include "lightcurve/aavso.h"
 #include "lightcurve/light_curve.h"
@@ -151,6 +152,49 @@ int aavso(Args args, [[maybe_unused]] const Shared& shared)
     const bool written = writeAavso(table, a, photometryError(table), out, platform);
     printMessageLines(platform);
     return written ? 0 : 1;
+}
+
+int minimum(Args args, [[maybe_unused]] const Shared& shared)
+{
+    auto number = [&](const char* option) -> std::optional<double> {
+        const auto v = takeOption(args, option);
+        return v ? std::optional<double>(leadingNumber(*v)) : std::nullopt;
+    };
+    const auto from = number("--from");
+    const auto to = number("--to");
+    const auto epoch = number("--epoch");
+    const auto period = number("--period");
+    std::vector<MinimumMethod> methods = {MinimumMethod::KweeVanWoerden, MinimumMethod::SymmetricPolynomial};
+    if (const auto m = takeOption(args, "--method")) {
+        if (*m != "kvw" && *m != "poly") return usageError("--method takes kvw or poly");
+        methods = {*m == "kvw" ? MinimumMethod::KweeVanWoerden : MinimumMethod::SymmetricPolynomial};
+    }
+    if (epoch.has_value() != period.has_value() || (period && !(*period > 0)))
+        return usageError("--epoch T0 and --period P (days, above 0) go together");
+    if (args.size() != 1) return usageError("minimum needs exactly one TABLE");
+    // The night's table when TABLE is one; otherwise a data file.
+    TimedPoints points;
+    if (const auto rows = readNightRows(args[0])) {
+        points = pointsOfNightTable(*rows);
+    } else {
+        LightCurveTable table;
+        ScriptedPlatform platform;
+        if (const int status = loadTable(args, "minimum", table, platform)) return status;
+        points = pointsOfDataFile(table);
+    }
+    int status = 0;
+    for (const MinimumMethod method : methods) {
+        const MinimumResult r = timeOfMinimum(points, method, from, to);
+        if (!r.minimum) {
+            std::cout << "MESSAGE " << methodName(method) << ": " << r.why << '\n';
+            status = 1;
+            continue;
+        }
+        std::cout << "MINIMUM " << methodName(method) << ' ' << fixedText(r.minimum->time, 6) << ' '
+                  << fixedText(r.minimum->sigma, 7) << ' ' << points.scale << ' ' << r.minimum->points << '\n';
+        if (epoch) std::cout << "OC " << fixedText(observedMinusCalculated(r.minimum->time, *epoch, *period), 6) << '\n';
+    }
+    return status;
 }
 
 }  // namespace lv::cli

@@ -1,8 +1,10 @@
 // lumavist-cli lightcurve, rewrite and report on a small data file worked by
 // hand. Magnitudes are multiples of 1/8 so that every difference is exact.
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -218,6 +220,47 @@ TEST(LightcurveCli, ReportIntoOutdirInShiftJis)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.rfind("MESSAGE ", 0), 0u) << r.out;
     EXPECT_TRUE(fs::is_empty(other));
+}
+
+// The demo night's eclipse is deepest at frame 15, whose mid-exposure is
+// 2018-02-15 13:13:00 UT (JD 2458165.0506944).
+TEST(MinimumCli, TheDemoNightsEclipseFromTheTableAndTheDataFile)
+{
+    test::TempDir dir;
+    const std::string night = dir.file("night");
+    ASSERT_EQ(cli("demo " + q(night)).status, 0);
+    ASSERT_EQ(cli("auto " + q(night) + " --sort --comp 200,290 --var 290,230 --check 320,330").status, 0);
+    const double truth = 2458165.0506944;
+    for (const std::string table : {"photometry.csv", "mag_est.txt"}) {
+        const CliRun r = cli("minimum " + q(night + "/" + table) + " --epoch 2458000.05 --period 0.5");
+        ASSERT_EQ(r.status, 0) << r.out;
+        std::istringstream lines(r.out);
+        std::string line;
+        double time = 0;
+        int found = 0;
+        while (std::getline(lines, line)) {
+            std::istringstream words(line);
+            std::string word, method;
+            words >> word;
+            if (word == "MINIMUM") {
+                double sigma = 0;
+                words >> method >> time >> sigma;
+                // The scale (without the target's position the table's times are JD), then the points.
+                EXPECT_EQ(line.substr(line.rfind(' ') + 1), "30") << line;
+                EXPECT_NE(line.find(table == "mag_est.txt" ? " JD (local time) 30" : " JD 30"), std::string::npos) << line;
+                EXPECT_LT(std::fabs(time - truth), std::max(3 * sigma, 2e-5)) << method << " " << table << "\n" << r.out;
+                ++found;
+            } else if (word == "OC") {
+                double oc = 0;
+                words >> oc;
+                EXPECT_NEAR(oc, time - (2458000.05 + 330 * 0.5), 2e-6) << r.out;
+            }
+        }
+        EXPECT_EQ(found, 2) << r.out;
+    }
+    const CliRun few = cli("minimum " + q(night + "/photometry.csv") + " --method kvw --to 2458165.03");
+    EXPECT_EQ(few.status, 1);
+    EXPECT_EQ(few.out, "MESSAGE kvw: the range holds 5 points; a time of minimum needs at least 10\n");
 }
 
 }  // namespace
