@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/conventions.h"
+#include "core/file_replace.h"
 #include "lightcurve/aavso.h"
 
 namespace lv {
@@ -234,6 +236,30 @@ TimedPoints pointsOfDataFile(const LightCurveTable& table)
     return p;
 }
 
+TimedPoints pointsOfVisibleLines(const LightCurveTable& table, const std::optional<std::vector<NightRow>>& rows,
+                                 double hourFrom, double hourTo)
+{
+    std::vector<int> lines;
+    for (int i = 0; i < table.count(); ++i) {
+        const double hour = table.time[static_cast<std::size_t>(i)];
+        if (!table.deleted(i) && hour >= hourFrom && hour <= hourTo) lines.push_back(i);
+    }
+    if (rows) {
+        const std::vector<const NightRow*> of = rowsOfLines(table, *rows);
+        std::vector<NightRow> chosen;
+        for (int i : lines)
+            if (const NightRow* r = of[static_cast<std::size_t>(i)]; r && r->vMinusC) chosen.push_back(*r);
+        if (!chosen.empty() && chosen.size() == lines.size()) return pointsOfNightTable(chosen);
+    }
+    // The lines outside the range marked as deleted, as the light curve marks them.
+    LightCurveTable kept = table;
+    for (int i = 0; i < kept.count(); ++i) {
+        std::string& line = kept.lines[static_cast<std::size_t>(i)];
+        if (!line.empty() && std::find(lines.begin(), lines.end(), i) == lines.end()) line[0] = 'x';
+    }
+    return pointsOfDataFile(kept);
+}
+
 MinimumResult timeOfMinimum(const TimedPoints& points, MinimumMethod method, std::optional<double> from,
                             std::optional<double> to)
 {
@@ -251,5 +277,24 @@ double observedMinusCalculated(double time, double epoch, double period)
 }
 
 const char* methodName(MinimumMethod method) { return method == MinimumMethod::KweeVanWoerden ? "kvw" : "poly"; }
+
+std::string minimumLine(const MinimumRecord& r)
+{
+    std::string star = r.star;
+    for (char& c : star)
+        if (c == ',') c = ' ';  // the file's separator
+    return star + "," + methodName(r.minimum.method) + "," + fixedText(r.minimum.time, 6) + "," +
+           fixedText(r.minimum.sigma, 7) + "," + r.scale + "," + plainNumberText(r.minimum.points) + "," +
+           fixedText(r.from, 6) + "," + fixedText(r.to, 6) + "," + (r.oc ? fixedText(*r.oc, 6) : std::string()) +
+           std::string(kCrLf);
+}
+
+bool appendMinimum(const std::string& path, const MinimumRecord& record, std::string& error)
+{
+    std::string existing;
+    const bool fresh = !readWholeFile(path, existing) || existing.empty();
+    return appendToFile(path, (fresh ? std::string(kMinimaHeader) + std::string(kCrLf) : std::string()) + minimumLine(record),
+                        error);
+}
 
 }  // namespace lv

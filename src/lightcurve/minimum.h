@@ -27,6 +27,13 @@ TimedPoints pointsOfNightTable(const std::vector<NightRow>& rows);
 // (local) mid-exposure time, as the light curve shows it.
 TimedPoints pointsOfDataFile(const LightCurveTable& table);
 
+// The kept lines whose hour of the night lies in [hourFrom, hourTo] (the
+// light curve's visible time axis): timed by the night's table when every
+// one of them has its row there (BJD_TDB, else HJD, else JD), otherwise by
+// each line's own local JD.
+TimedPoints pointsOfVisibleLines(const LightCurveTable& table, const std::optional<std::vector<NightRow>>& rows,
+                                 double hourFrom, double hourTo);
+
 enum class MinimumMethod { KweeVanWoerden, SymmetricPolynomial };
 
 struct Minimum {
@@ -53,5 +60,20 @@ double observedMinusCalculated(double time, double epoch, double period);
 
 // "kvw" or "poly".
 const char* methodName(MinimumMethod method);
+
+// One determination as minima.txt keeps it beside the data file.
+struct MinimumRecord {
+    std::string star;
+    Minimum minimum;
+    std::string scale;
+    double from = 0, to = 0;      // the range of the points' times
+    std::optional<double> oc;     // against the ephemeris, when one was given
+};
+inline constexpr const char* kMinimaName = "minima.txt";
+inline constexpr const char* kMinimaHeader = "star,method,time,sigma,scale,points,from,to,o_minus_c";
+// The record's line (CR LF): times with 6 decimals, sigma with 7, O - C with 6 (empty without).
+std::string minimumLine(const MinimumRecord& record);
+// Appends the line, after the header row when the file is new; false with `error`.
+bool appendMinimum(const std::string& path, const MinimumRecord& record, std::string& error);
 
 }  // namespace lv

@@ -9,11 +9,16 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "fits_builder.h"
 #include "main_window_fixture.h"
 #include "ui/file_dialog.h"
+#include "lightcurve/minimum.h"
 #include "ui/lightcurve/light_curve_panel.h"
 #include "ui/lightcurve/light_curve_window.h"
 #include "ui/main_window.h"
@@ -32,10 +37,10 @@ const char* kData =
 class LightCurveWindowTest : public test::MainWindowFixture {
 protected:
     LightCurveWindow* window() const { return main->lightCurvePanel().window(); }
-    void open()
+    void open(const std::string& data = kData)
     {
         start();
-        const std::string path = put("mag_est.txt", kData);
+        const std::string path = put("mag_est.txt", data);
         trigger("photometry_menu_light_curve");
         FileDialog* d = main->fileDialog();
         ASSERT_NE(d, nullptr);
@@ -232,6 +237,38 @@ TEST_F(LightCurveWindowTest, TheGraphsGrowWithTheWindowAndPointsAreHitWhereDrawn
     const int x = window()->vcPositions().x[0], y = window()->vcPositions().y[0];
     clickVc(x, y);
     EXPECT_TRUE(window()->table().deleted(0));
+}
+
+// "Time of minimum" times the eclipse over the visible time axis by both
+// methods, shows the results with O - C and keeps them in minima.txt.
+TEST_F(LightCurveWindowTest, TimeOfMinimumOverTheVisibleAxis)
+{
+    // 40 frames, 3 minutes apart from 21:00: an eclipse deepest at 22:00:15 (mid-exposure).
+    std::string data;
+    for (int i = 0; i < 40; ++i) {
+        const int minutes = 3 * i;
+        const double dt = (minutes - 60) / 60.0;  // hours from 22:00
+        const double var = 12.0 + 0.8 * std::exp(-dt * dt / (2 * 0.25 * 0.25));
+        char line[160];
+        std::snprintf(line, sizeof line, "2018-02-15 %02d:%02d:00 030 Check=011.200 Comp=010.500 Var=%07.3f /obs/f%02d.fit\r\n",
+                      21 + minutes / 60, minutes % 60, var, i);
+        data += line;
+    }
+    open(data);
+    window()->findChild<QLineEdit*>("Text11")->setText("2458165.0");
+    window()->findChild<QLineEdit*>("Text12")->setText("0.5");
+    window()->findChild<QPushButton*>("Command5")->click();
+    const QString shown = window()->findChild<QLabel*>("Label8")->text();
+    EXPECT_TRUE(shown.startsWith("kvw 2458165.41")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("JD (local time) (40 points), O - C ")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("\npoly ")) << shown.toStdString();
+    const std::string kept =
+        test::readFile((std::filesystem::path(window()->table().path).parent_path() / kMinimaName).string());
+    EXPECT_EQ(kept.rfind(std::string(kMinimaHeader) + "\r\n,kvw,2458165.41", 0), 0u) << kept;
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n'), 3);
+    // 22:00:15 local time of 2018-02-15 is JD 2458165.416840.
+    const double kvw = std::stod(kept.substr(kept.find(",kvw,") + 5));
+    EXPECT_NEAR(kvw, 2458165.4168403, 0.0003);
 }
 
 }  // namespace

@@ -16,9 +16,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "app/current_folder.h"
 #include "core/conventions.h"
 #include "lightcurve/aavso.h"
+#include "lightcurve/minimum.h"
+#include "lightcurve/night_rows.h"
 #include "ui/platform/qt_support.h"
 #include "ui/widgets.h"
 
@@ -127,6 +132,10 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     QPushButton* saveData = namedButton("Command1", "Save to 'mag_est.txt'", this);
     QPushButton* saveReportButton = namedButton("Command3", "Save to 'std.file'", this);
     QPushButton* saveAavsoButton = namedButton("Command4", "Save to AAVSO", this);
+    QPushButton* minimumButton = namedButton("Command5", "Time of minimum", this);
+    minimumLabel_ = namedLabel("Label8", {}, this);
+    minimumLabel_->setWordWrap(true);
+    minimumLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* fields = new QGridLayout;
     int row = 0;
@@ -147,6 +156,11 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     hjdBox_->setObjectName("Check1");
     hjdBox_->setToolTip("The AAVSO file's dates from photometry.csv: HJD instead of JD");
     add("AAVSO: data time - UT (h)", utOffset_, hjdBox_);
+    epoch_ = namedLineEdit("Text11", {}, this);
+    epoch_->setPlaceholderText("epoch");
+    period_ = namedLineEdit("Text12", {}, this);
+    period_->setPlaceholderText("period (d)");
+    add("Ephemeris: epoch / period", epoch_, period_);
     fields->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(errorLabel_);
@@ -154,6 +168,7 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     buttons->addWidget(saveData);
     buttons->addWidget(saveReportButton);
     buttons->addWidget(saveAavsoButton);
+    buttons->addWidget(minimumButton);
     auto* graphs = new QVBoxLayout;
     graphs->addWidget(ck_, 1);
     graphs->addWidget(vc_, 1);
@@ -167,6 +182,7 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
     layout->addLayout(buttons);
+    layout->addWidget(minimumLabel_);
 
     for (QLineEdit* e : {compMag_, star_, code_, colour_, place_, instruments_, compName_, checkName_})
         connect(e, &QLineEdit::textChanged, this, &LightCurveWindow::storeFields);
@@ -183,6 +199,7 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     connect(saveData, &QPushButton::clicked, this, &LightCurveWindow::saveMagEstFile);
     connect(saveReportButton, &QPushButton::clicked, this, &LightCurveWindow::saveReport);
     connect(saveAavsoButton, &QPushButton::clicked, this, &LightCurveWindow::saveAavso);
+    connect(minimumButton, &QPushButton::clicked, this, &LightCurveWindow::timeMinimum);
 
     axes_ = automaticAxes(table_);
     fillList();
@@ -303,6 +320,46 @@ void LightCurveWindow::saveAavso()
     a.heliocentric = hjdBox_->isChecked();
     // Beside the report files, in the current folder.
     writeAavso(table_, a, error_, inCurrentFolder(session_, "aavso.txt"), platform_);
+}
+
+void LightCurveWindow::timeMinimum()
+{
+    const AxisRanges& r = axes_.ranges;
+    const TimedPoints points =
+        pointsOfVisibleLines(table_, readNightRows(nightTablePath(table_.path)), r.hourStart, r.hourEnd);
+    const bool ephemeris = !epoch_->text().trimmed().isEmpty() && !period_->text().trimmed().isEmpty();
+    const double epoch = leadingNumber(toLocal(epoch_->text()));
+    const double period = leadingNumber(toLocal(period_->text()));
+    if (ephemeris && !(period > 0)) {
+        platform_.message("The period of the ephemeris is a number of days above 0");
+        return;
+    }
+    QStringList shown;
+    for (const MinimumMethod method : {MinimumMethod::KweeVanWoerden, MinimumMethod::SymmetricPolynomial}) {
+        const MinimumResult m = timeOfMinimum(points, method);
+        if (!m.minimum) {
+            shown << fromLocal(std::string(methodName(method)) + ": " + m.why);
+            continue;
+        }
+        MinimumRecord record;
+        record.star = toLocal(star_->text());
+        record.minimum = *m.minimum;
+        record.scale = points.scale;
+        record.from = *std::min_element(points.time.begin(), points.time.end());
+        record.to = *std::max_element(points.time.begin(), points.time.end());
+        if (ephemeris) record.oc = observedMinusCalculated(m.minimum->time, epoch, period);
+        std::string error;
+        const std::string path = joinPath(std::filesystem::path(table_.path).parent_path().string(), kMinimaName);
+        if (!appendMinimum(path, record, error)) {
+            platform_.error(error);
+            return;
+        }
+        shown << fromLocal(std::string(methodName(method)) + " " + fixedText(m.minimum->time, 6) + " \u00B1 " +
+                           fixedText(m.minimum->sigma, 6) + " " + points.scale + " (" +
+                           plainNumberText(m.minimum->points) + " points)" +
+                           (record.oc ? ", O - C " + fixedText(*record.oc, 6) : std::string()));
+    }
+    minimumLabel_->setText(shown.join("\n") + "\n" + QString::fromUtf8("kept in ") + kMinimaName);
 }
 
 void LightCurveWindow::closeEvent(QCloseEvent* event)

@@ -75,6 +75,9 @@ public:
     void saveReport();
     // "Save to AAVSO": the kept lines in the AAVSO Extended File Format.
     void saveAavso();
+    // "Time of minimum": both methods over the kept points of the visible
+    // time axis, shown in Label8 and kept in minima.txt beside the data file.
+    void timeMinimum();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -108,6 +111,9 @@ private:
     QLineEdit* utOffset_;     // Text10: hours the data's times are ahead of UT
     QCheckBox* hjdBox_;       // Check1: the AAVSO file dated by HJD (from photometry.csv)
     QLabel* errorLabel_;      // Label7
+    QLineEdit* epoch_;        // Text11: the ephemeris' epoch, in the times' scale
+    QLineEdit* period_;       // Text12: its period in days
+    QLabel* minimumLabel_;    // Label8: the last times of minimum
     QPointer<AxisDialog> axisDialog_;
 };
 
