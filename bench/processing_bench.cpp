@@ -1,12 +1,14 @@
 // Processing commands on a full-size 3073 x 3073 frame: each noise filter
 // against one copy of the pixel plane, the fifth-degree fit of every row,
-// limb darkening, and bow correction of every row.
+// limb darkening, bow correction of every row, and the per-pixel rules of
+// continuous dark and flat.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 
 #include "core/fits_image.h"
 #include "core/platform.h"
+#include "processing/calibration.h"
 #include "processing/corrections.h"
 #include "processing/filters.h"
 #include "processing/polynomial_fit.h"
@@ -100,7 +102,40 @@ void BM_BowEveryRow(benchmark::State& state)
     }
 }
 
+// The per-pixel rules of continuous dark and flat on one frame (the folder
+// job's reading and writing left out): the flat division should cost what
+// the dark subtraction does.
+lv::CalibrationFrame calibrationFrame(std::int32_t base)
+{
+    lv::CalibrationFrame c;
+    c.naxis1 = c.naxis2 = lv::kMaxAxis;
+    c.values.resize(frame().pixels.size());
+    std::uint32_t x = 7;
+    for (auto& v : c.values) {
+        x = x * 1664525u + 1013904223u;
+        v = base + static_cast<std::int32_t>(x >> 22);
+    }
+    return c;
+}
+
+void BM_CalibrationRule(benchmark::State& state)
+{
+    const bool flat = state.range(0) == 1;
+    const lv::CalibrationFrame c = calibrationFrame(flat ? 30000 : 100);
+    lv::FitsImage img = frame();
+    for (auto _ : state) {
+        state.PauseTiming();
+        img.pixels = frame().pixels;
+        state.ResumeTiming();
+        if (flat) lv::divideByFlat(img, c, 30512);
+        else lv::subtractDark(img, c);
+        benchmark::DoNotOptimize(img.pixels.data());
+    }
+    state.SetLabel(flat ? "flat" : "dark");
+}
+
 BENCHMARK(BM_CopyPlane)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CalibrationRule)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NoiseFilter)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FifthFunction)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LimbDarkening)->Unit(benchmark::kMillisecond);

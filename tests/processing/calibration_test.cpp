@@ -1,9 +1,11 @@
 #include "processing/calibration.h"
 
 #include <limits>
+#include <random>
 
 #include <gtest/gtest.h>
 
+#include "core/conventions.h"
 #include "core/fits_reader.h"
 #include "fits_builder.h"
 #include "core/undo.h"
@@ -197,6 +199,44 @@ std::vector<std::string> standardCards(int bitpix, int w, int h)
 {
     return {card("SIMPLE", "T"), card("BITPIX", std::to_string(bitpix)), card("NAXIS", "2"),
             card("NAXIS1", std::to_string(w)), card("NAXIS2", std::to_string(h))};
+}
+
+// The continuous flat division against its per-pixel rule, on random rows
+// that take the double-arithmetic path and rows that do not: every pixel
+// the same, halves, zero flats and the 32-bit limit included.
+TEST(FlatField, ContinuousDivisionMatchesThePerPixelRule)
+{
+    std::mt19937 gen(4);
+    for (const std::int32_t mean : {0, 1, 3, 32768, 65535, (1 << 25) - 1, 1 << 25, 2000000000}) {
+        const int w = 257, h = 6;
+        FitsImage img;
+        img.allocate(w, h, 1);
+        CalibrationFrame flat;
+        flat.naxis1 = w;
+        flat.naxis2 = h;
+        flat.values.resize(static_cast<std::size_t>(w * h));
+        std::uniform_int_distribution<std::int32_t> small(-40, 70000), any(INT32_MIN, INT32_MAX), flatValue(0, 70000);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                // Row 3 holds one value beyond the narrow range, row 4 is all wide values.
+                const bool wide = y == 4 || (y == 3 && x == 100);
+                img.at(x, y) = wide ? any(gen) : small(gen);
+                flat.values[static_cast<std::size_t>(y * w + x)] = x % 17 == 0 ? 0 : x % 5 == 0 ? 2 * (x % 3 + 1) : flatValue(gen);
+            }
+        img.at(0, 0) = (1 << 25) - 1;
+        img.at(1, 0) = 3;  // with a flat of 2 and an odd mean: a half, rounded to even
+        flat.values[1] = 2;
+        std::vector<std::int32_t> expected(img.pixels.begin(), img.pixels.end());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const std::int32_t f = flat.values[i];
+            if (f == 0) continue;
+            const double r = roundHalfEven(static_cast<double>(static_cast<std::int64_t>(expected[i]) * mean) / f);
+            expected[i] = r < 0 ? 0 : toInt32Saturated(r);
+        }
+        divideByFlat(img, flat, mean);
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            ASSERT_EQ(img.pixels[i], expected[i]) << "mean " << mean << " value " << i;
+    }
 }
 
 TEST(CalibrationFile, HeaderErrorsInBothMessageForms)
