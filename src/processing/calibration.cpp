@@ -244,10 +244,12 @@ LV_VECTOR_CLONES bool narrowRow(const std::int32_t* row, int n)
     return lo > -kNarrow && hi < kNarrow;
 }
 
-// The flat division of a narrow row in double arithmetic, several values at
-// once: pixel x mean is below 2^50, so the product is exact as the 64-bit
-// one is, the division is the same correctly rounded one, and adding
-// 1.5 x 2^52 rounds the quotient halves to even as roundHalfEven does.
+// The flat division of a narrow row in plain double arithmetic, without the
+// per-pixel rule's range checks and calls: pixel x mean is below 2^50, so the
+// product is exact as the 64-bit one is, the division is the same correctly
+// rounded one, and adding 1.5 x 2^52 rounds the quotient halves to even as
+// roundHalfEven does. (Run on several values at once it is no faster: the
+// division is what costs.)
 LV_VECTOR_CLONES void divideNarrowRow(std::int32_t* __restrict row, const std::int32_t* __restrict f, int n,
                                       double mean)
 {
