@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include <algorithm>
+#include <string>
+#include <cstdlib>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -360,6 +362,23 @@ namespace lv {
 std::string fixedText(double v, int decimals)
 {
     return formatPattern(v, "0." + std::string(static_cast<std::size_t>(std::max(decimals, 0)), '0'));
+}
+
+}  // namespace lv
+
+namespace lv {
+
+std::optional<double> decimalNumber(std::string_view text, std::string_view blanks)
+{
+    const std::size_t a = text.find_first_not_of(blanks);
+    if (a == std::string_view::npos) return std::nullopt;
+    const std::string t(text.substr(a, text.find_last_not_of(blanks) - a + 1));
+    // strtod alone would also take hexadecimal and "inf".
+    if (t.find_first_not_of("0123456789+-.eE") != std::string::npos) return std::nullopt;
+    char* end = nullptr;
+    const double v = std::strtod(t.c_str(), &end);
+    if (end == t.c_str() || *end != '\0' || !std::isfinite(v)) return std::nullopt;
+    return v;
 }
 
 }  // namespace lv

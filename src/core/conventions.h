@@ -112,6 +112,11 @@ std::string fixedText(double v, int decimals);
 // text with no number gives 0. "10,5" -> 10, "1.5E2" -> 150, "abc" -> 0.
 double leadingNumber(std::string_view text);
 
+// The whole text as a decimal number, the characters of `blanks` allowed
+// around it: digits, sign, point and exponent E only (no hexadecimal, no
+// "inf"), finite; nullopt otherwise.
+std::optional<double> decimalNumber(std::string_view text, std::string_view blanks = " ");
+
 // ---- print zones ------------------------------------------------------------
 
 // Builds one line of list-style output: items separated by a jump to the next

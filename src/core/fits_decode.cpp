@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include "core/vector_clones.h"
+
 #if defined(__unix__) || defined(__APPLE__)
 #define LV_MAPPED_READ 1
 #include <csetjmp>
@@ -54,7 +56,42 @@ bool blankRaw(const DataPlan& plan, const unsigned char* p)
     if (plan.floatBlanks)  // exponent bits all set: NaN or an infinity
         return plan.bytesPerValue == 4 ? (p[0] & 0x7F) == 0x7F && (p[1] & 0x80) == 0x80
                                        : (p[0] & 0x7F) == 0x7F && (p[1] & 0xF0) == 0xF0;
-    return plan.integerBlank && std::memcmp(p, plan.blankBytes, static_cast<std::size_t>(plan.bytesPerValue)) == 0;
+    if (!plan.integerBlank) return false;
+    // Fixed-size comparisons, which the compiler makes single loads.
+    switch (plan.bytesPerValue) {
+        case 1: return p[0] == plan.blankBytes[0];
+        case 2: return std::memcmp(p, plan.blankBytes, 2) == 0;
+        case 4: return std::memcmp(p, plan.blankBytes, 4) == 0;
+        default: return std::memcmp(p, plan.blankBytes, 8) == 0;
+    }
+}
+
+// Whether n raw integer values hold the BLANK value: the stored words
+// compared as they are, in a loop the compiler runs on several at once.
+template <class Word>
+LV_VECTOR_CLONES bool holdsWord(const unsigned char* in, std::size_t n, Word blank)
+{
+    bool any = false;
+    for (std::size_t k = 0; k < n; ++k) {
+        Word w;
+        std::memcpy(&w, in + k * sizeof(Word), sizeof(Word));
+        any |= w == blank;
+    }
+    return any;
+}
+
+bool holdsIntegerBlank(const DataPlan& plan, const unsigned char* in, std::size_t n)
+{
+    auto as = [&](auto word) {
+        std::memcpy(&word, plan.blankBytes, sizeof word);  // the BLANK value in the file's byte order
+        return holdsWord(in, n, word);
+    };
+    switch (plan.bytesPerValue) {
+        case 1: return as(std::uint8_t{});
+        case 2: return as(std::uint16_t{});
+        case 4: return as(std::uint32_t{});
+        default: return as(std::uint64_t{});
+    }
 }
 
 void addBlankRun(std::vector<BlankRun>& runs, long long from, long long count)
@@ -108,9 +145,7 @@ void decodeValues(const DataPlan& plan, std::int32_t* out, long long from, long 
             return;
         }
         // Integer blanks are valid values to the decoders: looked for first.
-        bool blanksHere = false;
-        if (plan.integerBlank)
-            for (std::size_t k = 0; k < n && !blanksHere; ++k) blanksHere = blankRaw(plan, in + k * width);
+        bool blanksHere = plan.integerBlank && holdsIntegerBlank(plan, in, n);
         std::size_t good = 0;
         if (!blanksHere) {
             const Tally before = tally;

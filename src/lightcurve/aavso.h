@@ -34,10 +34,6 @@ std::optional<double> aavsoJulianDate(const std::string& numberedLine, double ut
 // The AAVSO filter code of a colour text: B, V, R (Rc), I (Ic); nullopt for others.
 std::optional<std::string> aavsoFilter(const std::string& colour);
 
-// The factor that puts a magnitude difference of the data file (made with
-// 2.511886432) on the standard scale of 2.5.
-inline constexpr double kStandardScale = 2.5 / 2.511886432;
-
 // The file; nullopt with `why` when a field breaks the format's limits.
 // Each record's magnitude is the comparison's plus V - C on the standard
 // scale; MAGERR and AIRMASS are the frame's own from the night's table,

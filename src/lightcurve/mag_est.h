@@ -34,6 +34,10 @@ bool appendMagEstLine(const std::string& path, const std::string& line, std::str
 bool emptyMagEst(const std::string& path, std::string& error);
 
 // The light-curve window's table of a data file.
+// The factor that puts a magnitude difference of the data file (made with
+// 2.511886432) on the standard scale of 2.5.
+inline constexpr double kStandardScale = 2.5 / 2.511886432;
+
 struct LightCurveTable {
     static constexpr int kCapacity = 3000;
 

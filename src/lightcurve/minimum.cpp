@@ -195,6 +195,20 @@ MinimumResult symmetricPolynomial(const Series& s)
     return {Minimum{MinimumMethod::SymmetricPolynomial, T, std::sqrt(variance), n}, {}};
 }
 
+// V-C against the JD of each line's own (local) mid-exposure time.
+TimedPoints pointsOfLines(const LightCurveTable& table, const std::vector<int>& lines)
+{
+    TimedPoints p;
+    p.scale = "JD (local time)";
+    for (int i : lines) {
+        const auto jd = aavsoJulianDate(table.lines[static_cast<std::size_t>(i)], 0.0);
+        if (!jd) continue;
+        p.time.push_back(*jd);
+        p.magnitude.push_back(table.var[static_cast<std::size_t>(i)] - table.comp[static_cast<std::size_t>(i)]);
+    }
+    return p;
+}
+
 }  // namespace
 
 TimedPoints pointsOfNightTable(const std::vector<NightRow>& rows)
@@ -224,16 +238,10 @@ TimedPoints pointsOfNightTable(const std::vector<NightRow>& rows)
 
 TimedPoints pointsOfDataFile(const LightCurveTable& table)
 {
-    TimedPoints p;
-    p.scale = "JD (local time)";
-    for (int i = 0; i < table.count(); ++i) {
-        if (table.deleted(i)) continue;
-        const auto jd = aavsoJulianDate(table.lines[static_cast<std::size_t>(i)], 0.0);
-        if (!jd) continue;
-        p.time.push_back(*jd);
-        p.magnitude.push_back(table.var[static_cast<std::size_t>(i)] - table.comp[static_cast<std::size_t>(i)]);
-    }
-    return p;
+    std::vector<int> kept;
+    for (int i = 0; i < table.count(); ++i)
+        if (!table.deleted(i)) kept.push_back(i);
+    return pointsOfLines(table, kept);
 }
 
 TimedPoints pointsOfVisibleLines(const LightCurveTable& table, const std::optional<std::vector<NightRow>>& rows,
@@ -251,13 +259,7 @@ TimedPoints pointsOfVisibleLines(const LightCurveTable& table, const std::option
             if (const NightRow* r = of[static_cast<std::size_t>(i)]; r && r->vMinusC) chosen.push_back(*r);
         if (!chosen.empty() && chosen.size() == lines.size()) return pointsOfNightTable(chosen);
     }
-    // The lines outside the range marked as deleted, as the light curve marks them.
-    LightCurveTable kept = table;
-    for (int i = 0; i < kept.count(); ++i) {
-        std::string& line = kept.lines[static_cast<std::size_t>(i)];
-        if (!line.empty() && std::find(lines.begin(), lines.end(), i) == lines.end()) line[0] = 'x';
-    }
-    return pointsOfDataFile(kept);
+    return pointsOfLines(table, lines);
 }
 
 MinimumResult timeOfMinimum(const TimedPoints& points, MinimumMethod method, std::optional<double> from,

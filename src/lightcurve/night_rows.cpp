@@ -130,9 +130,8 @@ bool attachNightTable(LightCurveTable& table)
     const auto rows = readNightRows(nightTablePath(table.path));
     if (!rows) return false;
     // The table's errors are on the standard scale; the graph's V - C on the file's.
-    constexpr double kFileScale = 2.511886432 / 2.5;
     for (const NightRow* r : rowsOfLines(table, *rows)) {
-        table.vcError.push_back(r && r->vMinusCError ? *r->vMinusCError * kFileScale : -1.0);
+        table.vcError.push_back(r && r->vMinusCError ? *r->vMinusCError / kStandardScale : -1.0);
         table.saturated.push_back(r && r->saturated());
     }
     return true;

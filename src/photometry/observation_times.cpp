@@ -42,13 +42,7 @@ std::optional<std::string> recordText(const std::vector<HeaderCard>& cards, cons
 }
 
 // A decimal number and nothing else.
-bool isNumber(const std::string& text)
-{
-    if (text.empty() || text.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && std::isfinite(v);
-}
+bool isNumber(const std::string& text) { return decimalNumber(text, "").has_value(); }
 
 bool validPosition(const SkyPosition& p)
 {

@@ -17,24 +17,6 @@ namespace lv {
 
 namespace {
 
-// A field's text as a number: the whole text, blanks around it allowed.
-bool isNumber(const std::string& text)
-{
-    const std::size_t a = text.find_first_not_of(' ');
-    if (a == std::string::npos) return false;
-    const std::size_t b = text.find_last_not_of(' ');
-    const std::string t = text.substr(a, b - a + 1);
-    // Decimal numbers only: strtod would also take hexadecimal and "inf".
-    if (t.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
-    char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    return end != t.c_str() && *end == '\0' && std::isfinite(v);
-}
-
-}  // namespace
-
-namespace {
-
 // Adds a frame to the sums. While every value of the group lies within
 // 2^28 the sums of up to 7 frames fit in 32 bits, which halves the memory
 // the loop walks; otherwise they are kept in double precision.
@@ -204,7 +186,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
 
 std::optional<std::string> headerValueField(const std::string& text)
 {
-    if (text.size() > 21 || !isNumber(text)) return std::nullopt;
+    if (text.size() > 21 || !decimalNumber(text)) return std::nullopt;
     return std::string(21 - text.size(), ' ') + text;
 }
 

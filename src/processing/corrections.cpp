@@ -37,19 +37,7 @@ void track(std::int32_t v, std::int32_t& mn, std::int32_t& mx)
 }
 
 // The text of a bow.csv record as a number: the whole field must be one.
-std::optional<double> fieldNumber(std::string field)
-{
-    while (!field.empty() && (field.back() == ' ' || field.back() == '\t')) field.pop_back();
-    std::size_t start = field.find_first_not_of(" \t");
-    if (start == std::string::npos) return std::nullopt;
-    field = field.substr(start);
-    // Decimal numbers only: strtod would also take hexadecimal and "inf".
-    if (field.find_first_not_of("0123456789+-.eE") != std::string::npos) return std::nullopt;
-    char* end = nullptr;
-    const double v = std::strtod(field.c_str(), &end);
-    if (end == field.c_str() || *end != '\0' || !std::isfinite(v)) return std::nullopt;
-    return v;
-}
+std::optional<double> fieldNumber(const std::string& field) { return decimalNumber(field, " \t"); }
 
 }  // namespace
 

@@ -43,7 +43,9 @@ TEST(TimeOfMinimum, SyntheticEclipsesAgainstTheirTruth)
                 EXPECT_LT(std::fabs(r.minimum->time - kTrueMinimum), std::max(4 * r.minimum->sigma, 2e-5))
                     << methodName(method) << " " << n << " " << noise << " sigma " << r.minimum->sigma;
                 // Within about a minute for a well sampled, quiet eclipse.
-                if (n >= 60 && noise <= 0.002) EXPECT_LT(std::fabs(r.minimum->time - kTrueMinimum), 0.0008);
+                if (n >= 60 && noise <= 0.002) {
+                    EXPECT_LT(std::fabs(r.minimum->time - kTrueMinimum), 0.0008);
+                }
             }
     // A slightly asymmetric eclipse (egress 5 % wider) is still timed within a few minutes.
     const MinimumResult lean = timeOfMinimum(eclipse(200, 0.005, 0.05, gen), MinimumMethod::KweeVanWoerden);

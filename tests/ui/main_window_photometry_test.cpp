@@ -258,8 +258,12 @@ TEST_F(PhotometryWindowTest, TargetAndSiteAndTheErrorsBesideTheMagnitudes)
 
     placeThreeStars();
     find<QPushButton>("Command6")->click();
-    for (const char* label : {"Label30", "Label31", "Label32"})
-        EXPECT_TRUE(find<QLabel>(label)->text().startsWith(QString::fromUtf8("\u00B1 0."))) << label;
+    for (const char* label : {"Label30", "Label31", "Label32"}) {
+        QLabel* l = find<QLabel>(label);
+        EXPECT_TRUE(l->text().startsWith(QString::fromUtf8("\u00B1 0."))) << label;
+        // Room for the whole text from the start: the window does not change its layout.
+        EXPECT_GE(l->width(), l->fontMetrics().horizontalAdvance(l->text())) << label;
+    }
     // The comparison's peak (21000) reaches the limit typed, the variable's (9000) does not.
     EXPECT_TRUE(find<QLineEdit>("Text32")->toolTip().startsWith("Saturated"));
     EXPECT_TRUE(find<QLineEdit>("Text33")->toolTip().isEmpty());

@@ -182,6 +182,16 @@ const std::vector<Scene>& scenes()
 {
     static const std::vector<Scene> all = {
         {"form01-main", "The application started", [](TourStage&) {}, {"Form1"}},
+        {"form01-after-photometry", "A frame measured with \"Photometry\": each magnitude with its error",
+         [](TourStage& s) {
+             s.openFrame();
+             setStarPosition(s.session.photometry, kComparison, star("comparison"));
+             setStarPosition(s.session.photometry, kVariable, star("variable"));
+             setStarPosition(s.session.photometry, kCheck, star("check"));
+             s.main->photometryPanel().showFields();
+             s.main->photometryPanel().measure();
+         },
+         {"Form1", "Form4"}},
         {"form02-file-dialog", "File > Open with a frame open",
          [](TourStage& s) {
              s.openFrame();
