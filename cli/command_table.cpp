@@ -54,6 +54,9 @@ const std::vector<CommandEntry>& commandTable()
          "      Measure the comparison, variable and check stars of FILE as the\n"
          "      \"Photometry\" button does. Each star's sky position goes 20 pixels to\n"
          "      its right unless given. Options (defaults as the application starts):\n"
+         "        --comp X,Y again (up to 10 in all): an ensemble of comparison stars,\n"
+         "        measured as the comparison star is; the comparison magnitude is that\n"
+         "        of their mean flux, a star that is No Star or saturated is left out\n"
          "        --comp-sky X,Y  --var-sky X,Y  --check-sky X,Y\n"
          "        --shape circle|square (circle)   --size N (3)\n"
          "        --sky median|aperture (median; a circle always uses the median)\n"
@@ -73,6 +76,8 @@ const std::vector<CommandEntry>& commandTable()
          "      CLIPBOARD <text>; then, for each measured star, ERR <star> <sigma of\n"
          "      its magnitude>, SNR <star> <F / sigma_F>, PEAK <star> <ADU>, FWHM <star>\n"
          "      <pixels> (when the profile gives one) and FLAG <star> saturated;\n"
+         "      with an ensemble, POS C<n> <x> <y> for each further comparison star,\n"
+         "      ENSEMBLE <n> <magnitude> <error> (or \"left out\") and ENSEMBLE_N <used>;\n"
          "      ERR V-C <sigma> and ERR C-K <sigma>; and, once all three were\n"
          "      measured, JD <mid-exposure, UTC>, HJD <UTC> and BJD_TDB <TDB> (with\n"
          "      a target position) and AIRMASS <sec z> (with a position and a site).\n"
@@ -89,8 +94,9 @@ const std::vector<CommandEntry>& commandTable()
          "      photometry; --timezone 9 adds 9 hours to the times written. Beside\n"
          "      mag_est.txt, FOLDER/photometry.csv gets a row per line: times, airmass,\n"
          "      each star's standard magnitude, error, SNR, peak, FWHM and sky scatter,\n"
-         "      and flags. Prints MESSAGE <text> for each message, LINES <n> <path of\n"
-         "      mag_est.txt> and TABLE <rows> <path of photometry.csv>.\n"
+         "      and flags; with an ensemble (--comp repeated), then ensemble_n and\n"
+         "      c1_mag ... c10_mag. Prints MESSAGE <text> for each message, LINES <n>\n"
+         "      <path of mag_est.txt> and TABLE <rows> <path of photometry.csv>.\n"
          "      Exits 0 when the folder was done.\n",
          true, 0, kSigned | kSort | kAnyFits, &automatic},
         {"dark", "  dark FOLDER --dark FILE [--sort] [--signed] [--any-fits]\n",

@@ -42,6 +42,15 @@ void printMeasurementScience(const PhotometryOutcome& out)
         if (q->fwhm) std::cout << "FWHM " << kNames[i] << ' ' << fixedText(*q->fwhm, 2) << '\n';
         if (q->saturated) std::cout << "FLAG " << kNames[i] << " saturated\n";
     }
+    for (const EnsembleMember& e : out.ensemble) {
+        std::cout << "ENSEMBLE " << e.number << ' ';
+        if (e.used() && e.quality)
+            std::cout << fixedText(e.quality->standardMagnitude(), 4) << ' ' << fixedText(e.quality->magnitudeError, 4);
+        else
+            std::cout << "left out";
+        std::cout << '\n';
+    }
+    if (!out.ensemble.empty()) std::cout << "ENSEMBLE_N " << out.ensembleUsed() << '\n';
     if (const auto e = out.variableMinusComparisonError()) std::cout << "ERR V-C " << fixedText(*e, 4) << '\n';
     if (const auto e = out.comparisonMinusCheckError()) std::cout << "ERR C-K " << fixedText(*e, 4) << '\n';
     if (out.times.jdUtc) std::cout << "JD " << fixedText(*out.times.jdUtc, 6) << '\n';
@@ -65,6 +74,13 @@ int takeMeasurementOptions(Args& args, Session& session, const std::string& comm
         const auto p = parsePosition(*text);
         if (!p) return usageError(std::string(option) + " takes X,Y");
         setStarPosition(ph, slot, *p);
+    }
+    // A repeated --comp adds the ensemble's comparison stars 2, 3, ...
+    while (const auto text = takeOption(args, "--comp")) {
+        const auto p = parsePosition(*text);
+        if (!p) return usageError("--comp takes X,Y");
+        if (!setEnsembleStar(ph, ph.comparisonCount + 1, *p))
+            return usageError("at most " + std::to_string(kMaxComparisons) + " comparison stars (--comp) are measured");
     }
     const std::pair<const char*, int> skies[] = {{"--comp-sky", kComparisonSky}, {"--var-sky", kVariableSky},
                                                  {"--check-sky", kCheckSky}};
@@ -185,6 +201,10 @@ int photometry(Args args, [[maybe_unused]] const Shared& shared)
     for (int s = 1; s <= kSlots; ++s) {
         const PixelPosition p = ph.fieldPosition(s);
         std::cout << "POS " << s << ' ' << p.x << ' ' << p.y << '\n';
+    }
+    for (int n = 2; n <= ph.comparisonCount; ++n) {
+        const PixelPosition p = ph.fieldPosition(comparisonSlot(n));
+        std::cout << "POS C" << n << ' ' << p.x << ' ' << p.y << '\n';
     }
     static const char* const kNames[] = {"comparison", "variable", "check"};
     for (std::size_t i = 0; i < 3; ++i) {

@@ -43,7 +43,7 @@ bool readSettings(const std::string& path, AppSettings& s)
     if (!in) return false;
     std::vector<std::string> lines;
     std::string line;
-    while (lines.size() < 37 && std::getline(in, line)) {
+    while (lines.size() < 38 && std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
     }
@@ -81,6 +81,7 @@ bool readSettings(const std::string& path, AppSettings& s)
     text(35, s.cameraGain);
     text(36, s.cameraReadNoise);
     text(37, s.cameraLinearity);
+    text(38, s.ensemblePositions);
     return true;
 }
 
@@ -109,17 +110,22 @@ std::string settingsText(const AppSettings& s)
     line(numberText(s.timeZoneHours));
     // The export's star names follow only once they are used, so a file that
     // never had them keeps its 25 lines.
-    const bool targetSite = s.targetSiteUsed();
-    if (!s.comparisonName.empty() || !s.checkName.empty() || !s.aavsoUtOffset.empty() || s.anyFits || targetSite) {
+    // Each later line brings the ones before it.
+    const bool ensemble = !s.ensemblePositions.empty();
+    const bool targetSite = s.targetSiteUsed() || ensemble;
+    const bool anyFits = s.anyFits || targetSite;
+    const bool utOffset = !s.aavsoUtOffset.empty() || anyFits;
+    if (!s.comparisonName.empty() || !s.checkName.empty() || utOffset) {
         line(s.comparisonName);
         line(s.checkName);
     }
-    if (!s.aavsoUtOffset.empty() || s.anyFits || targetSite) line(s.aavsoUtOffset);
-    if (s.anyFits || targetSite) line(numberText(s.anyFits ? 1 : 0));
+    if (utOffset) line(s.aavsoUtOffset);
+    if (anyFits) line(numberText(s.anyFits ? 1 : 0));
     if (targetSite)
         for (const std::string* t : {&s.targetRa, &s.targetDec, &s.siteLatitude, &s.siteLongitude, &s.siteHeight,
                                      &s.cameraGain, &s.cameraReadNoise, &s.cameraLinearity})
             line(*t);
+    if (ensemble) line(s.ensemblePositions);
     return out;
 }
 

@@ -59,6 +59,9 @@ struct AppSettings {
     // and height, the camera's gain, read noise and linearity limit.
     std::string targetRa, targetDec, siteLatitude, siteLongitude, siteHeight;
     std::string cameraGain, cameraReadNoise, cameraLinearity;
+    // Line 38: the positions of the ensemble's comparison stars 2 ... 10,
+    // "X Y X Y ..." (only while there is an ensemble).
+    std::string ensemblePositions;
     bool targetSiteUsed() const
     {
         return !targetRa.empty() || !targetDec.empty() || !siteLatitude.empty() || !siteLongitude.empty() ||

@@ -50,6 +50,13 @@ std::optional<double> number(const std::string& text)
 
 }  // namespace
 
+std::string nightTableEnsembleHeader()
+{
+    std::string header = std::string(kNightTableHeader) + ",ensemble_n";
+    for (int k = 1; k <= kEnsembleColumns; ++k) header += ",c" + std::to_string(k) + "_mag";
+    return header;
+}
+
 std::string nightTablePath(const std::string& magEstPath)
 {
     const std::filesystem::path folder = std::filesystem::path(magEstPath).parent_path();
@@ -63,6 +70,7 @@ std::optional<std::vector<NightRow>> readNightRows(const std::string& path)
     std::vector<NightRow> rows;
     std::size_t at = 0;
     bool header = true;
+    bool ensemble = false;
     while (at < text.size()) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos) end = text.size();
@@ -70,12 +78,15 @@ std::optional<std::vector<NightRow>> readNightRows(const std::string& path)
         at = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (header) {
-            if (line != kNightTableHeader) return std::nullopt;
+            if (line == nightTableEnsembleHeader())
+                ensemble = true;
+            else if (line != kNightTableHeader)
+                return std::nullopt;
             header = false;
             continue;
         }
         const std::vector<std::string> f = fieldsOf(line);
-        if (f.size() != 28) continue;  // a row cut short is passed over
+        if (f.size() != (ensemble ? 29u + kEnsembleColumns : 28u)) continue;  // a row cut short is passed over
         NightRow r;
         r.frame = f[0];
         r.jdUtc = number(f[1]);
@@ -87,6 +98,10 @@ std::optional<std::vector<NightRow>> readNightRows(const std::string& path)
         r.cMinusK = number(f[13]);
         r.cMinusKError = number(f[14]);
         r.flags = f[27];
+        if (ensemble) {
+            if (const auto n = number(f[28])) r.ensembleN = static_cast<int>(*n);
+            for (std::size_t k = 0; k < r.comparisonMagnitudes.size(); ++k) r.comparisonMagnitudes[k] = number(f[29 + k]);
+        }
         rows.push_back(std::move(r));
     }
     if (header) return std::nullopt;

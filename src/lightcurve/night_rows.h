@@ -3,6 +3,7 @@
 // saturated points and the AAVSO records' own errors and airmasses.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,11 @@ inline constexpr const char* kNightTableHeader =
     "c_minus_k,c_minus_k_err,snr_v,snr_c,snr_k,peak_v,peak_c,peak_k,fwhm_v,fwhm_c,fwhm_k,sky_sd_v,sky_sd_c,"
     "sky_sd_k,flags";
 
+// The header of a night measured with an ensemble of comparison stars: the
+// columns above, then ensemble_n (the stars used) and c1_mag ... c10_mag.
+inline constexpr int kEnsembleColumns = 10;
+std::string nightTableEnsembleHeader();
+
 // The table beside a mag_est.txt (same folder).
 std::string nightTablePath(const std::string& magEstPath);
 
@@ -25,6 +31,9 @@ struct NightRow {
     std::optional<double> jdUtc, hjdUtc, bjdTdb, airmass;
     std::optional<double> vMinusC, vMinusCError, cMinusK, cMinusKError;
     std::string flags;
+    // With an ensemble: the stars used, and each one's standard magnitude.
+    std::optional<int> ensembleN;
+    std::array<std::optional<double>, kEnsembleColumns> comparisonMagnitudes{};
     bool saturated() const { return flags.find("saturated_") != std::string::npos; }
 };
 

@@ -218,7 +218,17 @@ AutomaticStatus AutomaticRun::choose(AutomaticContext& ctx, FrameChoice choice)
                 return ended(AutomaticEnd::WriteFailed);
             }
             ++linesWritten_;
-            if (!appendNightTableRow(nightTablePath(magEstPath()), nightTableRow(name, outcome_), error)) {
+            // The stars are placed after the preparation: the first row decides
+            // whether the table has the ensemble's columns.
+            if (tableRows_ == 0 && ph.ensemble() != ensembleColumns_) {
+                ensembleColumns_ = ph.ensemble();
+                if (!emptyNightTable(nightTablePath(magEstPath()), error, ensembleColumns_)) {
+                    ctx.platform.error(error);
+                    return ended(AutomaticEnd::WriteFailed);
+                }
+            }
+            if (!appendNightTableRow(nightTablePath(magEstPath()), nightTableRow(name, outcome_, ensembleColumns_),
+                                     error)) {
                 ctx.platform.error(error);
                 return ended(AutomaticEnd::WriteFailed);
             }

@@ -123,6 +123,7 @@ private:
     AutomaticEnd end_ = AutomaticEnd::None;
     int linesWritten_ = 0;
     int tableRows_ = 0;
+    bool ensembleColumns_ = false;  // the table was begun with an ensemble's columns
 };
 
 }  // namespace lv

@@ -195,17 +195,20 @@ std::optional<double> instrumentalMagnitude(const Measurement& m, int s)
 Measurement measureStars(const FitsImage& image, PhotometryState& state)
 {
     Measurement m;
+    const std::vector<int> stars = state.starSlotsInUse();
     if (state.settings.positionMode != PositionMode::Fixed)
-        for (int s : kStarSlots) peakSearch(image, state, s);
+        for (int s : stars) peakSearch(image, state, s);
     const bool square = state.settings.apertureShape == ApertureShape::Square;
     const bool skyByAperture = square && state.settings.skyMode == SkyMode::Aperture;
-    for (int slot = 1; slot <= kSlots; ++slot)
-        if (slot % 2 == 1 || skyByAperture) apertureSum(image, state, slot, m);
+    for (int s : stars) {
+        apertureSum(image, state, s, m);
+        if (skyByAperture) apertureSum(image, state, s + 1, m);
+    }
     if (!skyByAperture) {
-        for (int s : kStarSlots) skyMedian(image, state, s + 1, m);
+        for (int s : stars) skyMedian(image, state, s + 1, m);
     } else {
         // A sky box wholly outside the image measured nothing.
-        for (int s : kStarSlots)
+        for (int s : stars)
             if (m.count[static_cast<std::size_t>(s + 1)] == 0) m.noSky[static_cast<std::size_t>(s + 1)] = true;
     }
     return m;

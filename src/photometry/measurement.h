@@ -14,16 +14,16 @@
 
 namespace lv {
 
-// Working storage of one measurement, fresh for each run (index 1 ... 6).
+// Working storage of one measurement, fresh for each run (index 1 ... 24).
 // Sums are kept in 64 bits under "Integer" and in doubles under "Real", so a
 // sum never wraps; pixel values are whole numbers, so both give the same.
 struct Measurement {
-    std::array<double, kSlots + 1> sum{};
-    std::array<long long, kSlots + 1> count{};
+    std::array<double, kAllSlots + 1> sum{};
+    std::array<long long, kAllSlots + 1> count{};
     // Sky slots whose area had no sample inside the image.
-    std::array<bool, kSlots + 1> noSky{};
+    std::array<bool, kAllSlots + 1> noSky{};
     // Slots whose aperture (or sky box) holds a blank pixel: not measured.
-    std::array<bool, kSlots + 1> blank{};
+    std::array<bool, kAllSlots + 1> blank{};
 };
 
 // Rounded distance used for circles: Int(sqrt(dx^2 + dy^2) + 0.5).

@@ -1,9 +1,13 @@
 #include "photometry/night_table.h"
 
+#include <array>
+
 #include "core/conventions.h"
 #include "core/file_replace.h"
 
 namespace lv {
+
+static_assert(kMaxComparisons == kEnsembleColumns, "one column for each comparison star");
 
 std::string measurementFlags(const PhotometryOutcome& out)
 {
@@ -18,10 +22,12 @@ std::string measurementFlags(const PhotometryOutcome& out)
     if (out.times.hjdUtc && !out.times.airmass) add("no_airmass");
     for (std::size_t i : {1u, 0u, 2u})
         if (out.quality[i] && !out.quality[i]->fwhm) add(std::string("no_fwhm_") + kLetters[i]);
+    for (const EnsembleMember& e : out.ensemble)
+        if (!e.used()) add("left_out_c" + plainNumberText(e.number));
     return flags;
 }
 
-std::string nightTableRow(const std::string& frame, const PhotometryOutcome& out)
+std::string nightTableRow(const std::string& frame, const PhotometryOutcome& out, bool ensembleColumns)
 {
     auto value = [](const std::optional<double>& v, int decimals) { return v ? fixedText(*v, decimals) : std::string(); };
     // A frame name holding the separator or a quote is quoted, as CSV readers expect.
@@ -59,13 +65,31 @@ std::string nightTableRow(const std::string& frame, const PhotometryOutcome& out
     for (const auto* q : {&v, &c, &k}) cell(*q ? value((*q)->fwhm, 2) : "");
     for (const auto* q : {&v, &c, &k}) cell(*q ? fixedText((*q)->skyDeviation, 2) : "");
     cell(measurementFlags(out));
+    if (ensembleColumns) {
+        std::array<std::optional<double>, kMaxComparisons> own{};
+        int used = 0;
+        if (out.ensemble.empty()) {
+            own[0] = magnitude(c);
+            used = c ? 1 : 0;
+        }
+        for (const EnsembleMember& e : out.ensemble)
+            if (e.used() && e.quality && e.number >= 1 && e.number <= kMaxComparisons) {
+                own[static_cast<std::size_t>(e.number - 1)] = e.quality->standardMagnitude();
+                ++used;
+            }
+        cell(plainNumberText(used));
+        for (const auto& m : own) cell(value(m, 4));
+    }
     row += kCrLf;
     return row;
 }
 
-bool emptyNightTable(const std::string& path, std::string& error)
+bool emptyNightTable(const std::string& path, std::string& error, bool ensembleColumns)
 {
-    return replaceFileWith(path, std::string(kNightTableHeader) + std::string(kCrLf), error);
+    return replaceFileWith(path,
+                           std::string(ensembleColumns ? nightTableEnsembleHeader() : kNightTableHeader) +
+                               std::string(kCrLf),
+                           error);
 }
 
 bool appendNightTableRow(const std::string& path, const std::string& row, std::string& error)

@@ -1,6 +1,7 @@
 #include "photometry/photometry_run.h"
 
 #include <cctype>
+#include <algorithm>
 #include <cmath>
 
 #include "core/conventions.h"
@@ -16,6 +17,53 @@ std::string rebuiltTime(const std::string& text)
     const auto t = parseTime(text);
     if (!t) return text;
     return clockText(t->hours, t->minutes, t->seconds);
+}
+
+// The ensemble's comparison magnitude: each comparison star measured as the
+// comparison star alone is, those that cannot be used left out with a
+// message naming them, and the magnitude of the mean flux of the others by
+// the same formula. nullopt (after a message) when none can be used.
+std::optional<double> ensembleMagnitude(const FitsImage& image, const PhotometryState& state, const Measurement& m,
+                                        PhotometryOutcome& out, Platform& platform)
+{
+    double flux = 0;
+    int used = 0;
+    for (int n = 1; n <= state.comparisonCount; ++n) {
+        const int s = comparisonSlot(n);
+        const auto at = [](int slot) { return static_cast<std::size_t>(slot); };
+        EnsembleMember e;
+        e.number = n;
+        if (m.noSky[at(s + 1)]) {
+            e.leftOut = "no sky sample lies inside the image";
+        } else if (m.blank[at(s)] || m.blank[at(s + 1)]) {
+            e.leftOut = std::string("its ") + (m.blank[at(s)] ? "aperture" : "sky box") + " holds a blank pixel";
+        } else if (!instrumentalMagnitude(m, s)) {
+            e.leftOut = kNoStarMessage;
+        } else {
+            e.quality = starQuality(image, state, m, s, out.camera);
+            if (!e.quality)
+                e.leftOut = kNoStarMessage;
+            else if (e.quality->saturated)
+                e.leftOut = "saturated (peak " + plainNumberText(static_cast<std::int64_t>(e.quality->peak)) +
+                            " ADU, linearity limit " + plainNumberText(out.camera.linearity) + " ADU)";
+        }
+        if (e.used()) {
+            flux += m.sum[at(s)] - m.sum[at(s + 1)];
+            ++used;
+        } else {
+            platform.message("Comparison " + plainNumberText(n) + ": " + e.leftOut +
+                                 "; this frame was measured without it",
+                             kPhotometryTitle);
+        }
+        out.ensemble.push_back(std::move(e));
+    }
+    if (used == 0) {
+        platform.message("No comparison star of the ensemble could be used on this frame, so it has no "
+                         "comparison magnitude",
+                         kPhotometryTitle);
+        return std::nullopt;
+    }
+    return 20.0 - 2.511886432 * std::log(flux / used) / std::log(10.0);
 }
 
 }  // namespace
@@ -135,6 +183,45 @@ std::optional<std::string> reportLine(const ObservationHeader& header, double ch
     return line;
 }
 
+int PhotometryOutcome::ensembleUsed() const
+{
+    int n = 0;
+    for (const EnsembleMember& e : ensemble) n += e.used() ? 1 : 0;
+    return n;
+}
+
+std::optional<StarQuality> ensembleQuality(const std::vector<EnsembleMember>& members)
+{
+    StarQuality q;
+    double variance = 0, fwhmSum = 0, skyDeviationSum = 0, skySum = 0;
+    int n = 0, widths = 0;
+    for (const EnsembleMember& e : members) {
+        if (!e.used() || !e.quality) continue;
+        const StarQuality& s = *e.quality;
+        if (n == 0) q.aperturePixels = s.aperturePixels;
+        q.flux += s.flux;
+        variance += s.fluxError * s.fluxError;
+        q.skyPixels += s.skyPixels;
+        skySum += s.skyPerPixel;
+        skyDeviationSum += s.skyDeviation;
+        q.peak = std::max(q.peak, s.peak);
+        if (s.fwhm) {
+            fwhmSum += *s.fwhm;
+            ++widths;
+        }
+        ++n;
+    }
+    if (n == 0) return std::nullopt;
+    q.flux /= n;
+    q.fluxError = std::sqrt(variance) / n;
+    q.snr = q.flux / q.fluxError;
+    q.magnitudeError = 1.0857362 * q.fluxError / q.flux;
+    q.skyPerPixel = skySum / n;
+    q.skyDeviation = skyDeviationSum / n;
+    if (widths > 0) q.fwhm = fwhmSum / widths;
+    return q;
+}
+
 std::optional<double> PhotometryOutcome::variableMinusComparisonError() const
 {
     if (!quality[0] || !quality[1]) return std::nullopt;
@@ -160,8 +247,21 @@ PhotometryOutcome runPhotometry(const FitsImage& image, PhotometryState& state, 
     static const char* const kNames[] = {"comparison", "variable", "check"};
     bool noStarShown = false;
     out.allMeasured = true;
+    // The measurement's science: the header's camera values before the settings'.
+    out.camera = cameraNoiseOf(image, state.targetSite.camera);
     for (std::size_t i = 0; i < kStarSlots.size(); ++i) {
         const int s = kStarSlots[i];
+        if (s == kComparison && state.ensemble()) {
+            const auto magnitude = ensembleMagnitude(image, state, m, out, platform);
+            if (!magnitude) {
+                out.allMeasured = false;
+                continue;
+            }
+            const double rounded = roundMagnitude(*magnitude, state.settings.digits);
+            out.magnitudes[i] = rounded;
+            state.magnitudeField(s) = numberText(rounded);
+            continue;
+        }
         if (m.noSky[static_cast<std::size_t>(s + 1)]) {
             platform.message(std::string("No sky sample lies inside the image for the ") + kNames[i] +
                                  " star: move it or make the sky area smaller",
@@ -188,10 +288,13 @@ PhotometryOutcome runPhotometry(const FitsImage& image, PhotometryState& state, 
         out.magnitudes[i] = rounded;
         state.magnitudeField(s) = numberText(rounded);
     }
-    // The measurement's science: the header's camera values before the settings'.
-    out.camera = cameraNoiseOf(image, state.targetSite.camera);
-    for (std::size_t i = 0; i < kStarSlots.size(); ++i)
-        if (out.magnitudes[i]) out.quality[i] = starQuality(image, state, m, kStarSlots[i], out.camera);
+    for (std::size_t i = 0; i < kStarSlots.size(); ++i) {
+        if (!out.magnitudes[i]) continue;
+        if (i == 0 && state.ensemble())
+            out.quality[0] = ensembleQuality(out.ensemble);
+        else
+            out.quality[i] = starQuality(image, state, m, kStarSlots[i], out.camera);
+    }
     if (!out.allMeasured) return out;
 
     const ObservationHeader header = readObservationHeader(image);

@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/fits_header.h"
 #include "core/fits_image.h"
@@ -39,6 +40,14 @@ std::string resultLine(const ObservationHeader& header, double check, double com
 std::optional<std::string> reportLine(const ObservationHeader& header, double check, double comparison,
                                       double variable, int digits, const ComparisonStar& star);
 
+// One comparison star of an ensemble on one frame.
+struct EnsembleMember {
+    int number = 1;                      // 1 ... 10
+    std::optional<StarQuality> quality;  // when the star was measured
+    std::string leftOut;                 // why the frame was measured without it; empty when used
+    bool used() const { return leftOut.empty(); }
+};
+
 struct PhotometryOutcome {
     // Rounded magnitudes of the comparison, variable and check stars.
     std::array<std::optional<double>, 3> magnitudes;
@@ -51,6 +60,11 @@ struct PhotometryOutcome {
     std::array<std::optional<StarQuality>, 3> quality;
     CameraNoise camera;
     ObservationTimes times;
+    // With an ensemble, each comparison star; the comparison's magnitude and
+    // quality above are then those of the mean flux of the stars used.
+    // Empty with one comparison star.
+    std::vector<EnsembleMember> ensemble;
+    int ensembleUsed() const;
     // sigma(V - C) and sigma(C - K), when both stars have one.
     std::optional<double> variableMinusComparisonError() const;
     std::optional<double> comparisonMinusCheckError() const;
@@ -58,6 +72,12 @@ struct PhotometryOutcome {
 
 inline constexpr const char* kNoStarMessage = "No Star";
 inline constexpr const char* kPhotometryTitle = "Photometry";
+
+// The artificial comparison of the stars used: the mean flux F = sum F_i / N,
+// its error sqrt(sum sigma_i^2) / N, and the SNR and magnitude error that
+// follow; the highest peak, the mean width and sky scatter. nullopt when no
+// star is used.
+std::optional<StarQuality> ensembleQuality(const std::vector<EnsembleMember>& members);
 
 // Runs the measurement and everything after it. The caller has taken the
 // markers off the picture. Messages, beep, busy pointer and clipboard go

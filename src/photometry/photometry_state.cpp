@@ -6,7 +6,7 @@ namespace lv {
 
 PhotometryState::PhotometryState()
 {
-    for (int s = 1; s <= kSlots; ++s) setFieldPosition(s, {0, 0});
+    for (int s = 1; s <= kAllSlots; ++s) setFieldPosition(s, {0, 0});
 }
 
 PixelPosition PhotometryState::fieldPosition(int slot) const
@@ -30,6 +30,13 @@ std::string& PhotometryState::magnitudeField(int starSlot)
 const std::string& PhotometryState::magnitudeField(int starSlot) const
 {
     return starSlot == kComparison ? comparisonMagnitude : starSlot == kVariable ? variableMagnitude : checkMagnitude;
+}
+
+std::vector<int> PhotometryState::starSlotsInUse() const
+{
+    std::vector<int> slots(kStarSlots.begin(), kStarSlots.end());
+    for (int n = 2; n <= comparisonCount; ++n) slots.push_back(comparisonSlot(n));
+    return slots;
 }
 
 }  // namespace lv

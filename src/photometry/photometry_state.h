@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lv {
 
@@ -20,6 +21,13 @@ enum StarSlot : int {
 };
 inline constexpr int kSlots = 6;
 inline constexpr std::array<int, 3> kStarSlots = {kComparison, kVariable, kCheck};
+
+// An ensemble of up to ten comparison stars: the first is the comparison
+// slot, the others (2 ... 10) follow the six slots, each star with its sky
+// after it.
+inline constexpr int kMaxComparisons = 10;
+inline constexpr int kAllSlots = kSlots + 2 * (kMaxComparisons - 1);
+constexpr int comparisonSlot(int number) { return number == 1 ? kComparison : kSlots + 2 * number - 3; }
 
 struct PixelPosition {
     int x = 0;
@@ -100,17 +108,21 @@ struct ReportTexts {
 struct PhotometryState {
     PhotometrySettings settings;
     // The stored table, read by the peak search (index 1 ... 6).
-    std::array<PixelPosition, kSlots + 1> slotPositions{};
-    // The twelve position fields of the main window as text (index 1 ... 6);
-    // the measurement reads the numbers they show.
-    std::array<std::string, kSlots + 1> fieldX{};
-    std::array<std::string, kSlots + 1> fieldY{};
+    // Index 7 ... 24 holds the ensemble's comparison stars 2 ... 10.
+    std::array<PixelPosition, kAllSlots + 1> slotPositions{};
+    // The twelve position fields of the main window as text (index 1 ... 6,
+    // then the ensemble's, which the PositionSet window lists); the
+    // measurement reads the numbers they show.
+    std::array<std::string, kAllSlots + 1> fieldX{};
+    std::array<std::string, kAllSlots + 1> fieldY{};
+    // Comparison stars in use, 1 ... 10 (1: the comparison star alone).
+    int comparisonCount = 1;
     // The magnitude fields of the comparison, variable and check stars.
     std::string comparisonMagnitude;
     std::string variableMagnitude;
     std::string checkMagnitude;
     // Sky positions the user chose (a sky button or typed), index 1 ... 6.
-    std::array<bool, kSlots + 1> skyChosen{};
+    std::array<bool, kAllSlots + 1> skyChosen{};
     bool markersShown = false;
     bool searchSpansShown = false;
     PixelPosition clickPosition;
@@ -124,6 +136,10 @@ struct PhotometryState {
     void setFieldPosition(int slot, PixelPosition p);
     std::string& magnitudeField(int starSlot);
     const std::string& magnitudeField(int starSlot) const;
+    bool ensemble() const { return comparisonCount > 1; }
+    // The star slots measured: comparison, variable, check, then the
+    // ensemble's other comparison stars.
+    std::vector<int> starSlotsInUse() const;
 };
 
 }  // namespace lv

@@ -57,6 +57,62 @@ void typePosition(PhotometryState& state, int slot)
     state.setFieldPosition(slot, p);
 }
 
+bool setEnsembleStar(PhotometryState& state, int number, PixelPosition click)
+{
+    if (number < 2 || number > std::min(state.comparisonCount + 1, kMaxComparisons)) return false;
+    state.comparisonCount = std::max(state.comparisonCount, number);
+    setStarPosition(state, comparisonSlot(number), click);
+    return true;
+}
+
+bool removeEnsembleStar(PhotometryState& state, int number)
+{
+    if (number < 2 || number > state.comparisonCount) return false;
+    for (int n = number; n < state.comparisonCount; ++n)
+        for (int k = 0; k < 2; ++k) {
+            const auto to = static_cast<std::size_t>(comparisonSlot(n) + k);
+            const auto from = static_cast<std::size_t>(comparisonSlot(n + 1) + k);
+            state.slotPositions[to] = state.slotPositions[from];
+            state.fieldX[to] = state.fieldX[from];
+            state.fieldY[to] = state.fieldY[from];
+            state.skyChosen[to] = state.skyChosen[from];
+        }
+    const int last = comparisonSlot(state.comparisonCount);
+    for (int slot : {last, last + 1}) {
+        state.slotPositions[static_cast<std::size_t>(slot)] = {};
+        state.setFieldPosition(slot, {0, 0});
+        state.skyChosen[static_cast<std::size_t>(slot)] = false;
+    }
+    --state.comparisonCount;
+    return true;
+}
+
+std::string ensemblePositionsText(const PhotometryState& state)
+{
+    std::string text;
+    for (int n = 2; n <= state.comparisonCount; ++n) {
+        const PixelPosition p = state.slotPositions[static_cast<std::size_t>(comparisonSlot(n))];
+        text += (text.empty() ? "" : " ") + plainNumberText(p.x) + " " + plainNumberText(p.y);
+    }
+    return text;
+}
+
+void takeEnsemblePositions(PhotometryState& state, const std::string& text)
+{
+    while (state.comparisonCount > 1) removeEnsembleStar(state, state.comparisonCount);
+    std::vector<int> numbers;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == ',')) ++i;
+        std::size_t j = i;
+        while (j < text.size() && text[j] != ' ' && text[j] != ',') ++j;
+        if (j > i) numbers.push_back(toInt32Saturated(leadingNumber(std::string_view(text).substr(i, j - i))));
+        i = j;
+    }
+    for (std::size_t k = 0; k + 1 < numbers.size(); k += 2)
+        if (!setEnsembleStar(state, state.comparisonCount + 1, {numbers[k], numbers[k + 1]})) break;
+}
+
 std::string skyAreaCaption(const PhotometrySettings& s)
 {
     const std::string size = numberText(s.apertureSize);
@@ -173,13 +229,14 @@ std::vector<MarkerPoint> markerPoints(const FitsImage& image, const PhotometrySt
     };
     if (s.skyMode == SkyMode::Aperture) {
         const int span = pictureCoordinate(s.searchSpan, scale);
-        for (int slot = 1; slot <= kSlots; ++slot) {
-            const auto [x, y] = at(slot);
-            if (slot % 2 == 1) list.squareOutline(x, y, span, kMarkerGreen);
-            list.cross(x, y);
-        }
+        for (int star : state.starSlotsInUse())
+            for (int slot : {star, star + 1}) {
+                const auto [x, y] = at(slot);
+                if (slot % 2 == 1) list.squareOutline(x, y, span, kMarkerGreen);
+                list.cross(x, y);
+            }
     } else {
-        for (int star : kStarSlots) {
+        for (int star : state.starSlotsInUse()) {
             const auto [x, y] = at(star);
             for (double v : {static_cast<double>(s.apertureSize), s.skyInner, s.skyOuter}) {
                 const int r = pictureCoordinate(v, scale);
@@ -197,7 +254,7 @@ std::vector<MarkerPoint> searchSpanPoints(const FitsImage& image, const Photomet
 {
     PointList list(image, scale, erase);
     const int span = pictureCoordinate(state.settings.searchSpan, scale);
-    for (int star : kStarSlots) {
+    for (int star : state.starSlotsInUse()) {
         const PixelPosition p = state.fieldPosition(star);
         list.squareOutline(pictureCoordinate(p.x, scale), pictureCoordinate(p.y, scale), span, kMarkerGreen);
     }

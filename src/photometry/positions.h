@@ -36,6 +36,21 @@ void setSkyPosition(PhotometryState& state, int skySlot, PixelPosition click);
 // does, unless a sky position was chosen for it (a sky button or typed).
 void typePosition(PhotometryState& state, int slot);
 
+// ---- the ensemble of comparison stars ------------------------------------------
+
+// Comparison star `number` at the click, its sky 20 pixels to the right. A
+// number one past the last adds a star (up to 10); false (nothing changes)
+// for a number outside 2 ... comparisonCount + 1.
+bool setEnsembleStar(PhotometryState& state, int number, PixelPosition click);
+// Takes comparison star `number` (2 ... comparisonCount) out of the
+// ensemble; the later ones move up a number. False when there is none.
+bool removeEnsembleStar(PhotometryState& state, int number);
+// "X Y X Y ...": the positions of comparison stars 2 ... comparisonCount as
+// the settings file keeps them; empty with one comparison star.
+std::string ensemblePositionsText(const PhotometryState& state);
+// The positions of that text back in the state, whole pairs only.
+void takeEnsemblePositions(PhotometryState& state, const std::string& text);
+
 // ---- the "Sky area set" window --------------------------------------------------
 
 // "Size Set (Aperture 3 radii)" or "Size Set (Aperture 3x 3)".

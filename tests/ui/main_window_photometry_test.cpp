@@ -84,8 +84,9 @@ TEST_F(PhotometryWindowTest, RightClickSetsPositionsThroughPositionSet)
 {
     rightClickAt(30, 40);
     ASSERT_NE(main->photometryPanel().positionSetWindow(), nullptr);
-    EXPECT_EQ(main->photometryPanel().positionSetWindow()->objectName(), "Form10");  // median sky: three buttons
-    EXPECT_EQ(main->photometryPanel().positionSetWindow()->findChildren<QPushButton*>().size(), 3);
+    EXPECT_EQ(main->photometryPanel().positionSetWindow()->objectName(), "Form10");
+    // Median sky: the three stars, then the ensemble's set and remove.
+    EXPECT_EQ(main->photometryPanel().positionSetWindow()->findChildren<QPushButton*>().size(), 5);
     pressInPositionSet("Comparison");
     QApplication::processEvents();
     EXPECT_EQ(main->photometryPanel().positionSetWindow(), nullptr);

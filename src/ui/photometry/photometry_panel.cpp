@@ -213,6 +213,7 @@ void PhotometryPanel::startUp()
     const int digits = session_.settings.digits == 2 ? 2 : 3;
     const int zone = session_.settings.timeZoneHours == 0 ? 0 : 9;
     ph = PhotometryState{};
+    takeEnsemblePositions(ph, session_.settings.ensemblePositions);
     ph.settings.digits = digits;
     ph.settings.timeZoneHours = zone;
     tickIndex(digitItems_, digits == 2 ? 0 : 1);

@@ -1,6 +1,8 @@
 #include "ui/photometry/position_set_window.h"
 
+#include <QComboBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QScreen>
 #include <QPushButton>
@@ -54,6 +56,34 @@ PositionSetWindow::PositionSetWindow(Session& session, PixelPosition click, cons
         const int slot = c.slot;
         connect(b, &QPushButton::clicked, this, [this, slot] { choose(slot); });
     }
+    // The ensemble: the stars set so far and the next number.
+    const PhotometryState& ph = session_.photometry;
+    layout->addWidget(namedLabel("Label2", "Ensemble of comparison stars", this));
+    ensembleList_ = new QComboBox(this);
+    ensembleList_->setObjectName("Combo1");
+    for (int number = 2; number <= std::min(ph.comparisonCount + 1, kMaxComparisons); ++number) {
+        QString item = QStringLiteral("Comparison %1").arg(number);
+        if (number <= ph.comparisonCount) {
+            const PixelPosition p = ph.slotPositions[static_cast<std::size_t>(comparisonSlot(number))];
+            item += QStringLiteral("  (%1, %2)").arg(p.x).arg(p.y);
+        }
+        ensembleList_->addItem(item, number);
+    }
+    ensembleList_->setCurrentIndex(ensembleList_->count() - 1);
+    layout->addWidget(ensembleList_);
+    auto* row = new QHBoxLayout;
+    QPushButton* set = namedButton("Command11", "Set here", this);
+    QPushButton* remove = namedButton("Command12", "Remove", this);
+    row->addWidget(set);
+    row->addWidget(remove);
+    layout->addLayout(row);
+    auto removable = [this, remove] {
+        remove->setEnabled(ensembleList_->currentData().toInt() <= session_.photometry.comparisonCount);
+    };
+    removable();
+    connect(ensembleList_, &QComboBox::currentIndexChanged, this, removable);
+    connect(set, &QPushButton::clicked, this, [this] { chooseEnsemble(false); });
+    connect(remove, &QPushButton::clicked, this, [this] { chooseEnsemble(true); });
     // At the click point, but whole on the screen.
     adjustSize();
     fitCaption(this);
@@ -75,6 +105,21 @@ void PositionSetWindow::choose(int slot)
         setStarPosition(session_.photometry, slot, click_);
     else
         setSkyPosition(session_.photometry, slot, click_);
+    if (fieldsChanged_) fieldsChanged_();
+    close();
+}
+
+void PositionSetWindow::chooseEnsemble(bool remove)
+{
+    if (markersOff_) markersOff_();
+    PhotometryState& ph = session_.photometry;
+    const int number = ensembleList_->currentData().toInt();
+    if (remove)
+        removeEnsembleStar(ph, number);
+    else
+        setEnsembleStar(ph, number, click_);
+    // Kept for the next start, as the other settings are.
+    session_.settings.ensemblePositions = ensemblePositionsText(ph);
     if (fieldsChanged_) fieldsChanged_();
     close();
 }

@@ -2,6 +2,8 @@
 // clicked pixel one of the measurement positions. With aperture sky (Form5)
 // every star and sky position has its own button; with median sky (Form10)
 // the sky is taken around the star, so only the three stars are offered.
+// Below them, the ensemble's comparison stars 2 ... 10 in a list: the one
+// chosen is set at the click (the next number adds one) or taken out.
 #pragma once
 
 #include <QPoint>
@@ -12,6 +14,8 @@
 
 #include "app/session.h"
 #include "photometry/photometry_state.h"
+
+class QComboBox;
 
 namespace lv {
 
@@ -27,11 +31,14 @@ public:
 
 private:
     void choose(int slot);
+    // The ensemble's star chosen in the list set at the click, or taken out.
+    void chooseEnsemble(bool remove);
 
     Session& session_;
     PixelPosition click_;
     std::function<void()> markersOff_;
     std::function<void()> fieldsChanged_;
+    QComboBox* ensembleList_ = nullptr;
 };
 
 }  // namespace lv
