@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -261,6 +263,70 @@ TEST(MinimumCli, TheDemoNightsEclipseFromTheTableAndTheDataFile)
     const CliRun few = cli("minimum " + q(night + "/photometry.csv") + " --method kvw --to 2458165.03");
     EXPECT_EQ(few.status, 1);
     EXPECT_EQ(few.out, "MESSAGE kvw: the range holds 5 points; a time of minimum needs at least 10\n");
+}
+
+// The demo night against an ensemble of four comparison stars (the
+// comparison star and three field stars of the first frame): the variable's
+// changes are the true ones, every row uses all four, and the eclipse is
+// timed from the ensemble's V - C.
+TEST(EnsembleCli, TheDemoNightAgainstFourComparisonStars)
+{
+    test::TempDir dir;
+    const std::string night = dir.file("night");
+    ASSERT_EQ(cli("demo " + q(night)).status, 0);
+    const std::string stars = " --comp 200,290 --var 290,230 --check 320,330 --comp 216,376 --comp 77,331 --comp 193,78";
+    const CliRun one = cli("photometry " + q(night + "/demo_0001.fit") + stars);
+    ASSERT_EQ(one.status, 0) << one.out;
+    EXPECT_NE(one.out.find("\nPOS C4 193 78\n"), std::string::npos) << one.out;
+    EXPECT_NE(one.out.find("\nENSEMBLE 4 "), std::string::npos) << one.out;
+    EXPECT_NE(one.out.find("\nENSEMBLE_N 4\n"), std::string::npos) << one.out;
+
+    ASSERT_EQ(cli("auto " + q(night) + " --sort" + stars).status, 0);
+    std::map<std::string, double> truth;
+    {
+        std::istringstream in(test::readFile(night + "/README.txt"));
+        std::string name;
+        double magnitude = 0;
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream words(line);
+            if ((words >> name >> magnitude) && name.rfind("demo_", 0) == 0) truth[name] = magnitude;
+        }
+    }
+    ASSERT_EQ(truth.size(), 30u);
+    std::istringstream table(test::readFile(night + "/photometry.csv"));
+    std::string line;
+    std::getline(table, line);
+    EXPECT_EQ(line.substr(line.size() - 89), ",flags,ensemble_n,c1_mag,c2_mag,c3_mag,c4_mag,c5_mag,c6_mag,c7_mag,c8_mag,c9_mag,c10_mag\r");
+    std::optional<double> offset;
+    int rows = 0;
+    while (std::getline(table, line)) {
+        std::vector<std::string> f(1);
+        for (char c : line) {
+            if (c == ',') f.emplace_back(); else if (c != '\r') f.back() += c;
+        }
+        ASSERT_EQ(f.size(), 39u) << line;
+        EXPECT_EQ(f[28], "4") << line;
+        EXPECT_NE(f[32], "") << line;
+        EXPECT_EQ(f[33], "") << line;
+        // V - C less the true magnitude is the same on every frame.
+        const double vc = std::stod(f[11]) - truth[f[0]];
+        if (!offset) offset = vc;
+        EXPECT_NEAR(vc, *offset, 0.03) << line;
+        ++rows;
+    }
+    EXPECT_EQ(rows, 30);
+    const CliRun m = cli("minimum " + q(night + "/photometry.csv") + " --method kvw");
+    ASSERT_EQ(m.status, 0) << m.out;
+    double time = 0, sigma = 0;
+    std::istringstream words(m.out.substr(m.out.find(' ', 8)));
+    words >> time >> sigma;
+    EXPECT_LT(std::fabs(time - 2458165.0506944), std::max(3 * sigma, 2e-5)) << m.out;
+
+    // Ten comparison stars in all.
+    std::string eleven;
+    for (int i = 0; i < 10; ++i) eleven += " --comp " + std::to_string(20 + 30 * i) + ",40";
+    EXPECT_EQ(cli("photometry " + q(night + "/demo_0001.fit") + stars + eleven).status, 2);
 }
 
 }  // namespace

@@ -191,5 +191,22 @@ TEST(Settings, TargetAndSiteAreLines30To37OnlyOnceSet)
     EXPECT_EQ(settingsText(back), settingsText(s));
 }
 
+TEST(Settings, TheEnsembleIsLine38OnlyWhileThereIsOne)
+{
+    AppSettings s;
+    s.ensemblePositions = "216 376 77 331";
+    const std::string text = settingsText(s);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 38);
+    EXPECT_EQ(text.substr(text.size() - 42), "\r\n\r\n\r\n 0\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n216 376 77 331\r\n");
+    test::TempDir dir;
+    test::writeFile(dir.file("lumavist.ini"), text);
+    AppSettings back;
+    ASSERT_TRUE(readSettings(dir.file("lumavist.ini"), back));
+    EXPECT_EQ(back.ensemblePositions, "216 376 77 331");
+    EXPECT_EQ(settingsText(back), text);
+    back.ensemblePositions.clear();
+    EXPECT_EQ(settingsText(back), settingsText(AppSettings{}));
+}
+
 }  // namespace
 }  // namespace lv

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "fits_builder.h"
+#include "synthetic_stars.h"
 #include "photometry/observation_times.h"
 #include "photometry/photometry_run.h"
 #include "photometry/positions.h"
@@ -17,41 +18,9 @@
 namespace lv {
 namespace {
 
-struct Star {
-    double x, y, flux, sigma;
-};
-
-// Share of a Gaussian of this sigma centred at c that falls in pixel i.
-double share(int i, double c, double sigma)
-{
-    const double s = sigma * std::sqrt(2.0);
-    return 0.5 * (std::erf((i + 0.5 - c) / s) - std::erf((i - 0.5 - c) / s));
-}
-
-// The expected signal of each pixel (ADU) of a frame of stars on a sky.
-std::vector<double> signalOf(int w, int h, double sky, const std::vector<Star>& stars)
-{
-    std::vector<double> v(static_cast<std::size_t>(w * h), sky);
-    for (const Star& s : stars)
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) v[static_cast<std::size_t>(y * w + x)] += s.flux * share(x, s.x, s.sigma) * share(y, s.y, s.sigma);
-    return v;
-}
-
-// One exposure: Poisson in electrons at the gain, Gaussian read noise, whole ADU.
-FitsImage expose(const std::vector<double>& signal, int w, int h, double gain, double readNoise, std::mt19937& gen)
-{
-    FitsImage img;
-    img.allocate(w, h, 1);
-    std::normal_distribution<double> read(0, readNoise);
-    for (std::size_t i = 0; i < signal.size(); ++i) {
-        std::poisson_distribution<long long> electrons(signal[i] * gain);
-        img.pixels[i] = static_cast<std::int32_t>(std::lround((static_cast<double>(electrons(gen)) + read(gen)) / gain));
-    }
-    img.minValue = *std::min_element(img.pixels.begin(), img.pixels.end());
-    img.maxValue = *std::max_element(img.pixels.begin(), img.pixels.end());
-    return img;
-}
+using test::expose;
+using test::signalOf;
+using test::Star;
 
 PhotometryState threeStars(const std::vector<Star>& stars)
 {
