@@ -138,11 +138,21 @@ std::optional<std::string> aavsoText(const LightCurveTable& table, const AavsoSe
             magErr = *own;
         }
         const std::string airmass = row && row->airmass ? formatPattern(*row->airmass, "0.0000") : "na";
+        std::string comparison = (s.comparisonName.empty() ? "na" : s.comparisonName) + "," +
+                                 formatPattern(table.comp[k], "0.000");
+        std::string check = formatPattern(table.check[k], "0.000");
+        std::string notes = note;
+        if (row && row->ensembleN) {
+            // An ensemble has no one comparison magnitude; the check star is
+            // given on the ensemble's scale, the stars named in the notes.
+            comparison = "ENSEMBLE,na";
+            check = row->cMinusK ? formatPattern(f.compMag - *row->cMinusK, "0.000") : "na";
+            notes = "ensemble of " + plainNumberText(*row->ensembleN) + " comparison stars" +
+                    (s.comparisonName.empty() ? std::string() : ": " + s.comparisonName) + "; " + note;
+        }
         out += f.star + "," + formatPattern(*jd, "0.00000") + "," + formatPattern(m, "0.000") + "," + magErr + "," +
-               *filter + ",NO,STD," + (s.comparisonName.empty() ? "na" : s.comparisonName) + "," +
-               formatPattern(table.comp[k], "0.000") + "," + (s.checkName.empty() ? "na" : s.checkName) + "," +
-               formatPattern(table.check[k], "0.000") + "," + airmass + ",na," + (s.chart.empty() ? "na" : s.chart) +
-               "," + note + crlf;
+               *filter + ",NO,STD," + comparison + "," + (s.checkName.empty() ? "na" : s.checkName) + "," + check +
+               "," + airmass + ",na," + (s.chart.empty() ? "na" : s.chart) + "," + notes + crlf;
         ++records;
     }
     if (records == 0) {

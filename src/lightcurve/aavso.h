@@ -14,7 +14,7 @@ namespace lv {
 
 struct AavsoSettings {
     ReportFields report;         // star (STARID), code (OBSCODE), compMag, colour (FILTER)
-    std::string comparisonName;  // CNAME
+    std::string comparisonName;  // CNAME; with an ensemble, its stars' names for the notes
     std::string checkName;       // KNAME
     double utOffsetHours = 9.0;  // the data's times less this are UT
     std::string chart = "na";
@@ -37,7 +37,10 @@ std::optional<std::string> aavsoFilter(const std::string& colour);
 // The file; nullopt with `why` when a field breaks the format's limits.
 // Each record's magnitude is the comparison's plus V - C on the standard
 // scale; MAGERR and AIRMASS are the frame's own from the night's table,
-// else `error` (the night's scatter) and "na".
+// else `error` (the night's scatter) and "na". A frame measured with an
+// ensemble has CNAME ENSEMBLE, CMAG na, the check star's magnitude on the
+// ensemble's scale (the comparison magnitude typed less C - K) and the
+// stars in its notes.
 std::optional<std::string> aavsoText(const LightCurveTable& table, const AavsoSettings& settings, double error,
                                      std::string& why);
 

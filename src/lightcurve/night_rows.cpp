@@ -1,5 +1,6 @@
 #include "lightcurve/night_rows.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -136,6 +137,54 @@ std::vector<const NightRow*> rowsOfLines(const LightCurveTable& table, const std
         it->second.pop_front();
     }
     return out;
+}
+
+std::vector<ComparisonScatter> comparisonScatter(const LightCurveTable& table, const std::vector<NightRow>& rows)
+{
+    std::array<std::vector<double>, kEnsembleColumns> differences;
+    bool ensemble = false;
+    const std::vector<const NightRow*> ofLines = rowsOfLines(table, rows);
+    for (std::size_t i = 0; i < ofLines.size(); ++i) {
+        const NightRow* row = ofLines[i];
+        if (!row || !row->ensembleN || table.deleted(static_cast<int>(i))) continue;
+        ensemble = true;
+        const auto& m = row->comparisonMagnitudes;
+        for (std::size_t j = 0; j < m.size(); ++j) {
+            if (!m[j]) continue;
+            double flux = 0;
+            int others = 0;
+            for (std::size_t k = 0; k < m.size(); ++k)
+                if (k != j && m[k]) {
+                    flux += std::pow(10.0, (20.0 - *m[k]) / 2.5);
+                    ++others;
+                }
+            if (others > 0) differences[j].push_back(*m[j] - (20.0 - 2.5 * std::log10(flux / others)));
+        }
+    }
+    std::vector<ComparisonScatter> out;
+    if (!ensemble) return out;
+    for (std::size_t j = 0; j < differences.size(); ++j) {
+        const std::vector<double>& d = differences[j];
+        if (d.empty()) continue;
+        ComparisonScatter s;
+        s.number = static_cast<int>(j) + 1;
+        s.frames = static_cast<int>(d.size());
+        if (d.size() >= 2) {
+            double mean = 0;
+            for (double x : d) mean += x / static_cast<double>(d.size());
+            double sq = 0;
+            for (double x : d) sq += (x - mean) * (x - mean);
+            s.deviation = std::sqrt(sq / static_cast<double>(d.size() - 1));
+        }
+        out.push_back(s);
+    }
+    return out;
+}
+
+std::string comparisonScatterText(const ComparisonScatter& s)
+{
+    return "C" + plainNumberText(s.number) + "  sd " + (s.deviation ? fixedText(*s.deviation, 4) : std::string("--")) +
+           "  (" + plainNumberText(s.frames) + (s.frames == 1 ? " frame)" : " frames)");
 }
 
 bool attachNightTable(LightCurveTable& table)

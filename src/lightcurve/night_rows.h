@@ -47,6 +47,19 @@ std::string frameNameOfLine(const std::string& numberedLine);
 // null where the table has none.
 std::vector<const NightRow*> rowsOfLines(const LightCurveTable& table, const std::vector<NightRow>& rows);
 
+// For a night measured with an ensemble: each comparison star's magnitude
+// against the mean flux of the others on the same frame, over the kept
+// lines; its sample standard deviation shows a variable or badly placed
+// comparison star at once. Empty when the rows have no ensemble.
+struct ComparisonScatter {
+    int number = 0;                   // 1 ... 10
+    int frames = 0;                   // frames with the star and at least one other
+    std::optional<double> deviation;  // from two frames on
+};
+std::vector<ComparisonScatter> comparisonScatter(const LightCurveTable& table, const std::vector<NightRow>& rows);
+// "C2  sd 0.0042  (30 frames)", "C5  sd --  (1 frame)".
+std::string comparisonScatterText(const ComparisonScatter& scatter);
+
 // Reads the night's table beside the table's file into its vcError and
 // saturated lists; false (lists emptied) when there is none.
 bool attachNightTable(LightCurveTable& table);

@@ -19,6 +19,7 @@
 #include "main_window_fixture.h"
 #include "ui/file_dialog.h"
 #include "lightcurve/minimum.h"
+#include "lightcurve/night_rows.h"
 #include "ui/lightcurve/light_curve_panel.h"
 #include "ui/lightcurve/light_curve_window.h"
 #include "ui/main_window.h"
@@ -269,6 +270,37 @@ TEST_F(LightCurveWindowTest, TimeOfMinimumOverTheVisibleAxis)
     // 22:00:15 local time of 2018-02-15 is JD 2458165.416840.
     const double kvw = std::stod(kept.substr(kept.find(",kvw,") + 5));
     EXPECT_NEAR(kvw, 2458165.4168403, 0.0003);
+}
+
+TEST_F(LightCurveWindowTest, AnEnsembleNightListsEachComparisonStarsScatter)
+{
+    std::string data, table = nightTableEnsembleHeader() + "\r\n";
+    for (int i = 0; i < 4; ++i) {
+        data += "2018-02-15 21:3" + std::to_string(i) + ":45 030 Check=011.234 Comp=010.500 Var=012.345 /obs/f" +
+                std::to_string(i) + ".fit\r\n";
+        table += "f" + std::to_string(i) + ".fit,2458165.0215,,,,,,,,,,1.8400,0.0045,-0.2500,0.0050,,,,,,,,,,,,,,3,5.5000,6.0000," +
+                 (i % 2 ? "6.4000" : "6.3000") + ",,,,,,,\r\n";
+    }
+    put("photometry.csv", table);
+    open(data);
+    QListWidget* scatter = window()->findChild<QListWidget*>("List2");
+    ASSERT_NE(scatter, nullptr);
+    EXPECT_TRUE(scatter->isVisibleTo(window()));
+    ASSERT_EQ(scatter->count(), 3);
+    EXPECT_TRUE(scatter->item(2)->text().startsWith("C3  sd 0.05")) << scatter->item(2)->text().toStdString();
+    EXPECT_TRUE(scatter->item(0)->text().endsWith("(4 frames)"));
+    // Every star shows without a scroll bar.
+    EXPECT_GE(scatter->height(), 3 * scatter->fontMetrics().lineSpacing());
+    // A line marked deleted in the list leaves the scatter.
+    window()->toggleListRow(0);
+    ASSERT_TRUE(window()->table().deleted(0));
+    EXPECT_TRUE(scatter->item(0)->text().endsWith("(3 frames)")) << scatter->item(0)->text().toStdString();
+}
+
+TEST_F(LightCurveWindowTest, ANightOfOneComparisonStarHasNoScatterList)
+{
+    open();
+    EXPECT_FALSE(window()->findChild<QListWidget*>("List2")->isVisibleTo(window()));
 }
 
 }  // namespace

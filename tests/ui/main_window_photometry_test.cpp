@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QComboBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -105,6 +106,36 @@ TEST_F(PhotometryWindowTest, RightClickSetsPositionsThroughPositionSet)
     EXPECT_EQ(text("Text22"), " 10");
     EXPECT_EQ(text("Text23"), " 80");
     EXPECT_EQ(text("Text20"), " 30");  // the star stays
+}
+
+TEST_F(PhotometryWindowTest, PositionSetListsTheEnsembleAndKeepsItInTheSettings)
+{
+    auto ensembleList = [&] { return main->photometryPanel().positionSetWindow()->findChild<QComboBox*>("Combo1"); };
+    rightClickAt(30, 40);
+    ASSERT_NE(ensembleList(), nullptr);
+    ASSERT_EQ(ensembleList()->count(), 1);
+    EXPECT_EQ(ensembleList()->currentText(), "Comparison 2");
+    EXPECT_FALSE(main->photometryPanel().positionSetWindow()->findChild<QPushButton*>("Command12")->isEnabled());
+    pressInPositionSet("Set here");
+    EXPECT_EQ(session.photometry.comparisonCount, 2);
+    EXPECT_EQ(session.settings.ensemblePositions, "30 40");
+    EXPECT_EQ(session.photometry.slotPositions[static_cast<std::size_t>(comparisonSlot(2)) + 1], (PixelPosition{50, 40}));
+
+    rightClickAt(70, 20);
+    ASSERT_EQ(ensembleList()->count(), 2);
+    EXPECT_EQ(ensembleList()->itemText(0), "Comparison 2  (30, 40)");
+    EXPECT_EQ(ensembleList()->currentText(), "Comparison 3");
+    pressInPositionSet("Set here");
+    EXPECT_EQ(session.settings.ensemblePositions, "30 40 70 20");
+
+    rightClickAt(10, 10);
+    ensembleList()->setCurrentIndex(0);
+    EXPECT_TRUE(main->photometryPanel().positionSetWindow()->findChild<QPushButton*>("Command12")->isEnabled());
+    pressInPositionSet("Remove");
+    EXPECT_EQ(session.photometry.comparisonCount, 2);
+    EXPECT_EQ(session.settings.ensemblePositions, "70 20");
+    // The main window's six position fields are the three stars' alone.
+    EXPECT_EQ(text("Text20"), " 0");
 }
 
 TEST_F(PhotometryWindowTest, TypedPositionsAreWhereThePeakSearchStarts)

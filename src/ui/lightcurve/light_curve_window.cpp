@@ -101,6 +101,13 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     list_->setObjectName("List1");
     const QFont fixed = fixedFont();
     list_->setFont(fixed);
+    // With an ensemble, each comparison star's scatter against the others.
+    scatterList_ = new QListWidget(this);
+    scatterList_->setObjectName("List2");
+    scatterList_->setFont(fixed);
+    scatterList_->setToolTip("Each comparison star against the mean flux of the others: a variable or badly "
+                             "placed star stands out");
+    night_ = readNightRows(nightTablePath(table_.path));
     const AppSettings& s = session_.settings;
     // An empty stored field stays empty: the example only shows in grey, so
     // that it never reaches a report unnoticed.
@@ -175,6 +182,7 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     auto* side = new QVBoxLayout;
     list_->setMinimumHeight(list_->fontMetrics().lineSpacing() * 5);
     side->addWidget(list_, 1);
+    side->addWidget(scatterList_);
     side->addLayout(fields);
     auto* top = new QHBoxLayout;
     top->addLayout(graphs, 2);
@@ -219,6 +227,14 @@ void LightCurveWindow::fillList()
 {
     list_->clear();
     for (const std::string& item : listTexts(table_)) list_->addItem(fromLocal(item));
+    scatterList_->clear();
+    const std::vector<ComparisonScatter> scatter =
+        night_ ? comparisonScatter(table_, *night_) : std::vector<ComparisonScatter>{};
+    for (const ComparisonScatter& c : scatter) scatterList_->addItem(fromLocal(comparisonScatterText(c)));
+    scatterList_->setVisible(!scatter.empty());
+    // Tall enough for every star without a scroll bar, up to the ten.
+    scatterList_->setFixedHeight(scatterList_->fontMetrics().lineSpacing() * static_cast<int>(scatter.size()) +
+                                 2 * scatterList_->frameWidth() + 4);
 }
 
 void LightCurveWindow::storeFields()
@@ -325,8 +341,7 @@ void LightCurveWindow::saveAavso()
 void LightCurveWindow::timeMinimum()
 {
     const AxisRanges& r = axes_.ranges;
-    const TimedPoints points =
-        pointsOfVisibleLines(table_, readNightRows(nightTablePath(table_.path)), r.hourStart, r.hourEnd);
+    const TimedPoints points = pointsOfVisibleLines(table_, night_, r.hourStart, r.hourEnd);
     const bool ephemeris = !epoch_->text().trimmed().isEmpty() && !period_->text().trimmed().isEmpty();
     const double epoch = leadingNumber(toLocal(epoch_->text()));
     const double period = leadingNumber(toLocal(period_->text()));

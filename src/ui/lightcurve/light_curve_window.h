@@ -7,10 +7,13 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "app/session.h"
 #include "core/platform.h"
 #include "lightcurve/light_curve.h"
+#include "lightcurve/night_rows.h"
 #include "lightcurve/report.h"
 
 class QLabel;
@@ -99,6 +102,9 @@ private:
     GraphView* ck_;           // Picture1
     GraphView* vc_;           // Picture2
     QListWidget* list_;       // List1
+    QListWidget* scatterList_;  // List2: each ensemble star's scatter, shown with an ensemble
+    // The night's table beside the data file, read when the window opens.
+    std::optional<std::vector<NightRow>> night_;
     QLineEdit* compMag_;      // Text1
     QLineEdit* star_;         // Text2
     QLineEdit* code_;         // Text3
