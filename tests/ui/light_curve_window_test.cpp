@@ -270,6 +270,23 @@ TEST_F(LightCurveWindowTest, TimeOfMinimumOverTheVisibleAxis)
     // 22:00:15 local time of 2018-02-15 is JD 2458165.416840.
     const double kvw = std::stod(kept.substr(kept.find(",kvw,") + 5));
     EXPECT_NEAR(kvw, 2458165.4168403, 0.0003);
+
+    // Two Shift-clicks on points 11 and 30 (21:30 and 22:27) make the range
+    // instead of the axis; the points stay kept.
+    const PointPositions& at = window()->vcPositions();
+    window()->pressOnCurve(at.x[29], at.y[29], Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_TRUE(window()->findChild<QLabel*>("Label8")->text().contains("from point 0030"));
+    window()->pressOnCurve(at.x[10], at.y[10], Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_TRUE(window()->findChild<QLabel*>("Label8")->text().contains("to point 0011"));
+    EXPECT_FALSE(window()->table().deleted(10));
+    window()->findChild<QPushButton*>("Command5")->click();
+    const QString ranged = window()->findChild<QLabel*>("Label8")->text();
+    EXPECT_TRUE(ranged.contains("(20 points)")) << ranged.toStdString();
+    const std::string again =
+        test::readFile((std::filesystem::path(window()->table().path).parent_path() / kMinimaName).string());
+    EXPECT_EQ(std::count(again.begin(), again.end(), '\n'), 5);
+    EXPECT_NE(again.find(",kvw,"), again.rfind(",kvw,"));
+    EXPECT_NEAR(std::stod(again.substr(again.rfind(",kvw,") + 5)), 2458165.4168403, 0.0005);
 }
 
 TEST_F(LightCurveWindowTest, AnEnsembleNightListsEachComparisonStarsScatter)

@@ -76,7 +76,7 @@ void GraphView::paintEvent(QPaintEvent*)
 void GraphView::mousePressEvent(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
-    emit pressed(pos.x(), pos.y(), event->button());
+    emit pressed(pos.x(), pos.y(), event->button(), event->modifiers());
 }
 
 void GraphView::mouseDoubleClickEvent(QMouseEvent*) { emit doubleClicked(); }
@@ -140,6 +140,8 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     QPushButton* saveReportButton = namedButton("Command3", "Save to 'std.file'", this);
     QPushButton* saveAavsoButton = namedButton("Command4", "Save to AAVSO", this);
     QPushButton* minimumButton = namedButton("Command5", "Time of minimum", this);
+    minimumButton->setToolTip("The eclipse's time of minimum from the V-C points of the visible time axis, or "
+                              "between two points picked with Shift-click on the V-C graph");
     minimumLabel_ = namedLabel("Label8", {}, this);
     minimumLabel_->setWordWrap(true);
     minimumLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -271,11 +273,24 @@ void LightCurveWindow::draw()
     vc_->setPicture(renderGraph(vc));
 }
 
-void LightCurveWindow::pressOnCurve(int x, int y, Qt::MouseButton button)
+void LightCurveWindow::pressOnCurve(int x, int y, Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
 {
     const int i = pointAt(vcPositions_, x, y);
     if (i < 0) return;
     const std::string& line = table_.lines[static_cast<std::size_t>(i)];
+    if (button == Qt::LeftButton && (modifiers & Qt::ShiftModifier)) {
+        if (minimumRange_.size() == 2) minimumRange_.clear();
+        minimumRange_.push_back(table_.time[static_cast<std::size_t>(i)]);
+        const std::string number = line.substr(1, 4);
+        if (minimumRange_.size() == 1) {
+            minimumLabel_->setText(fromLocal("Range for the time of minimum: from point " + number +
+                                             "; Shift-click the point at its other end"));
+        } else {
+            minimumLabel_->setText(fromLocal("Range for the time of minimum: to point " + number +
+                                             "; press \"Time of minimum\" (a Shift-click starts a new range)"));
+        }
+        return;
+    }
     if (button == Qt::LeftButton) {
         setDeleted(table_, i, true);
         fillList();
@@ -340,8 +355,12 @@ void LightCurveWindow::saveAavso()
 
 void LightCurveWindow::timeMinimum()
 {
+    // Between the two points picked, else over the visible time axis.
     const AxisRanges& r = axes_.ranges;
-    const TimedPoints points = pointsOfVisibleLines(table_, night_, r.hourStart, r.hourEnd);
+    const bool picked = minimumRange_.size() == 2;
+    const double from = picked ? std::min(minimumRange_[0], minimumRange_[1]) : r.hourStart;
+    const double to = picked ? std::max(minimumRange_[0], minimumRange_[1]) : r.hourEnd;
+    const TimedPoints points = pointsOfVisibleLines(table_, night_, from, to);
     const bool ephemeris = !epoch_->text().trimmed().isEmpty() && !period_->text().trimmed().isEmpty();
     const double epoch = leadingNumber(toLocal(epoch_->text()));
     const double period = leadingNumber(toLocal(period_->text()));

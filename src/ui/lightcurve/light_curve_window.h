@@ -36,7 +36,7 @@ public:
     QSize sizeHint() const override;
 
 signals:
-    void pressed(int x, int y, Qt::MouseButton button);
+    void pressed(int x, int y, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
     void doubleClicked();
     void resized();
 
@@ -65,7 +65,9 @@ public:
     // Redraws both graphs, the photometry error and nothing else.
     void draw();
     // A press on the V-C graph at picture units (x, y).
-    void pressOnCurve(int x, int y, Qt::MouseButton button);
+    // With Shift, a left click picks the point as one end of the range for
+    // the time of minimum (two picks make the range, a third starts again).
+    void pressOnCurve(int x, int y, Qt::MouseButton button, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     // A double-click on a list item (0-based row).
     void toggleListRow(int row);
     void openAxisDialog();
@@ -105,6 +107,8 @@ private:
     QListWidget* scatterList_;  // List2: each ensemble star's scatter, shown with an ensemble
     // The night's table beside the data file, read when the window opens.
     std::optional<std::vector<NightRow>> night_;
+    // The hours of the points picked for the time of minimum's range.
+    std::vector<double> minimumRange_;
     QLineEdit* compMag_;      // Text1
     QLineEdit* star_;         // Text2
     QLineEdit* code_;         // Text3
