@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -48,8 +49,13 @@ PixelPosition star(const char* role)
     return {};
 }
 
-// mag_est.txt of the whole night, measured as the unattended automatic run does.
-void measureNight(const std::string& folder)
+// Three bright field stars of the demo's first frame, clear of the others:
+// with the comparison star, the ensemble of the ensemble scenes.
+const PixelPosition kFieldStars[] = {{216, 376}, {77, 331}, {193, 78}};
+
+// mag_est.txt of the whole night, measured as the unattended automatic run
+// does (against the ensemble when asked).
+void measureNight(const std::string& folder, bool ensemble = false)
 {
     Session s;
     ScriptedPlatform p;
@@ -65,6 +71,14 @@ void measureNight(const std::string& folder)
     setStarPosition(s.photometry, kComparison, star("comparison"));
     setStarPosition(s.photometry, kVariable, star("variable"));
     setStarPosition(s.photometry, kCheck, star("check"));
+    if (ensemble) {
+        // An aperture wide enough that where a star falls inside its pixel
+        // does not change its share: the field stars are not on whole pixels.
+        ASSERT_EQ(applySkyArea(s.photometry.settings, 5, 12, 24), SkyAreaCheck::Stored);
+    }
+    if (ensemble)
+        for (const PixelPosition& field : kFieldStars)
+            setEnsembleStar(s.photometry, s.photometry.comparisonCount + 1, field);
     AutomaticStatus status = s.automatic.measure(ctx);
     while (status == AutomaticStatus::FrameLoaded) status = s.automatic.measure(ctx);
 }
@@ -86,6 +100,20 @@ void clickImage(TourStage& stage, Qt::MouseButton button, PixelPosition at, Qt::
 void openLightCurve(TourStage& stage)
 {
     stage.main->lightCurvePanel().openLightCurve(joinPath(demoFolder(), kNightFile));
+}
+
+// The demo night measured against four comparison stars, in a folder of its own.
+std::string ensembleFolder()
+{
+    static const std::string folder = [] {
+        const std::string f = scratch().file("ensemble-night");
+        fs::create_directories(f);
+        std::string error;
+        EXPECT_TRUE(writeDemoRun(f, error)) << error;
+        measureNight(f, true);
+        return f;
+    }();
+    return folder;
 }
 
 // The automatic run prepared on the demo night, as the folder window's OK leaves it.
@@ -275,6 +303,17 @@ const std::vector<Scene>& scenes()
          {"Form16"}},
         {"form17-light-curve", "Photometry > Light Curve on the night's mag_est.txt",
          [](TourStage& s) { openLightCurve(s); }, {"Form17"}},
+        {"form17-ensemble-minimum",
+         "Photometry > Light Curve on a night measured against four comparison stars, \"Time of minimum\" pressed",
+         [](TourStage& s) {
+             s.main->lightCurvePanel().openLightCurve(joinPath(ensembleFolder(), "mag_est.txt"));
+             LightCurveWindow* w = s.main->lightCurvePanel().window();
+             ASSERT_NE(w, nullptr);
+             w->findChild<QLineEdit*>("Text11")->setText("2458165.0505");
+             w->findChild<QLineEdit*>("Text12")->setText("0.7");
+             w->findChild<QPushButton*>("Command5")->click();
+         },
+         {"Form17"}},
         {"form18-axis", "A double-click on a light-curve graph",
          [](TourStage& s) {
              openLightCurve(s);

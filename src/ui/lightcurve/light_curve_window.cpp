@@ -169,6 +169,8 @@ LightCurveWindow::LightCurveWindow(Session& session, Platform& platform, LightCu
     epoch_->setPlaceholderText("epoch");
     period_ = namedLineEdit("Text12", {}, this);
     period_->setPlaceholderText("period (d)");
+    // A whole BJD with its decimals shows without scrolling.
+    epoch_->setMinimumWidth(fm.horizontalAdvance("2458165.00000") + 16);
     add("Ephemeris: epoch / period", epoch_, period_);
     fields->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
