@@ -15,6 +15,8 @@ constexpr const char* kFooter = "--signed everywhere reads with \"Non Sign Integ
     ".fz and .gz too (the folder window's \"also .fits and compressed frames\").\n"
     "Questions the application would ask are answered OK.\n"
     "\n"
+    "lumavist-cli --version prints the version.\n"
+    "\n"
     "Exit status: 0 success, 1 the command failed, 2 wrong arguments.\n";
 
 }  // namespace

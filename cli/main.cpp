@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "command_table.h"
+#include "core/version.h"
 
 int main(int argc, char** argv)
 {
@@ -12,6 +13,10 @@ int main(int argc, char** argv)
         (std::strcmp(argv[1], "help") == 0 && argc == 2)) {
         std::cout << helpText();
         return argc < 2 ? 2 : 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "lumavist-cli " << lv::kVersion << " (build " << lv::kBuildNumber << ")\n";
+        return 0;
     }
     if (std::strcmp(argv[1], "help") == 0) {
         const CommandEntry* entry = findCommand(argv[2]);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/platform.h"
+#include "core/version.h"
 #include "lightcurve/mag_est.h"
 #include "lightcurve/night_rows.h"
 #include "lightcurve/report.h"
@@ -25,7 +26,7 @@ struct AavsoSettings {
     std::optional<std::vector<NightRow>> night;
 };
 
-inline constexpr const char* kAavsoSoftware = "Lumavist 5.06b";
+inline constexpr const char* kAavsoSoftware = "Lumavist " LUMAVIST_VERSION_TEXT;
 
 // The Julian date (UT) of a mid-exposure time: the line's own date, its time
 // (hours may pass 23) plus half its exposure, less the UT offset.

@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include "core/version.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -40,7 +42,7 @@ MainWindow::MainWindow(Session& session, Platform& platform, QWidget* parent)
     : QMainWindow(parent), session_(session), platform_(platform)
 {
     setObjectName("Form1");
-    setWindowTitle("Lumavist ver5.06b");
+    setWindowTitle("Lumavist ver" LUMAVIST_VERSION_TEXT);
     setAcceptDrops(true);
     photometry_ = new PhotometryPanel(session_, platform_, *this, this);
     processing_ = new ProcessingPanel(session_, platform_, *this, this);
@@ -113,7 +115,7 @@ void MainWindow::buildMenus()
     QAction* version = bar->addAction("Ver");
     version->setObjectName("version_menu");
     connect(version, &QAction::triggered, this,
-            [this] { platform_.message("Lumavist Version 5.06b\r\nFeb/2018", "Astronomical Photometry"); });
+            [this] { platform_.message("Lumavist Version " LUMAVIST_VERSION_TEXT "\r\nFeb/2018", "Astronomical Photometry"); });
 }
 
 void MainWindow::buildControls()
