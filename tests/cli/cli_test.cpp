@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "core/demo_frames.h"
+#include "core/version.h"
+#include "lightcurve/aavso.h"
 #include "cli_runner.h"
 #include "fits_builder.h"
 
@@ -149,6 +151,16 @@ TEST(Cli, PhotometryPrintsWhatTheWindowShows)
     EXPECT_NE(r.out.find("MAG variable --\n"), std::string::npos);
     EXPECT_EQ(r.out.find("RESULT"), std::string::npos);
     EXPECT_EQ(cli("photometry " + frame + " --comp 1,2").status, 2);
+}
+
+// The CLI, the AAVSO file and the packages name one version.
+TEST(Cli, VersionIsTheOneOfTheProgram)
+{
+    const CliRun r = cli("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("lumavist-cli ") + kVersion + " (build " + std::to_string(kBuildNumber) + ")\n");
+    EXPECT_EQ(std::string(kAavsoSoftware), std::string("Lumavist ") + kVersion);
+    EXPECT_EQ(std::string(kVersion), "5.06b");
 }
 
 TEST(Cli, HelpForOneCommandComesFromTheTable)
