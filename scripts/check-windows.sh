@@ -15,6 +15,7 @@ need=()
 command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
 command -v xwininfo >/dev/null || need+=(x11-utils)
 command -v unzip >/dev/null || need+=(unzip)
+command -v openbox >/dev/null || need+=(openbox)
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${need[@]}" >/dev/null
@@ -22,22 +23,27 @@ fi
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 
 work=$(mktemp -d)
-xvfb=""; app=""
-trap '[ -n "$app" ] && kill "$app" 2>/dev/null; [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; WINEPREFIX="$work/wine" wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+xvfb=""; app=""; wm=""
+trap '[ -n "$app" ] && kill "$app" 2>/dev/null; [ -n "$wm" ] && kill "$wm" 2>/dev/null; [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; WINEPREFIX="$work/wine" wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work/unzipped"
 dir="$work/unzipped/lumavist-windows"
 export WINEPREFIX="$work/wine" WINEDEBUG=-all
-"$wine" wineboot -i >/dev/null 2>&1 || true
 
 cd "$work"
-"$wine" "$dir/lumavist-cli.exe" demo night >/dev/null 2>&1
-[ -f night/demo_0001.fit ] || { echo "lumavist-cli.exe demo wrote no frames"; exit 1; }
-"$wine" "$dir/lumavist-cli.exe" --version 2>/dev/null | tr -d '\r'
 
 Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(tr -d '\n' <"$work/display")"
+# A window manager, as on a desktop: the windows get their frames and places.
+openbox --sm-disable >/dev/null 2>&1 &
+wm=$!
+sleep 0.5
+# The prefix is made on the screen, so that wine takes the screen's size.
+"$wine" wineboot -i >/dev/null 2>&1 || true
+"$wine" "$dir/lumavist-cli.exe" demo night >/dev/null 2>&1
+[ -f night/demo_0001.fit ] || { echo "lumavist-cli.exe demo wrote no frames"; exit 1; }
+"$wine" "$dir/lumavist-cli.exe" --version 2>/dev/null | tr -d '\r'
 "$wine" "$dir/lumavist.exe" "night/demo_0001.fit" >/dev/null 2>&1 &
 app=$!
 titles=""

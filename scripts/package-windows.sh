@@ -43,6 +43,7 @@ for f in "$dist"/*.exe "$dist"/*.dll "$dist"/platforms/*.dll; do
       kernel32.dll|user32.dll|gdi32.dll|shell32.dll|ole32.dll|oleaut32.dll|advapi32.dll|msvcrt.dll|ws2_32.dll|\
       winmm.dll|imm32.dll|uxtheme.dll|dwmapi.dll|version.dll|netapi32.dll|userenv.dll|comdlg32.dll|\
       shlwapi.dll|setupapi.dll|wtsapi32.dll|d3d9.dll|dxgi.dll|d3d11.dll|mpr.dll|authz.dll|winspool.drv|\
+      dwrite.dll|shcore.dll|\
       api-ms-win-*) ;;
       *) echo "$f needs $dep, which is not in the package"; missing=1 ;;
     esac

@@ -26,6 +26,16 @@ if command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ]; then
 else
   echo "wine is not installed: the Windows CLI was built but not run."
 fi
+# The Windows desktop program, packaged and run under wine, where Qt for
+# Windows is already built (its build takes some 25 minutes, once).
+qt_windows="${LUMAVIST_QT_WINDOWS:-$HOME/.cache/lumavist/qt6-mingw}"
+if [ -f "$qt_windows/.lumavist-complete" ]; then
+  scripts/package-windows.sh
+  scripts/check-windows.sh
+else
+  echo "Qt for Windows is not built in $qt_windows: the Windows desktop program was not packaged nor run" \
+    "(scripts/package-windows.sh builds Qt once, then the package)."
+fi
 # Every fuzz target for 20 s on its seeds (and what earlier runs kept); a
 # crash or a broken invariant fails the command.
 scripts/fuzz.sh 20
