@@ -100,7 +100,8 @@ std::optional<std::vector<NightRow>> readNightRows(const std::string& path)
         r.cMinusKError = number(f[14]);
         r.flags = f[27];
         if (ensemble) {
-            if (const auto n = number(f[28])) r.ensembleN = static_cast<int>(*n);
+            if (const auto n = number(f[28]); n && *n >= 1 && *n <= kEnsembleColumns && *n == std::floor(*n))
+                r.ensembleN = static_cast<int>(*n);
             for (std::size_t k = 0; k < r.comparisonMagnitudes.size(); ++k) r.comparisonMagnitudes[k] = number(f[29 + k]);
         }
         rows.push_back(std::move(r));

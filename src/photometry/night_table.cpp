@@ -77,7 +77,8 @@ std::string nightTableRow(const std::string& frame, const PhotometryOutcome& out
                 own[static_cast<std::size_t>(e.number - 1)] = e.quality->standardMagnitude();
                 ++used;
             }
-        cell(plainNumberText(used));
+        // A frame measured with the comparison star alone has no ensemble.
+        cell(out.ensemble.empty() ? std::string() : plainNumberText(used));
         for (const auto& m : own) cell(value(m, 4));
     }
     row += kCrLf;

@@ -100,13 +100,19 @@ std::string ensemblePositionsText(const PhotometryState& state)
 void takeEnsemblePositions(PhotometryState& state, const std::string& text)
 {
     while (state.comparisonCount > 1) removeEnsembleStar(state, state.comparisonCount);
+    // A line that is not all whole numbers near a frame is no ensemble: a
+    // star made of a stray word would be measured at 0, 0 unseen.
     std::vector<int> numbers;
     std::size_t i = 0;
     while (i < text.size()) {
         while (i < text.size() && (text[i] == ' ' || text[i] == ',')) ++i;
         std::size_t j = i;
         while (j < text.size() && text[j] != ' ' && text[j] != ',') ++j;
-        if (j > i) numbers.push_back(toInt32Saturated(leadingNumber(std::string_view(text).substr(i, j - i))));
+        if (j > i) {
+            const auto v = decimalNumber(std::string_view(text).substr(i, j - i));
+            if (!v || *v != std::floor(*v) || std::fabs(*v) > 2.0 * kMaxAxis) return;
+            numbers.push_back(static_cast<int>(*v));
+        }
         i = j;
     }
     for (std::size_t k = 0; k + 1 < numbers.size(); k += 2)

@@ -48,7 +48,8 @@ bool removeEnsembleStar(PhotometryState& state, int number);
 // "X Y X Y ...": the positions of comparison stars 2 ... comparisonCount as
 // the settings file keeps them; empty with one comparison star.
 std::string ensemblePositionsText(const PhotometryState& state);
-// The positions of that text back in the state, whole pairs only.
+// The positions of that text back in the state, whole pairs only; a text
+// with anything but whole numbers within twice the largest axis gives none.
 void takeEnsemblePositions(PhotometryState& state, const std::string& text);
 
 // ---- the "Sky area set" window --------------------------------------------------

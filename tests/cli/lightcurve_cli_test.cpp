@@ -323,10 +323,13 @@ TEST(EnsembleCli, TheDemoNightAgainstFourComparisonStars)
     words >> time >> sigma;
     EXPECT_LT(std::fabs(time - 2458165.0506944), std::max(3 * sigma, 2e-5)) << m.out;
 
-    // Ten comparison stars in all.
-    std::string eleven;
-    for (int i = 0; i < 10; ++i) eleven += " --comp " + std::to_string(20 + 30 * i) + ",40";
-    EXPECT_EQ(cli("photometry " + q(night + "/demo_0001.fit") + stars + eleven).status, 2);
+    // Ten comparison stars in all: six more than the four are taken, a seventh is refused.
+    std::string more;
+    for (int i = 0; i < 6; ++i) more += " --comp " + std::to_string(20 + 30 * i) + ",460";
+    const CliRun ten = cli("photometry " + q(night + "/demo_0001.fit") + stars + more);
+    EXPECT_EQ(ten.status, 0) << ten.out;
+    EXPECT_NE(ten.out.find("\nPOS C10 "), std::string::npos) << ten.out;
+    EXPECT_EQ(cli("photometry " + q(night + "/demo_0001.fit") + stars + more + " --comp 400,460").status, 2);
 }
 
 }  // namespace

@@ -143,6 +143,14 @@ TEST(EnsembleRun, TheComparisonIsTheMeanFluxOfItsStarsEachMeasuredAsAlone)
     for (std::size_t i = 32; i < 39; ++i) EXPECT_EQ(f[i], "");
     // Without the ensemble's columns the row is the 28 of one comparison star.
     EXPECT_EQ(fields(nightTableRow("f.fit", out)).size(), 28u);
+    // A frame measured with the comparison star alone in an ensemble's table
+    // has no ensemble_n, so that it is not taken for an ensemble of one.
+    PhotometryState one = fixedAt(kPlaces[0], kPlaces[1], kPlaces[2]);
+    const std::vector<std::string> single = fields(nightTableRow("f.fit", runPhotometry(img, one, false, platform), true));
+    ASSERT_EQ(single.size(), 39u);
+    EXPECT_EQ(single[28], "");
+    EXPECT_EQ(single[29], fixedText(alone[0].quality.standardMagnitude(), 4));
+    EXPECT_EQ(single[30], "");
 }
 
 TEST(EnsembleRun, AStarThatCannotBeUsedIsLeftOutOfThatFrameOnly)
@@ -226,6 +234,13 @@ TEST(EnsemblePlaces, SetRemovedAndKeptAsText)
     takeEnsemblePositions(back, "");
     EXPECT_EQ(back.comparisonCount, 1);
     EXPECT_EQ(ensemblePositionsText(back), "");
+    // A damaged line is no ensemble: a stray word, a fraction, a number far off any frame.
+    for (const char* damaged : {"30 40 abc def", "30 40.5", "2147483647 0", "30 40 1e9 3"}) {
+        takeEnsemblePositions(back, damaged);
+        EXPECT_EQ(back.comparisonCount, 1) << damaged;
+    }
+    takeEnsemblePositions(back, "30,40, -5 6");
+    EXPECT_EQ(ensemblePositionsText(back), "30 40 -5 6");
 }
 
 TEST(EnsemblePlaces, EveryStarOfTheEnsembleHasItsMarkers)
@@ -233,10 +248,11 @@ TEST(EnsemblePlaces, EveryStarOfTheEnsembleHasItsMarkers)
     const FitsImage img = frameOf({2e5, 1e5, 5e4, 1.2e5, 3e5});
     PhotometryState ph = fixedAt(kPlaces[0], kPlaces[1], kPlaces[2]);
     const std::size_t three = markerPoints(img, ph, 1, false).size();
+    const std::size_t spans = searchSpanPoints(img, ph, 1, false).size();
     ASSERT_TRUE(setEnsembleStar(ph, 2, kPlaces[3]));
-    // One more star of the same circles, whole inside the frame.
+    // One more star of the same circles and search span, whole inside the frame.
     EXPECT_EQ(markerPoints(img, ph, 1, false).size(), three / 3 * 4);
-    EXPECT_EQ(searchSpanPoints(img, ph, 1, false).size() > 0, true);
+    EXPECT_EQ(searchSpanPoints(img, ph, 1, false).size(), spans / 3 * 4);
 }
 
 }  // namespace

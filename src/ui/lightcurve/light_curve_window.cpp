@@ -320,7 +320,16 @@ void LightCurveWindow::toggleListRow(int row)
 
 void LightCurveWindow::openAxisDialog()
 {
-    reopen(axisDialog_, [this] { return new AxisDialog(axes_, [this] { draw(); }, this); });
+    // New axes end a range picked for the time of minimum.
+    reopen(axisDialog_, [this] {
+        return new AxisDialog(
+            axes_,
+            [this] {
+                minimumRange_.clear();
+                draw();
+            },
+            this);
+    });
 }
 
 ReportFields LightCurveWindow::reportFields() const

@@ -380,8 +380,14 @@ void PhotometryPanel::showQuality(const PhotometryOutcome& out)
     for (std::size_t i = 0; i < errorLabels_.size(); ++i) {
         const auto& q = out.quality[i];
         errorLabels_[i]->setText(q ? QString::fromUtf8("\u00B1 ") + fromLocal(fixedText(q->magnitudeError, 4)) : QString());
+        // The comparison of an ensemble says how many of its stars it is.
+        const std::string ensemble =
+            i == 0 && !out.ensemble.empty()
+                ? "Ensemble of " + plainNumberText(static_cast<std::int64_t>(out.ensemble.size())) +
+                      " comparison stars, " + plainNumberText(out.ensembleUsed()) + " used; "
+                : std::string();
         errorLabels_[i]->setToolTip(
-            q ? fromLocal("SNR " + fixedText(q->snr, 1) + ", peak " + plainNumberText(static_cast<std::int64_t>(q->peak)) +
+            q ? fromLocal(ensemble + "SNR " + fixedText(q->snr, 1) + ", peak " + plainNumberText(static_cast<std::int64_t>(q->peak)) +
                           " ADU" + (q->fwhm ? ", FWHM " + fixedText(*q->fwhm, 2) + " px" : std::string()))
               : QString());
         const bool saturated = q && q->saturated;
