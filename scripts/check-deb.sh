@@ -74,7 +74,7 @@ for _ in $(seq 60); do
 done
 sleep 2
 status=0
-DISPLAY=$display "$grab" docs/debian-desktop.png || status=$?
+DISPLAY=$display QT_QPA_PLATFORM=xcb "$grab" docs/debian-desktop.png || status=$?
 grep -q "^Lumavist ver" <<<"$titles" || { echo "the main window did not appear"; cat "$work/app.log"; status=1; }
 grep -q "demo_0001.fit" <<<"$titles" || { echo "the image window did not appear"; status=1; }
 [ "$status" -eq 0 ] && echo "lumavist in a clean Debian 12 root: the main window and the image window, the frame drawn (docs/debian-desktop.png)"
