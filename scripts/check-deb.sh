@@ -10,12 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 deb=$(realpath "${1:-$(ls -t dist/lumavist_*_amd64.deb | head -1)}")
 # The picture of the screen is taken by our own small Qt tool.
-if [ ! -x build/tests/screen_check ]; then
-  scripts/setup.sh
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build --target screen_check >/dev/null
-fi
-grab=$(realpath build/tests/screen_check)
+grab=$(scripts/screen-tool.sh)
 [ "$(id -u)" -eq 0 ] || { echo "the check needs root (debootstrap and chroot)"; exit 1; }
 command -v debootstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends debootstrap >/dev/null
 command -v xwininfo >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends x11-utils >/dev/null

@@ -10,12 +10,7 @@ cd "$(dirname "$0")/.."
 version=$(sed -n 's/^#define LUMAVIST_VERSION_TEXT "\(.*\)"/\1/p' src/core/version.h)
 zip=$(realpath "${1:-dist/lumavist-$version-windows-x64.zip}")
 # The picture of the screen is taken by our own small Qt tool.
-if [ ! -x build/tests/screen_check ]; then
-  scripts/setup.sh
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build --target screen_check >/dev/null
-fi
-grab=$(realpath build/tests/screen_check)
+grab=$(scripts/screen-tool.sh)
 need=()
 command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
 command -v xwininfo >/dev/null || need+=(x11-utils)
