@@ -189,8 +189,10 @@ std::optional<double> instrumentalMagnitude(const Measurement& m, int s)
     if (m.noSky[static_cast<std::size_t>(s + 1)] || m.blank[static_cast<std::size_t>(s)] ||
         m.blank[static_cast<std::size_t>(s + 1)] || a <= b)
         return std::nullopt;
-    return 20.0 - 2.511886432 * std::log(a - b) / std::log(10.0);
+    return magnitudeOfFlux(a - b);
 }
+
+double magnitudeOfFlux(double flux) { return 20.0 - 2.511886432 * std::log(flux) / std::log(10.0); }
 
 Measurement measureStars(const FitsImage& image, PhotometryState& state)
 {

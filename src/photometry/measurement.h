@@ -69,6 +69,9 @@ std::optional<std::int32_t> lowerMedian(std::vector<std::int32_t> samples);
 // star k - 1, stored as the sum of k.
 void skyMedian(const FitsImage& image, const PhotometryState& state, int skySlot, Measurement& m);
 
+// 20 - 2.511886432 * log10(flux): the magnitude scale of the measurement.
+double magnitudeOfFlux(double flux);
+
 // 20 - 2.511886432 * log10(A - B) for the sums of star slot s and its sky;
 // nullopt when A <= B (no star), and for a star or sky box holding a blank pixel.
 std::optional<double> instrumentalMagnitude(const Measurement& m, int starSlot);

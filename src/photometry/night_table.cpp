@@ -66,19 +66,13 @@ std::string nightTableRow(const std::string& frame, const PhotometryOutcome& out
     for (const auto* q : {&v, &c, &k}) cell(*q ? fixedText((*q)->skyDeviation, 2) : "");
     cell(measurementFlags(out));
     if (ensembleColumns) {
+        // A frame measured with the comparison star alone has no ensemble_n.
         std::array<std::optional<double>, kMaxComparisons> own{};
-        int used = 0;
-        if (out.ensemble.empty()) {
-            own[0] = magnitude(c);
-            used = c ? 1 : 0;
-        }
+        if (out.ensemble.empty()) own[0] = magnitude(c);
         for (const EnsembleMember& e : out.ensemble)
-            if (e.used() && e.quality && e.number >= 1 && e.number <= kMaxComparisons) {
+            if (e.used() && e.quality && e.number >= 1 && e.number <= kMaxComparisons)
                 own[static_cast<std::size_t>(e.number - 1)] = e.quality->standardMagnitude();
-                ++used;
-            }
-        // A frame measured with the comparison star alone has no ensemble.
-        cell(out.ensemble.empty() ? std::string() : plainNumberText(used));
+        cell(out.ensemble.empty() ? std::string() : plainNumberText(out.ensembleUsed()));
         for (const auto& m : own) cell(value(m, 4));
     }
     row += kCrLf;

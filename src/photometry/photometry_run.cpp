@@ -26,11 +26,11 @@ std::string rebuiltTime(const std::string& text)
 std::optional<double> ensembleMagnitude(const FitsImage& image, const PhotometryState& state, const Measurement& m,
                                         PhotometryOutcome& out, Platform& platform)
 {
+    const auto at = [](int slot) { return static_cast<std::size_t>(slot); };
     double flux = 0;
     int used = 0;
     for (int n = 1; n <= state.comparisonCount; ++n) {
         const int s = comparisonSlot(n);
-        const auto at = [](int slot) { return static_cast<std::size_t>(slot); };
         EnsembleMember e;
         e.number = n;
         if (m.noSky[at(s + 1)]) {
@@ -63,7 +63,7 @@ std::optional<double> ensembleMagnitude(const FitsImage& image, const Photometry
                          kPhotometryTitle);
         return std::nullopt;
     }
-    return 20.0 - 2.511886432 * std::log(flux / used) / std::log(10.0);
+    return magnitudeOfFlux(flux / used);
 }
 
 }  // namespace
