@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/processors.h"
 #include "core/vector_clones.h"
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -34,8 +35,7 @@ constexpr long long kHugePageValues = (2 << 20) / sizeof(std::int32_t);
 bool twoThreadsHelp()
 {
 #if LV_MAPPED_READ
-    static const bool two = ::sysconf(_SC_NPROCESSORS_ONLN) >= 2;
-    return two;
+    return usableProcessors() >= 2;
 #else
     return false;  // only mapped files are decoded in halves
 #endif

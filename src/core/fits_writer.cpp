@@ -33,7 +33,26 @@ std::string inPlaceRefusal(const std::string& path, const std::string& compressi
     return {};
 }
 
-bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error, std::string* notice)
+namespace {
+
+// What a write of `image` puts in the file, worked out before any byte is
+// written: the header as written and how the values are stored.
+struct WritePlan {
+    std::vector<HeaderCard> kept;  // the records the image keeps once written
+    std::string header;            // the header as written, whole blocks
+    int bitpix = 16;
+    int planesOut = 1;
+    std::int32_t upper = 0;
+    bool blanksOut = false;
+    std::int32_t blankRaw = INT32_MIN;
+    std::size_t columns = 0;
+    std::size_t bytesPerValue = 2;
+    std::size_t rowBytes = 0;
+    std::size_t dataBytes = 0;
+    int allRows = 0;  // the planes follow each other: written as one run of rows
+};
+
+bool planWrite(const FitsImage& image, const std::string& path, int bitpix, WritePlan& plan, std::string& error)
 {
     if (bitpix != 8 && bitpix != 16 && bitpix != 32) {
         error = "BITPIX must be 8, 16 or 32";
@@ -125,82 +144,83 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
                 std::to_string(kMaxHeaderCards) + " that can be read back; the file was not written";
         return false;
     }
-    const std::size_t bytesPerValue = static_cast<std::size_t>(bitpix / 8);
-    const std::size_t columns = static_cast<std::size_t>(image.naxis1);
-    const std::size_t rowBytes = columns * bytesPerValue;
-    const std::size_t dataBytes = rowBytes * static_cast<std::size_t>(image.naxis2) * static_cast<std::size_t>(planesOut);
-    bool anyClamped = false;
-    std::string header;
-    header.reserve(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))));
+    plan.bitpix = bitpix;
+    plan.planesOut = planesOut;
+    plan.upper = upper;
+    plan.blanksOut = blanksOut;
+    plan.blankRaw = blankRaw;
+    plan.bytesPerValue = static_cast<std::size_t>(bitpix / 8);
+    plan.columns = static_cast<std::size_t>(image.naxis1);
+    plan.rowBytes = plan.columns * plan.bytesPerValue;
+    plan.allRows = image.naxis2 * planesOut;
+    plan.dataBytes = plan.rowBytes * static_cast<std::size_t>(plan.allRows);
+    plan.header.clear();
+    plan.header.reserve(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))));
     for (const HeaderCard& card : kept)
-        header += cardKeyword(card) == "BITPIX  " ? bitpixCard(bitpix) : paddedCard(card);
-    header.resize(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))), ' ');
+        plan.header += cardKeyword(card) == "BITPIX  " ? bitpixCard(bitpix) : paddedCard(card);
+    plan.header.resize(static_cast<std::size_t>(headerBytes(static_cast<int>(kept.size()))), ' ');
+    plan.kept = std::move(kept);
+    return true;
+}
 
-    auto write = [&](std::FILE* f) {
-        std::setvbuf(f, nullptr, _IONBF, 0);  // our blocks are large already
-        if (std::fwrite(header.data(), 1, header.size(), f) != header.size()) return false;
-        const std::size_t rowsPerBlock = std::max<std::size_t>(1, kWriteBlock / rowBytes);
-        std::vector<unsigned char> block(rowsPerBlock * rowBytes);
-        // The planes follow each other: written as one run of rows.
-        const std::int32_t* src = image.plane(0);
-        const int allRows = image.naxis2 * planesOut;
-        for (int y = 0; y < allRows;) {
-            const int rows = static_cast<int>(std::min<std::size_t>(rowsPerBlock, static_cast<std::size_t>(allRows - y)));
-            const std::size_t n = static_cast<std::size_t>(rows) * columns;
-            const std::int32_t* in = src + static_cast<std::size_t>(y) * columns;
-            unsigned char* out = block.data();
-            bool clamped = false;
-            if (bitpix == 16) {
-                for (std::size_t i = 0; i < n; ++i) {
-                    const std::int32_t v = std::clamp(in[i], 0, upper);
-                    clamped |= v != in[i];
-                    const auto s = static_cast<std::uint16_t>(v - 32768);  // BZERO 32768
-                    out[2 * i] = static_cast<unsigned char>(s >> 8);
-                    out[2 * i + 1] = static_cast<unsigned char>(s);
-                }
-            } else if (bitpix == 8) {
-                for (std::size_t i = 0; i < n; ++i) {
-                    const std::int32_t v = std::clamp(in[i], 0, upper);
-                    clamped |= v != in[i];
-                    out[i] = static_cast<unsigned char>(v);
-                }
-            } else {
-                for (std::size_t i = 0; i < n; ++i) {
-                    const std::int32_t v = std::max(in[i], 0);
-                    clamped |= v != in[i];
-                    const auto u = static_cast<std::uint32_t>(v);
-                    out[4 * i] = static_cast<unsigned char>(u >> 24);
-                    out[4 * i + 1] = static_cast<unsigned char>(u >> 16);
-                    out[4 * i + 2] = static_cast<unsigned char>(u >> 8);
-                    out[4 * i + 3] = static_cast<unsigned char>(u);
-                }
-            }
-            if (blanksOut) {
-                const std::uint8_t* blank = image.blanks.data() + static_cast<std::size_t>(y) * columns;
-                const auto u = static_cast<std::uint32_t>(blankRaw);
-                for (std::size_t i = 0; i < n; ++i) {
-                    if (!blank[i]) continue;
-                    for (std::size_t b = 0; b < bytesPerValue; ++b)
-                        out[i * bytesPerValue + b] = static_cast<unsigned char>(u >> (8 * (bytesPerValue - 1 - b)));
-                }
-            }
-            anyClamped |= clamped;
-            const std::size_t bytes = n * bytesPerValue;
-            if (std::fwrite(block.data(), 1, bytes, f) != bytes) return false;
-            y += rows;
+// Rows y ... y + rows - 1 of the run as stored; true when a value was clamped.
+bool encodeRows(const WritePlan& plan, const FitsImage& image, int y, int rows, unsigned char* out)
+{
+    const std::size_t n = static_cast<std::size_t>(rows) * plan.columns;
+    const std::int32_t* in = image.plane(0) + static_cast<std::size_t>(y) * plan.columns;
+    const std::int32_t upper = plan.upper;
+    bool clamped = false;
+    if (plan.bitpix == 16) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int32_t v = std::clamp(in[i], 0, upper);
+            clamped |= v != in[i];
+            const auto s = static_cast<std::uint16_t>(v - 32768);  // BZERO 32768
+            out[2 * i] = static_cast<unsigned char>(s >> 8);
+            out[2 * i + 1] = static_cast<unsigned char>(s);
         }
-        // The data unit ends on a 2880-byte boundary, filled with zero bytes.
-        const std::size_t pad = (kBlockLength - dataBytes % kBlockLength) % kBlockLength;
-        std::vector<unsigned char> zeros(pad, 0);
-        return std::fwrite(zeros.data(), 1, pad, f) == pad;
-    };
+    } else if (plan.bitpix == 8) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int32_t v = std::clamp(in[i], 0, upper);
+            clamped |= v != in[i];
+            out[i] = static_cast<unsigned char>(v);
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int32_t v = std::max(in[i], 0);
+            clamped |= v != in[i];
+            const auto u = static_cast<std::uint32_t>(v);
+            out[4 * i] = static_cast<unsigned char>(u >> 24);
+            out[4 * i + 1] = static_cast<unsigned char>(u >> 16);
+            out[4 * i + 2] = static_cast<unsigned char>(u >> 8);
+            out[4 * i + 3] = static_cast<unsigned char>(u);
+        }
+    }
+    if (plan.blanksOut) {
+        const std::uint8_t* blank = image.blanks.data() + static_cast<std::size_t>(y) * plan.columns;
+        const auto u = static_cast<std::uint32_t>(plan.blankRaw);
+        const std::size_t bytes = plan.bytesPerValue;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!blank[i]) continue;
+            for (std::size_t b = 0; b < bytes; ++b)
+                out[i * bytes + b] = static_cast<unsigned char>(u >> (8 * (bytes - 1 - b)));
+        }
+    }
+    return clamped;
+}
 
-    if (!replaceFile(path, write, error)) return false;
+// The data unit ends on a 2880-byte boundary, filled with zero bytes.
+std::size_t paddingOf(const WritePlan& plan) { return (kBlockLength - plan.dataBytes % kBlockLength) % kBlockLength; }
 
-    // The file is in place: the image now holds what it says.
+// The file is in place: the image now holds what it says.
+void takeWritten(FitsImage& image, std::vector<HeaderCard>&& kept, int bitpix, bool anyClamped,
+                 const std::string& path, std::string* notice)
+{
     if (anyClamped) {
+        const std::int32_t upper = bitpix == 8 ? 255 : bitpix == 16 ? 65535 : INT32_MAX;
+        const int planesOut = image.planes >= 3 && image.naxis3 == 3 ? 3 : 1;
         std::int32_t* p = image.plane(0);
-        const std::size_t n = columns * static_cast<std::size_t>(image.naxis2) * static_cast<std::size_t>(planesOut);
+        const std::size_t n = static_cast<std::size_t>(image.naxis1) * static_cast<std::size_t>(image.naxis2) *
+                              static_cast<std::size_t>(planesOut);
         for (std::size_t i = 0; i < n; ++i) p[i] = std::clamp(p[i], 0, upper);
     }
     // `kept` has the BITPIX record as read: only the file says the new BITPIX.
@@ -216,6 +236,58 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
         image.blanks.clear();
         if (notice) *notice = path + ": 8-bit data have no mark for blank pixels, so they were written as 0";
     }
+}
+
+}  // namespace
+
+bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error, std::string* notice)
+{
+    WritePlan plan;
+    if (!planWrite(image, path, bitpix, plan, error)) return false;
+    bool anyClamped = false;
+    auto write = [&](std::FILE* f) {
+        std::setvbuf(f, nullptr, _IONBF, 0);  // our blocks are large already
+        if (std::fwrite(plan.header.data(), 1, plan.header.size(), f) != plan.header.size()) return false;
+        const std::size_t rowsPerBlock = std::max<std::size_t>(1, kWriteBlock / plan.rowBytes);
+        std::vector<unsigned char> block(rowsPerBlock * plan.rowBytes);
+        for (int y = 0; y < plan.allRows;) {
+            const int rows =
+                static_cast<int>(std::min<std::size_t>(rowsPerBlock, static_cast<std::size_t>(plan.allRows - y)));
+            anyClamped |= encodeRows(plan, image, y, rows, block.data());
+            const std::size_t bytes = static_cast<std::size_t>(rows) * plan.rowBytes;
+            if (std::fwrite(block.data(), 1, bytes, f) != bytes) return false;
+            y += rows;
+        }
+        std::vector<unsigned char> zeros(paddingOf(plan), 0);
+        return std::fwrite(zeros.data(), 1, zeros.size(), f) == zeros.size();
+    };
+    if (!replaceFile(path, write, error)) return false;
+    takeWritten(image, std::move(plan.kept), bitpix, anyClamped, path, notice);
+    return true;
+}
+
+bool encodeFitsFile(const FitsImage& image, const std::string& path, int bitpix, EncodedFits& out,
+                    std::string& error)
+{
+    WritePlan plan;
+    if (!planWrite(image, path, bitpix, plan, error)) return false;
+    const std::size_t pad = paddingOf(plan);
+    out.bytes.resize(plan.header.size() + plan.dataBytes + pad);
+    char* at = out.bytes.data();
+    std::memcpy(at, plan.header.data(), plan.header.size());
+    auto* data = reinterpret_cast<unsigned char*>(at + plan.header.size());
+    out.clamped = plan.allRows > 0 && encodeRows(plan, image, 0, plan.allRows, data);
+    std::memset(data + plan.dataBytes, 0, pad);
+    out.path = path;
+    out.bitpix = bitpix;
+    out.cards = std::move(plan.kept);
+    return true;
+}
+
+bool writeEncodedFits(FitsImage& image, EncodedFits&& encoded, std::string& error, std::string* notice)
+{
+    if (!replaceFileWith(encoded.path, encoded.bytes, error)) return false;
+    takeWritten(image, std::move(encoded.cards), encoded.bitpix, encoded.clamped, encoded.path, notice);
     return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/fits_image.h"
 
@@ -42,6 +43,24 @@ inline std::string inPlaceRefusal(const std::string& path, const FitsImage& imag
 // changed.
 bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::string& error,
                    std::string* notice = nullptr);
+
+// A frame encoded as writeFitsFile writes it, not yet written: the work of a
+// write that needs no disk, which a folder job does ahead on another thread.
+struct EncodedFits {
+    std::string path;
+    std::string bytes;               // the whole file
+    std::vector<HeaderCard> cards;   // the records the image keeps once written
+    int bitpix = 16;
+    bool clamped = false;            // some values were clamped to the range of `bitpix`
+};
+// The bytes writeFitsFile(image, path, bitpix, ...) would write, or false
+// with `error` saying why it would refuse.
+bool encodeFitsFile(const FitsImage& image, const std::string& path, int bitpix, EncodedFits& out,
+                    std::string& error);
+// Writes what encodeFitsFile made from `image` (which must not have changed
+// since) as writeFitsFile would, with the same result and the same changes
+// to `image`.
+bool writeEncodedFits(FitsImage& image, EncodedFits&& encoded, std::string& error, std::string* notice = nullptr);
 
 // The BITPIX record written for `bitpix` (80 characters).
 HeaderCard bitpixCard(int bitpix);

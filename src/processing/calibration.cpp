@@ -9,12 +9,16 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <set>
+#include <vector>
 
 #include "core/conventions.h"
 #include "core/folder_job.h"
 #include "core/fits_header.h"
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
+#include "core/processors.h"
+#include "core/read_ahead.h"
 #include "core/vector_clones.h"
 
 namespace lv {
@@ -282,6 +286,75 @@ void divideByFlat(FitsImage& image, const CalibrationFrame& flat, std::int32_t m
     }
 }
 
+namespace {
+
+// Why a frame read from `path` is not calibrated in place, or "".
+std::string calibrationRefusal(const std::string& path, const FitsImage& image, const CalibrationFrame& frame,
+                               CalibrationKind kind)
+{
+    if (std::string refusal = inPlaceRefusal(path, image); !refusal.empty()) return refusal;
+    // Only plane 0 is written back, so a frame of several planes would lose the others.
+    if (image.planes > 1 || image.naxis3 > 1) return path + ": the frame has more than one plane and was not calibrated";
+    if (image.naxis1 > frame.naxis1 || image.naxis2 > frame.naxis2)
+        return path + ": the frame (" + plainNumberText(image.naxis1) + " x " + plainNumberText(image.naxis2) +
+               ") is larger than the " + kindWord(kind) + " (" + plainNumberText(frame.naxis1) + " x " +
+               plainNumberText(frame.naxis2) + ") and was not calibrated";
+    return {};
+}
+
+// The calibration frame itself (whatever name leads to it) would be
+// calibrated by itself: a dark would become all zeros.
+bool isCalibrationFrame(const std::string& path, const std::string& calibrationPath)
+{
+    std::error_code same;
+    return std::filesystem::equivalent(path, calibrationPath, same);
+}
+
+std::string itselfMessage(const std::string& path, CalibrationKind kind)
+{
+    return path + ": this is the " + kindWord(kind) + " itself; it was not calibrated and keeps its bytes";
+}
+
+void applyCalibration(FitsImage& image, const CalibrationFrame& frame, CalibrationKind kind, std::int32_t mean)
+{
+    if (kind == CalibrationKind::Dark)
+        subtractDark(image, frame);
+    else
+        divideByFlat(image, frame, mean);
+}
+
+// One entry made ready on the second thread: read, checked, calibrated and
+// encoded, with what the read said kept to be shown in its turn.
+struct PreparedEntry {
+    bool itself = false;
+    int read = -1;
+    FitsImage image;
+    std::string statistics;
+    DeferredMessages said;
+    std::string refusal;
+    bool encoded = false;
+    EncodedFits file;
+    std::string encodeError;
+};
+
+// Entries are read ahead of their turn; one that may be a file written
+// before it (the same file under another name, by a link) waits for it.
+class SameFileAsEarlier {
+public:
+    bool operator()(const std::string& path)
+    {
+        std::error_code ec;
+        std::filesystem::path key = std::filesystem::weakly_canonical(path, ec);
+        if (ec) key = path;
+        return !seen_.insert(key.string()).second;
+    }
+
+private:
+    std::set<std::string> seen_;
+};
+
+}  // namespace
+
 ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, PixelPool* pool, UndoBuffer& undo,
                                           CalibrationFrame& frame, FileQueue& queue,
                                           const ContinuousCalibration& settings, JobProgress& progress,
@@ -296,6 +369,20 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
     undo.setAvailable(false);
     BusyPointer busy(platform);
     std::int32_t mean = 0;
+
+    // With a second processor the next frames are read, calibrated and
+    // encoded while this one is written and flushed.
+    std::vector<std::string> paths;
+    for (FolderWalk walk = FolderWalk::whole(queue, true); walk.next();)
+        paths.push_back(entryPath(settings.folder, walk.name()));
+    const bool ahead = usableProcessors() >= 2 && paths.size() > 1;
+    SharedSpares<PixelVector> spares;
+    SameFileAsEarlier sameFile;
+    const AppState readState = state;
+    std::size_t entry = 0;
+    // Last, so that its thread has stopped before what it uses goes.
+    std::unique_ptr<ReadAhead<PreparedEntry>> prepared;
+
     FolderJobSteps steps;
     steps.showFirst = true;
     steps.caption = dark ? "Progress DARK" : "Progress FLAT";
@@ -308,17 +395,79 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
         frame = std::move(read);
         result.frameRead = true;
         mean = dark ? 0 : flatMean(frame.sum, frame.naxis1, frame.naxis2);
+        if (ahead) {
+            prepared = std::make_unique<ReadAhead<PreparedEntry>>(
+                paths.size(), 2,
+                [&](std::size_t i) {
+                    PreparedEntry e;
+                    const std::string& path = paths[i];
+                    if ((e.itself = isCalibrationFrame(path, settings.calibrationPath))) return e;
+                    PixelPool local;
+                    if (auto storage = spares.take()) local.give(std::move(*storage));
+                    AppState own = readState;
+                    e.read = readFitsFile(e.image, own, path, ReadForm::Command, e.said, &local);
+                    if (local.capacity() > 0) spares.give(local.take());
+                    if (e.read != 0) return e;
+                    e.statistics = own.statistics;
+                    if (!(e.refusal = calibrationRefusal(path, e.image, frame, settings.kind)).empty()) return e;
+                    applyCalibration(e.image, frame, settings.kind, mean);
+                    e.encoded = encodeFitsFile(e.image, path, savedBitpix(e.image), e.file, e.encodeError);
+                    return e;
+                },
+                [&](std::size_t i) { return sameFile(paths[i]); });
+        }
         return true;
     };
     steps.entryCaption = [](int slot, const std::string&) { return "Progress" + numberText(slot); };
+    auto finish = [&](const std::string* error, const std::string& notice) {
+        if (error) {
+            platform.error(*error);
+            result.writeFailed = true;
+            return EntryOutcome::End;
+        }
+        if (!notice.empty()) platform.message(notice);
+        ++result.calibrated;
+        return EntryOutcome::Next;
+    };
+    auto eachAhead = [&](const std::string& path) {
+        PreparedEntry e = prepared->take(entry);
+        if (e.itself) {
+            platform.message(itselfMessage(path, settings.kind));
+            ++result.skipped;
+            return EntryOutcome::Next;
+        }
+        if (e.read != 0) {
+            // As a rejected read of its own: the image stays, its line is taken again.
+            e.said.showOn(platform);
+            state.statistics = statisticsLine(image);
+            ++result.skipped;
+            return EntryOutcome::Next;
+        }
+        // The frame is the image now, as a read of its own would make it.
+        std::swap(image, e.image);
+        state.statistics = e.statistics;
+        spares.give(std::move(e.image.pixels));
+        e.said.showOn(platform);
+        if (!e.refusal.empty()) {
+            platform.error(e.refusal);
+            ++result.skipped;
+            return EntryOutcome::Next;
+        }
+        std::string error;
+        std::string notice;
+        if (!e.encoded) return finish(&e.encodeError, notice);
+        if (!writeEncodedFits(image, std::move(e.file), error, &notice)) return finish(&error, notice);
+        return finish(nullptr, notice);
+    };
     steps.each = [&](int, const std::string& name) {
         const std::string path = entryPath(settings.folder, name);
-        // The calibration frame itself (whatever name leads to it) would be
-        // calibrated by itself: a dark would become all zeros.
-        std::error_code same;
-        if (std::filesystem::equivalent(path, settings.calibrationPath, same)) {
-            platform.message(path + ": this is the " + kindWord(settings.kind) +
-                             " itself; it was not calibrated and keeps its bytes");
+        if (prepared) {
+            const EntryOutcome outcome = eachAhead(path);
+            prepared->finished(entry++);
+            return outcome;
+        }
+        if (isCalibrationFrame(path, settings.calibrationPath)) {
+            platform.message(itselfMessage(path, settings.kind));
             ++result.skipped;
             return EntryOutcome::Next;
         }
@@ -327,41 +476,19 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
             ++result.skipped;
             return EntryOutcome::Next;
         }
-        if (const std::string refusal = inPlaceRefusal(path, image); !refusal.empty()) {
+        if (const std::string refusal = calibrationRefusal(path, image, frame, settings.kind); !refusal.empty()) {
             platform.error(refusal);
             ++result.skipped;
             return EntryOutcome::Next;
         }
-        // Only plane 0 is written back, so a frame of several planes would lose the others.
-        if (image.planes > 1 || image.naxis3 > 1) {
-            platform.error(path + ": the frame has more than one plane and was not calibrated");
-            ++result.skipped;
-            return EntryOutcome::Next;
-        }
-        if (image.naxis1 > frame.naxis1 || image.naxis2 > frame.naxis2) {
-            platform.error(path + ": the frame (" + plainNumberText(image.naxis1) + " x " +
-                           plainNumberText(image.naxis2) + ") is larger than the " + kindWord(settings.kind) + " (" +
-                           plainNumberText(frame.naxis1) + " x " + plainNumberText(frame.naxis2) +
-                           ") and was not calibrated");
-            ++result.skipped;
-            return EntryOutcome::Next;
-        }
-        if (dark)
-            subtractDark(image, frame);
-        else
-            divideByFlat(image, frame, mean);
+        applyCalibration(image, frame, settings.kind, mean);
         std::string error;
         std::string notice;
-        if (!writeFitsFile(image, path, savedBitpix(image), error, &notice)) {
-            platform.error(error);
-            result.writeFailed = true;
-            return EntryOutcome::End;
-        }
-        if (!notice.empty()) platform.message(notice);
-        ++result.calibrated;
-        return EntryOutcome::Next;
+        if (!writeFitsFile(image, path, savedBitpix(image), error, &notice)) return finish(&error, notice);
+        return finish(nullptr, notice);
     };
     result.stopped = runFolderJob(FolderWalk::whole(queue, true, &queue.current), progress, steps).stopped;
+    prepared.reset();
     return result;
 }
 
