@@ -380,7 +380,7 @@ bool appendToFile(const std::string& path, const std::string& bytes, std::string
     return false;
 }
 
-bool replaceFileWith(const std::string& path, const std::string& bytes, std::string& error)
+bool replaceFileWith(const std::string& path, std::string_view bytes, std::string& error)
 {
     return replaceFile(
         path, [&](std::FILE* f) { return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); }, error);

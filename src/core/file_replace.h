@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,7 +22,7 @@ namespace lv {
 bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>& write, std::string& error);
 
 // Writes `bytes` as the whole content of `path` the same way.
-bool replaceFileWith(const std::string& path, const std::string& bytes, std::string& error);
+bool replaceFileWith(const std::string& path, std::string_view bytes, std::string& error);
 
 // The whole content of `path`; false when it cannot be opened or read.
 bool readWholeFile(const std::string& path, std::string& bytes);

@@ -8,6 +8,7 @@
 #include "core/conventions.h"
 #include "core/file_replace.h"
 #include "core/fits_header.h"
+#include "core/vector_clones.h"
 
 namespace lv {
 
@@ -163,38 +164,51 @@ bool planWrite(const FitsImage& image, const std::string& path, int bitpix, Writ
     return true;
 }
 
+// Values as stored, each kernel true when it clamped one; written so that
+// the compiler turns them into vector code (whole frames pass through them).
+LV_VECTOR_CLONES bool encode16(const std::int32_t* __restrict in, unsigned char* __restrict out, std::size_t n)
+{
+    std::int32_t changed = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int32_t v = std::clamp(in[i], 0, 65535);
+        changed |= v ^ in[i];
+        // v - 32768 in 16 bits (BZERO 32768), big-endian
+        const auto s = static_cast<std::uint16_t>(__builtin_bswap16(static_cast<std::uint16_t>(v ^ 0x8000)));
+        std::memcpy(out + 2 * i, &s, 2);
+    }
+    return changed != 0;
+}
+
+LV_VECTOR_CLONES bool encode8(const std::int32_t* __restrict in, unsigned char* __restrict out, std::size_t n)
+{
+    std::int32_t changed = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int32_t v = std::clamp(in[i], 0, 255);
+        changed |= v ^ in[i];
+        out[i] = static_cast<unsigned char>(v);
+    }
+    return changed != 0;
+}
+
+LV_VECTOR_CLONES bool encode32(const std::int32_t* __restrict in, unsigned char* __restrict out, std::size_t n)
+{
+    std::int32_t changed = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int32_t v = std::max(in[i], 0);
+        changed |= v ^ in[i];
+        const std::uint32_t u = __builtin_bswap32(static_cast<std::uint32_t>(v));
+        std::memcpy(out + 4 * i, &u, 4);
+    }
+    return changed != 0;
+}
+
 // Rows y ... y + rows - 1 of the run as stored; true when a value was clamped.
 bool encodeRows(const WritePlan& plan, const FitsImage& image, int y, int rows, unsigned char* out)
 {
     const std::size_t n = static_cast<std::size_t>(rows) * plan.columns;
     const std::int32_t* in = image.plane(0) + static_cast<std::size_t>(y) * plan.columns;
-    const std::int32_t upper = plan.upper;
-    bool clamped = false;
-    if (plan.bitpix == 16) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::int32_t v = std::clamp(in[i], 0, upper);
-            clamped |= v != in[i];
-            const auto s = static_cast<std::uint16_t>(v - 32768);  // BZERO 32768
-            out[2 * i] = static_cast<unsigned char>(s >> 8);
-            out[2 * i + 1] = static_cast<unsigned char>(s);
-        }
-    } else if (plan.bitpix == 8) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::int32_t v = std::clamp(in[i], 0, upper);
-            clamped |= v != in[i];
-            out[i] = static_cast<unsigned char>(v);
-        }
-    } else {
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::int32_t v = std::max(in[i], 0);
-            clamped |= v != in[i];
-            const auto u = static_cast<std::uint32_t>(v);
-            out[4 * i] = static_cast<unsigned char>(u >> 24);
-            out[4 * i + 1] = static_cast<unsigned char>(u >> 16);
-            out[4 * i + 2] = static_cast<unsigned char>(u >> 8);
-            out[4 * i + 3] = static_cast<unsigned char>(u);
-        }
-    }
+    const bool clamped = plan.bitpix == 16 ? encode16(in, out, n) : plan.bitpix == 8 ? encode8(in, out, n)
+                                                                                      : encode32(in, out, n);
     if (plan.blanksOut) {
         const std::uint8_t* blank = image.blanks.data() + static_cast<std::size_t>(y) * plan.columns;
         const auto u = static_cast<std::uint32_t>(plan.blankRaw);
@@ -272,10 +286,9 @@ bool encodeFitsFile(const FitsImage& image, const std::string& path, int bitpix,
     WritePlan plan;
     if (!planWrite(image, path, bitpix, plan, error)) return false;
     const std::size_t pad = paddingOf(plan);
-    out.bytes.resize(plan.header.size() + plan.dataBytes + pad);
-    char* at = out.bytes.data();
+    unsigned char* at = out.bytes.sizedFor(plan.header.size() + plan.dataBytes + pad);
     std::memcpy(at, plan.header.data(), plan.header.size());
-    auto* data = reinterpret_cast<unsigned char*>(at + plan.header.size());
+    unsigned char* data = at + plan.header.size();
     out.clamped = plan.allRows > 0 && encodeRows(plan, image, 0, plan.allRows, data);
     std::memset(data + plan.dataBytes, 0, pad);
     out.path = path;
@@ -284,9 +297,10 @@ bool encodeFitsFile(const FitsImage& image, const std::string& path, int bitpix,
     return true;
 }
 
-bool writeEncodedFits(FitsImage& image, EncodedFits&& encoded, std::string& error, std::string* notice)
+bool writeEncodedFits(FitsImage& image, EncodedFits& encoded, std::string& error, std::string* notice)
 {
-    if (!replaceFileWith(encoded.path, encoded.bytes, error)) return false;
+    const auto* bytes = reinterpret_cast<const char*>(encoded.bytes.data.get());
+    if (!replaceFileWith(encoded.path, std::string_view(bytes, encoded.bytes.size), error)) return false;
     takeWritten(image, std::move(encoded.cards), encoded.bitpix, encoded.clamped, encoded.path, notice);
     return true;
 }

@@ -1,6 +1,8 @@
 // Writing the current image as a FITS file.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,8 +49,24 @@ bool writeFitsFile(FitsImage& image, const std::string& path, int bitpix, std::s
 // A frame encoded as writeFitsFile writes it, not yet written: the work of a
 // write that needs no disk, which a folder job does ahead on another thread.
 struct EncodedFits {
+    // The whole file, in storage kept from one frame to the next (large
+    // frames would otherwise cost fresh pages every time).
+    struct Bytes {
+        std::unique_ptr<unsigned char[]> data;
+        std::size_t size = 0;
+        std::size_t capacity = 0;
+        unsigned char* sizedFor(std::size_t n)  // contents undefined
+        {
+            if (n > capacity) {
+                data.reset(new unsigned char[n]);
+                capacity = n;
+            }
+            size = n;
+            return data.get();
+        }
+    };
     std::string path;
-    std::string bytes;               // the whole file
+    Bytes bytes;
     std::vector<HeaderCard> cards;   // the records the image keeps once written
     int bitpix = 16;
     bool clamped = false;            // some values were clamped to the range of `bitpix`
@@ -59,8 +77,8 @@ bool encodeFitsFile(const FitsImage& image, const std::string& path, int bitpix,
                     std::string& error);
 // Writes what encodeFitsFile made from `image` (which must not have changed
 // since) as writeFitsFile would, with the same result and the same changes
-// to `image`.
-bool writeEncodedFits(FitsImage& image, EncodedFits&& encoded, std::string& error, std::string* notice = nullptr);
+// to `image`. The records go to `image`; the bytes stay for the next frame.
+bool writeEncodedFits(FitsImage& image, EncodedFits& encoded, std::string& error, std::string* notice = nullptr);
 
 // The BITPIX record written for `bitpix` (80 characters).
 HeaderCard bitpixCard(int bitpix);
