@@ -59,6 +59,22 @@ void UndoBuffer::copyRows(const FitsImage& image, int first, int end)
     copyWithExtremes(image.plane(0) + at, plane_.data() + at, n, minValue_, maxValue_);
 }
 
+void UndoBuffer::copyRows(const FitsImage& image, int first, int end, Extremes& extremes)
+{
+    first = std::max(first, 0);
+    end = std::min(end, rows_);
+    if (first >= end || columns_ == 0) return;
+    const std::size_t at = static_cast<std::size_t>(first) * static_cast<std::size_t>(columns_);
+    const std::size_t n = static_cast<std::size_t>(end - first) * static_cast<std::size_t>(columns_);
+    copyWithExtremes(image.plane(0) + at, plane_.data() + at, n, extremes.min, extremes.max);
+}
+
+void UndoBuffer::addExtremes(const Extremes& e)
+{
+    minValue_ = std::min(minValue_, e.min);
+    maxValue_ = std::max(maxValue_, e.max);
+}
+
 void UndoBuffer::takeSnapshot(const FitsImage& image)
 {
     startSnapshot(image);

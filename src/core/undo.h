@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "core/fits_image.h"
@@ -22,6 +23,20 @@ public:
     // is made: start, then copy rows [first, end) before they change.
     void startSnapshot(const FitsImage& image);
     void copyRows(const FitsImage& image, int first, int end);
+    // For copies made by several threads at once, each of its own rows: the
+    // extremes of what each copied are kept apart, then added to the copy's.
+    struct Extremes {
+        std::int32_t min = std::numeric_limits<std::int32_t>::max();
+        std::int32_t max = -1;
+        bool within(std::int32_t limit) const { return min >= -limit && max <= limit; }
+        void add(const Extremes& e)
+        {
+            min = e.min < min ? e.min : min;
+            max = e.max > max ? e.max : max;
+        }
+    };
+    void copyRows(const FitsImage& image, int first, int end, Extremes& extremes);
+    void addExtremes(const Extremes& e);
     // Restore: puts the copy back into plane 0 (its blank pixels too) and
     // makes "UnDo" unavailable.
     // maxValue and minValue start from -1 and 2147483647 and take in every

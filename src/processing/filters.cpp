@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 #include "core/conventions.h"
+#include "core/processors.h"
 #include "core/vector_clones.h"
 
 namespace lv {
@@ -31,33 +35,51 @@ inline std::int64_t hotCoolPixel(std::int64_t left, std::int64_t c, std::int64_t
     return c;
 }
 
-// True when none of the 8 pixels from x on can change: each is clearly
-// below its hot and above its cool threshold. Values within 2^28, so the
-// sums fit in 32 bits.
-LV_VECTOR_CLONES bool blockStays(const std::int32_t* row, int x)
+// stays[x] for 1 <= x <= n - 2: pixel x is clearly below its hot and above
+// its cool threshold, with the row as it is. Values within 2^28, so the
+// sums fit in 32 bits; one pass in vector code.
+LV_VECTOR_CLONES void staysMask(const std::int32_t* __restrict row, int n, std::uint8_t* __restrict stays)
 {
-    bool stays = true;
-    for (int i = 0; i < 8; ++i) {
-        const std::int32_t c = row[x + i];
-        const std::int32_t sum = row[x + i - 1] + c + row[x + i + 1];
-        stays &= (2 * c < sum - 2) & (6 * c > sum + 6);
+    for (int x = 1; x <= n - 2; ++x) {
+        const std::int32_t c = row[x];
+        const std::int32_t sum = row[x - 1] + c + row[x + 1];
+        stays[x] = static_cast<std::uint8_t>((2 * c < sum - 2) & (6 * c > sum + 6));
     }
-    return stays;
 }
 
-void hotCoolRow(std::int32_t* row, int n, bool narrow)
+void hotCoolRow(std::int32_t* row, int n, bool narrow, std::vector<std::uint8_t>& stays)
 {
     // The thresholds lie within one unit of sum / 2 and sum / 6, so most
-    // pixels are decided by integer comparisons, eight at a time where the
-    // values allow; only pixels close to a threshold need the exact one.
-    // A pixel that stays leaves its neighbours' tests as they were, so a
-    // block of pixels that all stay can be passed over.
+    // pixels are decided by integer comparisons, all of the row's at once
+    // where the values allow; only pixels close to a threshold need the
+    // exact test. Pixel x is tested with its left neighbour as just written,
+    // so its mark holds only while that neighbour kept its value; a run of
+    // pixels that all stay is passed over eight at a time.
+    if (!narrow || n < 3) {
+        for (int x = 1; x <= n - 2; ++x) row[x] = static_cast<std::int32_t>(hotCoolPixel(row[x - 1], row[x], row[x + 1]));
+        return;
+    }
+    stays.resize(static_cast<std::size_t>(n) + 8);
+    staysMask(row, n, stays.data());
+    std::fill(stays.begin() + (n - 1), stays.end(), std::uint8_t{0});  // past the last pixel tested
+    constexpr std::uint64_t kAllStay = 0x0101010101010101ull;
+    bool leftChanged = false;
     for (int x = 1; x <= n - 2;) {
-        if (narrow && x + 8 <= n - 1 && blockStays(row, x)) {
-            x += 8;
-            continue;
+        if (!leftChanged) {
+            std::uint64_t eight;
+            std::memcpy(&eight, stays.data() + x, 8);
+            if (eight == kAllStay) {
+                x += 8;
+                continue;
+            }
+            if (stays[static_cast<std::size_t>(x)]) {
+                ++x;
+                continue;
+            }
         }
-        row[x] = static_cast<std::int32_t>(hotCoolPixel(row[x - 1], row[x], row[x + 1]));
+        const auto v = static_cast<std::int32_t>(hotCoolPixel(row[x - 1], row[x], row[x + 1]));
+        leftChanged = v != row[x];
+        row[x] = v;
         ++x;
     }
 }
@@ -152,17 +174,19 @@ const char* noiseFilterQuestion(NoiseFilter f)
 
 namespace {
 
-// Rows [from, to) of the filter; the copy holds at least rows up to `to`.
-void filterRows(NoiseFilter filter, FitsImage& image, const UndoBuffer& source, int from, int to)
+constexpr std::int32_t kNarrowLimit = 1 << 28;
+
+// Rows [from, to) of the filter; the copy holds every row these read.
+// `narrow`: the values of those rows lie within kNarrowLimit.
+void filterRows(NoiseFilter filter, FitsImage& image, const UndoBuffer& source, int from, int to, bool narrow)
 {
     const int n = image.naxis1;
-    // The copy's values so far cover every row these read.
-    const bool narrow = source.copiedWithin(1 << 28);
+    std::vector<std::uint8_t> stays;
     for (int y = from; y < to; ++y) {
         std::int32_t* out = &image.at(0, y);
         const std::int32_t* u = source.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(n);
         switch (filter) {
-        case NoiseFilter::HotCool: hotCoolRow(out, n, narrow); break;
+        case NoiseFilter::HotCool: hotCoolRow(out, n, narrow, stays); break;
         case NoiseFilter::ThreePoint: narrow ? average3<true>(u, out, n) : average3<false>(u, out, n); break;
         case NoiseFilter::FivePoint: narrow ? average5<true>(u, out, n) : average5<false>(u, out, n); break;
         case NoiseFilter::ShadeAverage:
@@ -183,9 +207,32 @@ void applyNoiseFilter(NoiseFilter filter, FitsImage& image, const UndoBuffer& so
     if (!image.loaded()) return;
     // All but HotCool read the copy taken just before, of the image's own size.
     if (filter != NoiseFilter::HotCool && (source.columns() != image.naxis1 || source.rows() != image.naxis2)) return;
-    filterRows(filter, image, source, 0, image.naxis2);
+    filterRows(filter, image, source, 0, image.naxis2, source.copiedWithin(kNarrowLimit));
     image.settleBlanks();
 }
+
+namespace {
+
+// The copy is made a few rows ahead of the filter, so that each row is read
+// from memory once and filtered while it is in the cache.
+constexpr int kBand = 16;
+
+// Rows [from, to) copied and filtered band by band, rows [keepFrom, keepTo)
+// being copied already; `extremes` gathers what is copied here.
+void copyAndFilter(NoiseFilter filter, FitsImage& image, UndoBuffer& undo, int from, int to, int keepFrom,
+                   int keepTo, UndoBuffer::Extremes& extremes)
+{
+    for (int y = from; y < to; y += kBand) {
+        const int end = std::min(y + kBand, to);
+        const int copyTo = std::min(end + 1, image.naxis2);
+        // Around the rows copied already, never into them: another thread reads them.
+        undo.copyRows(image, y, std::min(copyTo, keepFrom), extremes);
+        undo.copyRows(image, std::max(y, keepTo), copyTo, extremes);
+        filterRows(filter, image, undo, y, end, extremes.within(kNarrowLimit));
+    }
+}
+
+}  // namespace
 
 bool runNoiseFilter(NoiseFilter filter, FitsImage& image, UndoBuffer& undo, Platform& platform)
 {
@@ -195,11 +242,25 @@ bool runNoiseFilter(NoiseFilter filter, FitsImage& image, UndoBuffer& undo, Plat
         // The copy is made a few rows ahead of the filter, so that each row
         // is read from memory once and filtered while it is in the cache.
         undo.startSnapshot(image);
-        constexpr int kBand = 16;
-        for (int from = 0; from < image.naxis2; from += kBand) {
-            const int to = std::min(from + kBand, image.naxis2);
-            undo.copyRows(image, from, to + 1);
-            filterRows(filter, image, undo, from, to);
+        const int rows = image.naxis2;
+        if (usableProcessors() >= 2 && rows >= 256) {
+            // Two halves at once. Each row reads the copy of its neighbours
+            // only, so the two rows where the halves meet are copied first;
+            // then each half copies and filters the rest of its own rows.
+            const int half = rows / 2;
+            UndoBuffer::Extremes meeting;
+            undo.copyRows(image, half - 1, half + 1, meeting);
+            UndoBuffer::Extremes upper = meeting;
+            UndoBuffer::Extremes lower = meeting;
+            std::thread second([&] { copyAndFilter(filter, image, undo, half, rows, half - 1, half + 1, lower); });
+            copyAndFilter(filter, image, undo, 0, half, half - 1, half + 1, upper);
+            second.join();
+            undo.addExtremes(upper);
+            undo.addExtremes(lower);
+        } else {
+            UndoBuffer::Extremes all;
+            copyAndFilter(filter, image, undo, 0, rows, rows, rows, all);
+            undo.addExtremes(all);
         }
         image.settleBlanks();
     }

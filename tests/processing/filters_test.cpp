@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/processors.h"
+#include "core/undo.h"
+
 namespace lv {
 namespace {
 
@@ -170,6 +173,51 @@ TEST(NoiseFilter, HotCoolMatchesThePixelByPixelTestOnCameraLikeFrames)
                       : 1000 + static_cast<std::int32_t>(rng() % 40) - (trial == 5 ? 1100 : 0);
         }
         EXPECT_EQ(filtered(NoiseFilter::HotCool, imageOf(w, h, v)), hotCoolReference(v, w, h)) << trial;
+    }
+}
+
+}  // namespace
+}  // namespace lv
+
+namespace lv {
+namespace {
+
+// Frames tall enough to be filtered in two halves at once: every filter
+// gives what the plain references give, and the undo copy (its values and
+// the extremes a restore sets) is the one a single processor makes.
+TEST(NoiseFilter, HalvesFilteredAtOnceMatchTheReferenceAndTheUndoCopy)
+{
+    std::mt19937 rng(77);
+    const int w = 53, h = 301;
+    Row v(static_cast<std::size_t>(w * h));
+    for (auto& p : v) {
+        const auto r = rng() % 100;
+        p = r < 5 ? 4000 + static_cast<std::int32_t>(rng() % 4000)
+          : r < 9 ? static_cast<std::int32_t>(rng() % 300)
+                  : 1000 + static_cast<std::int32_t>(rng() % 40);
+    }
+    v[static_cast<std::size_t>(150 * w + 7)] = 1 << 29;  // a wide value in the row where the halves meet
+    for (NoiseFilter f : {NoiseFilter::HotCool, NoiseFilter::ThreePoint, NoiseFilter::FivePoint,
+                          NoiseFilter::ShadeAverage, NoiseFilter::ShadeMedian}) {
+        SCOPED_TRACE(static_cast<int>(f));
+        const Row expected = f == NoiseFilter::HotCool ? hotCoolReference(v, w, h) : reference(f, v, w, h);
+        std::vector<Row> restored;
+        std::vector<std::pair<std::int32_t, std::int32_t>> extremes;
+        for (const int processors : {1, 2}) {
+            setUsableProcessorsForTesting(processors);
+            FitsImage img = imageOf(w, h, v);
+            UndoBuffer undo;
+            ScriptedPlatform platform;
+            ASSERT_TRUE(runNoiseFilter(f, img, undo, platform));
+            EXPECT_EQ(Row(img.pixels.begin(), img.pixels.end()), expected) << processors;
+            undo.restore(img);
+            restored.emplace_back(img.pixels.begin(), img.pixels.end());
+            extremes.emplace_back(img.minValue, img.maxValue);
+        }
+        setUsableProcessorsForTesting(0);
+        EXPECT_EQ(restored[0], v);
+        EXPECT_EQ(restored[1], v);
+        EXPECT_EQ(extremes[1], extremes[0]);
     }
 }
 
