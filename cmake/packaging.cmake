@@ -48,9 +48,13 @@ set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Lumavist developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
-# The libraries come from dpkg-shlibdeps; Qt's platform plugins are loaded
-# at run time, so the package names them, and a font for the windows' text.
+# The libraries come from dpkg-shlibdeps; Qt's platform plugins and cfitsio
+# are loaded at run time, so the package names them, and a font for the
+# windows' text. (Debian names the package of libcfitsio.so.10 libcfitsio10.)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+if(LUMAVIST_CFITSIO_SONAME MATCHES "^lib(.+)\\.so\\.([0-9]+)$")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", lib${CMAKE_MATCH_1}${CMAKE_MATCH_2}")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
 include(CPack)

@@ -15,12 +15,6 @@
 
 #include <zlib.h>
 
-// cfitsio's raw byte access, which its public header does not declare.
-extern "C" {
-int ffmbyt(fitsfile* fptr, LONGLONG bytepos, int err_mode, int* status);
-int ffgbyt(fitsfile* fptr, LONGLONG nbytes, void* buffer, int* status);
-}
-
 namespace lv {
 
 namespace {
@@ -306,6 +300,12 @@ bool ForeignFile::open(const std::string& path, bool gzipped, std::string& reaso
             return false;
         }
     }
+#if LV_CFITSIO_ON_DEMAND
+    if (std::string why; !foreign::loadCfitsio(why)) {
+        reason = why;
+        return false;
+    }
+#endif
     // cfitsio reads the primary header as it opens the file.
     if (gzFile z = gzopen(path.c_str(), "rb")) {
         const std::vector<HeaderCard> primary =
