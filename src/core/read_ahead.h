@@ -109,7 +109,7 @@ public:
     {
         {
             std::lock_guard lock(mutex_);
-            finishedThrough_ = i + 1;
+            if (i + 1 > finishedThrough_) finishedThrough_ = i + 1;
         }
         changed_.notify_all();
     }

@@ -18,6 +18,7 @@
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
 #include "core/processors.h"
+#include "core/frame_read_ahead.h"
 #include "core/read_ahead.h"
 #include "core/vector_clones.h"
 
@@ -375,10 +376,7 @@ void applyCalibration(FitsImage& image, const CalibrationFrame& frame, Calibrati
 // encoded, with what the read said kept to be shown in its turn.
 struct PreparedEntry {
     bool itself = false;
-    int read = -1;
-    FitsImage image;
-    std::string statistics;
-    DeferredMessages said;
+    FrameRead read;
     std::string refusal;
     bool encoded = false;
     EncodedFits file;
@@ -424,7 +422,7 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
     for (FolderWalk walk = FolderWalk::whole(queue, true); walk.next();)
         paths.push_back(entryPath(settings.folder, walk.name()));
     const bool ahead = usableProcessors() >= 2 && paths.size() > 1;
-    SharedSpares<PixelVector> spares;
+    PixelSpares spares;
     SharedSpares<EncodedFits::Bytes> byteSpares;
     SameFileAsEarlier sameFile;
     const AppState readState = state;
@@ -451,17 +449,13 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
                     PreparedEntry e;
                     const std::string& path = paths[i];
                     if ((e.itself = isCalibrationFrame(path, settings.calibrationPath))) return e;
-                    PixelPool local;
-                    if (auto storage = spares.take()) local.give(std::move(*storage));
-                    AppState own = readState;
-                    e.read = readFitsFile(e.image, own, path, ReadForm::Command, e.said, &local);
-                    if (local.capacity() > 0) spares.give(local.take());
-                    if (e.read != 0) return e;
-                    e.statistics = own.statistics;
-                    if (!(e.refusal = calibrationRefusal(path, e.image, frame, settings.kind)).empty()) return e;
-                    applyCalibration(e.image, frame, settings.kind, mean);
+                    e.read = readFrameAhead(path, readState, spares);
+                    if (e.read.status != 0) return e;
+                    FitsImage& frameRead = e.read.image;
+                    if (!(e.refusal = calibrationRefusal(path, frameRead, frame, settings.kind)).empty()) return e;
+                    applyCalibration(frameRead, frame, settings.kind, mean);
                     if (auto bytes = byteSpares.take()) e.file.bytes = std::move(*bytes);
-                    e.encoded = encodeFitsFile(e.image, path, savedBitpix(e.image), e.file, e.encodeError);
+                    e.encoded = encodeFitsFile(frameRead, path, savedBitpix(frameRead), e.file, e.encodeError);
                     return e;
                 },
                 [&](std::size_t i) { return sameFile(paths[i]); });
@@ -486,18 +480,10 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
             ++result.skipped;
             return EntryOutcome::Next;
         }
-        if (e.read != 0) {
-            // As a rejected read of its own: the image stays, its line is taken again.
-            e.said.showOn(platform);
-            state.statistics = statisticsLine(image);
+        if (takeFrameRead(e.read, image, state, spares, platform) != 0) {
             ++result.skipped;
             return EntryOutcome::Next;
         }
-        // The frame is the image now, as a read of its own would make it.
-        std::swap(image, e.image);
-        state.statistics = e.statistics;
-        if (e.image.pixels.capacity() > 0) spares.give(std::move(e.image.pixels));
-        e.said.showOn(platform);
         if (!e.refusal.empty()) {
             platform.error(e.refusal);
             ++result.skipped;

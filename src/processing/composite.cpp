@@ -1,16 +1,22 @@
 #include "processing/composite.h"
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "core/conventions.h"
 #include "core/file_replace.h"
 #include "core/folder_job.h"
+#include "core/frame_read_ahead.h"
 #include "core/fits_foreign.h"
 #include "core/fits_header.h"
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
+#include "core/processors.h"
 #include "core/vector_clones.h"
 
 namespace lv {
@@ -58,9 +64,63 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
     PixelVector narrowSums;
     std::vector<double> wideSums;
     bool readFailed = false;  // "File read error" ends the job with that message alone
+
+    // With a second processor the next frames are read while this one is
+    // added. Every group's frames are read in turn, as they are listed; a
+    // frame that may be a composite written by an earlier group (a c3_ file
+    // listed with the frames) waits until that group is written.
+    const int firstCentre = h + 1;
+    const int lastCentre = queue.count() - h;
+    std::vector<std::string> readPaths;
+    std::vector<std::size_t> groupOf;
+    std::vector<std::string> outputs;
+    if (usableProcessors() >= 2) {
+        for (int c = firstCentre; c <= lastCentre; ++c) {
+            for (int k = 0; k <= 2 * h; ++k) {
+                readPaths.push_back(entryPath(settings.folder, queue.name(c - h + k)));
+                groupOf.push_back(outputs.size());
+            }
+            outputs.push_back(entryPath(settings.folder, prefix + queue.name(c)));
+        }
+    }
+    auto sameFile = [](const std::string& path) {
+        std::error_code ec;
+        std::filesystem::path key = std::filesystem::weakly_canonical(path, ec);
+        return ec ? path : key.string();
+    };
+    std::set<std::string> writtenBefore;  // by the groups before the one being read ahead
+    std::size_t groupsCounted = 0;
+    PixelSpares spares;
+    const AppState readState = state;
+    std::size_t nextRead = 0;
+    // Last, so that its thread has stopped before what it uses goes.
+    std::unique_ptr<ReadAhead<FrameRead>> ahead;
+    if (readPaths.size() > 1)
+        ahead = std::make_unique<ReadAhead<FrameRead>>(
+            readPaths.size(), 2 * h + 1,
+            [&](std::size_t i) { return readFrameAhead(readPaths[i], readState, spares); },
+            [&](std::size_t i) {
+                for (; groupsCounted < groupOf[i]; ++groupsCounted) writtenBefore.insert(sameFile(outputs[groupsCounted]));
+                return writtenBefore.count(sameFile(readPaths[i])) > 0;
+            });
+    auto readMember = [&](const std::string& path) {
+        if (!ahead) return readFitsFile(image, state, path, ReadForm::Command, platform, pool);
+        const std::size_t i = nextRead++;
+        FrameRead read = ahead->take(i);
+        // A group's last frame counts as finished once the group is written.
+        if (i + 1 < groupOf.size() && groupOf[i + 1] == groupOf[i]) ahead->finished(i);
+        return takeFrameRead(read, image, state, spares, platform);
+    };
+    std::function<EntryOutcome(int, const std::string&)> composeGroup;
     FolderJobSteps steps;
     steps.caption = "Progress Auto Composite";
     steps.each = [&](int c, const std::string& centreName) {
+        const EntryOutcome outcome = composeGroup(c, centreName);
+        // The group is written (or passed over): frames waiting for it may be read.
+        if (ahead && nextRead > 0) ahead->finished(nextRead - 1);
+        return outcome;
+    };
+    composeGroup = [&](int c, const std::string& centreName) {
         FitsImage centre;  // the centre frame's header, dimensions and name
         bool sameSize = true;
         struct Shape {
@@ -74,7 +134,7 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
         for (int k = 0; k <= 2 * h; ++k) {
             const int slot = c - h + k;
             const std::string path = entryPath(settings.folder, queue.name(slot));
-            if (readFitsFile(image, state, path, ReadForm::Command, platform, pool) != 0) {
+            if (readMember(path) != 0) {
                 // The image's storage may be serving as the sums: no frame is left shown.
                 if (k > 0) image.pixels.clear();
                 platform.error(kFileReadError);
@@ -180,7 +240,8 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
             done += "; " + plainNumberText(result.skipped) + (result.skipped == 1 ? " group" : " groups") + " passed over";
         platform.message(done);
     };
-    runFolderJob(FolderWalk(queue, h + 1, queue.count() - h, false, &queue.current), progress, steps);
+    runFolderJob(FolderWalk(queue, firstCentre, lastCentre, false, &queue.current), progress, steps);
+    ahead.reset();
     return result;
 }
 

@@ -1,7 +1,7 @@
-// Continuous calibration reads and calibrates the next frames on a second
-// thread while it writes the current one. Whatever the folder holds, the
-// job must say, write and leave in memory exactly what it does one frame
-// after the other (one processor).
+// Continuous calibration and the composite read (and calibrate) the next
+// frames on a second thread while they write the current one. Whatever the
+// folder holds, each job must say, write and leave in memory exactly what
+// it does one frame after the other (one processor).
 #include <filesystem>
 #include <random>
 
@@ -13,6 +13,7 @@
 #include "core/undo.h"
 #include "fits_builder.h"
 #include "processing/calibration.h"
+#include "processing/composite.h"
 
 namespace lv {
 namespace {
@@ -183,6 +184,89 @@ TEST(CalibrationAhead, AStopBetweenFramesLeavesTheSameFilesAsTheyWere)
         const Outcome two = calibrate(CalibrationKind::Flat, 2, 0, stopAt);
         expectSame(one, two);
         EXPECT_TRUE(one.result.stopped);
+    }
+}
+
+// A night for the composite of three: frames, one of another size (its
+// groups are passed over), blank pixels, a composite left by an earlier run
+// that this run writes before it reads it again, and, in a second folder, a
+// broken frame that ends the job.
+struct CompositeNight {
+    test::TempDir dir;
+    FileQueue queue;
+    explicit CompositeNight(bool broken)
+    {
+        auto add = [&](const std::string& name, const std::string& bytes) {
+            test::writeFile(dir.file(name), bytes);
+            queue.names.push_back(name);
+        };
+        for (unsigned i = 0; i < 3; ++i) add("a" + std::to_string(i) + ".fit", frame16(30, 20, i));
+        // c3_a1.fit is written by the group centred on a1, then read by the next two.
+        add("c3_a1.fit", frame16(30, 20, 11));
+        add("a3.fit", frame16(30, 20, 3));
+        add("odd.fit", frame16(31, 20, 10));
+        for (unsigned i = 4; i < 7; ++i) add("a" + std::to_string(i) + ".fit", frame16(30, 20, i));
+        add("blank.fit", test::simpleFits(16, 30, 20, {card("BLANK", "5")}, test::bytes16(std::vector<std::uint16_t>(600, 5))));
+        if (broken) add("broken.fit", test::simpleFits(12, 2, 1, {}, std::string(16, '\0')));
+        for (unsigned i = 7; i < 10; ++i) add("a" + std::to_string(i) + ".fit", frame16(30, 20, i));
+    }
+};
+
+Outcome compose(bool broken, int processors)
+{
+    CompositeNight night(broken);
+    FitsImage image;
+    AppState state;
+    PixelPool pool;
+    ScriptedPlatform platform;
+    StopAt progress;
+    setUsableProcessorsForTesting(processors);
+    const CompositeResult r =
+        runComposite(image, state, &pool, night.queue, {3, night.dir.path().string()}, progress, platform);
+    setUsableProcessorsForTesting(0);
+    Outcome out;
+    out.result.calibrated = r.written;
+    out.result.skipped = r.skipped;
+    out.result.writeFailed = r.failed;
+    out.result.stopped = r.stopped;
+    const std::string folder = night.dir.path().string();
+    auto withoutFolder = [&](std::string text) {
+        for (std::size_t at; (at = text.find(folder)) != std::string::npos;) text.replace(at, folder.size(), "DIR");
+        return text;
+    };
+    for (const auto& s : platform.shown) out.said.push_back(withoutFolder((s.error ? "error " : "message ") + s.text));
+    for (const std::string& p : progress.seen) out.progress.push_back(withoutFolder(p));
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(night.dir.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) out.files.emplace_back(n, test::readFile(night.dir.file(n)));
+    out.pixels.assign(image.pixels.begin(), image.pixels.end());
+    out.fileName = fs::path(image.fileName).filename().string();
+    out.cards = image.cards;
+    out.statistics = withoutFolder(state.statistics);
+    return out;
+}
+
+TEST(CompositeAhead, EveryGroupEndsAsInAJobOfOneFrameAtATime)
+{
+    for (const bool broken : {false, true}) {
+        SCOPED_TRACE(broken ? "with a broken frame" : "whole");
+        const Outcome one = compose(broken, 1);
+        const Outcome two = compose(broken, 2);
+        expectSame(one, two);
+        if (broken) {
+            EXPECT_TRUE(one.result.writeFailed);
+            EXPECT_EQ(one.said.back(), "error File read error");
+        } else {
+            // 13 frames, 11 groups: the 3 that hold odd.fit are passed over.
+            EXPECT_EQ(one.result.calibrated, 8);
+            EXPECT_EQ(one.result.skipped, 3);
+        }
+        // c3_a1.fit became the composite of a0, a1, a2 before the next groups read it.
+        const auto written = std::find_if(one.files.begin(), one.files.end(),
+                                          [](const auto& f) { return f.first == "c3_a1.fit"; });
+        ASSERT_NE(written, one.files.end());
+        EXPECT_NE(written->second, frame16(30, 20, 11));
     }
 }
 
