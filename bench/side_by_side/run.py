@@ -44,6 +44,7 @@ def main():
     ap.add_argument("--rounds", type=int, default=3)
     ap.add_argument("--night")
     ap.add_argument("--only", default="")
+    ap.add_argument("--all-rounds", action="store_true", help="print every round's times too")
     opts = ap.parse_args()
     cli = os.path.abspath(opts.cli)
 
@@ -156,6 +157,9 @@ def main():
                     theirs = statistics.median(times[tool])
                     cells.append(f"{theirs * 1000:>7.0f} ms {ours / theirs:>5.2f}x")
             print(f"{name:24} " + " ".join(cells), flush=True)
+            if opts.all_rounds:
+                for tool, values in times.items():
+                    print(f"    {tool}: " + " ".join(f"{v * 1000:.0f}" for v in values))
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
