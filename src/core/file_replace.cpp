@@ -383,7 +383,8 @@ bool appendToFile(const std::string& path, const std::string& bytes, std::string
 bool replaceFileWith(const std::string& path, std::string_view bytes, std::string& error)
 {
     return replaceFile(
-        path, [&](std::FILE* f) { return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); }, error);
+        path, [&](std::FILE* f) { return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); },
+        error);
 }
 
 }  // namespace lv
