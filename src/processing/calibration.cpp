@@ -17,8 +17,8 @@
 #include "core/fits_header.h"
 #include "core/fits_reader.h"
 #include "core/fits_writer.h"
-#include "core/processors.h"
 #include "core/frame_read_ahead.h"
+#include "core/processors.h"
 #include "core/read_ahead.h"
 #include "core/vector_clones.h"
 

@@ -85,6 +85,28 @@ struct Outcome {
     std::string statistics;
 };
 
+// What a job said, showed and left: the folder's files, the image and its
+// line. Each run has its own folder: its name is left out of what is compared.
+void record(Outcome& out, const test::TempDir& dir, const ScriptedPlatform& platform, const StopAt& progress,
+            const FitsImage& image, const AppState& state)
+{
+    const std::string folder = dir.path().string();
+    auto withoutFolder = [&](std::string text) {
+        for (std::size_t at; (at = text.find(folder)) != std::string::npos;) text.replace(at, folder.size(), "DIR");
+        return text;
+    };
+    for (const auto& s : platform.shown) out.said.push_back(withoutFolder((s.error ? "error " : "message ") + s.text));
+    for (const std::string& p : progress.seen) out.progress.push_back(withoutFolder(p));
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) out.files.emplace_back(n, test::readFile(dir.file(n)));
+    out.pixels.assign(image.pixels.begin(), image.pixels.end());
+    out.fileName = fs::path(image.fileName).filename().string();
+    out.cards = image.cards;
+    out.statistics = withoutFolder(state.statistics);
+}
+
 Outcome calibrate(CalibrationKind kind, int processors, long failingStep = 0, int stopAt = 0)
 {
     Night night(kind);
@@ -103,22 +125,7 @@ Outcome calibrate(CalibrationKind kind, int processors, long failingStep = 0, in
                                           {kind, night.calibration, night.dir.path().string()}, progress, platform);
     failFileStepForTesting(0, 0);
     setUsableProcessorsForTesting(0);
-    // Each run has its own folder: its name is left out of what is compared.
-    const std::string folder = night.dir.path().string();
-    auto withoutFolder = [&](std::string text) {
-        for (std::size_t at; (at = text.find(folder)) != std::string::npos;) text.replace(at, folder.size(), "DIR");
-        return text;
-    };
-    for (const auto& s : platform.shown) out.said.push_back(withoutFolder((s.error ? "error " : "message ") + s.text));
-    for (const std::string& p : progress.seen) out.progress.push_back(withoutFolder(p));
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(night.dir.path())) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    for (const std::string& n : names) out.files.emplace_back(n, test::readFile(night.dir.file(n)));
-    out.pixels.assign(image.pixels.begin(), image.pixels.end());
-    out.fileName = fs::path(image.fileName).filename().string();
-    out.cards = image.cards;
-    out.statistics = withoutFolder(state.statistics);
+    record(out, night.dir, platform, progress, image, state);
     return out;
 }
 
@@ -229,21 +236,7 @@ Outcome compose(bool broken, int processors)
     out.result.skipped = r.skipped;
     out.result.writeFailed = r.failed;
     out.result.stopped = r.stopped;
-    const std::string folder = night.dir.path().string();
-    auto withoutFolder = [&](std::string text) {
-        for (std::size_t at; (at = text.find(folder)) != std::string::npos;) text.replace(at, folder.size(), "DIR");
-        return text;
-    };
-    for (const auto& s : platform.shown) out.said.push_back(withoutFolder((s.error ? "error " : "message ") + s.text));
-    for (const std::string& p : progress.seen) out.progress.push_back(withoutFolder(p));
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(night.dir.path())) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    for (const std::string& n : names) out.files.emplace_back(n, test::readFile(night.dir.file(n)));
-    out.pixels.assign(image.pixels.begin(), image.pixels.end());
-    out.fileName = fs::path(image.fileName).filename().string();
-    out.cards = image.cards;
-    out.statistics = withoutFolder(state.statistics);
+    record(out, night.dir, platform, progress, image, state);
     return out;
 }
 
