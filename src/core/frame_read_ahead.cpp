@@ -1,11 +1,19 @@
 #include "core/frame_read_ahead.h"
 
+#include <filesystem>
 #include <utility>
 
 #include "core/fits_reader.h"
 #include "core/pixel_pool.h"
 
 namespace lv {
+
+std::string fileKey(const std::string& path)
+{
+    std::error_code ec;
+    const std::filesystem::path key = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : key.string();
+}
 
 FrameRead readFrameAhead(const std::string& path, const AppState& state, PixelSpares& spares)
 {

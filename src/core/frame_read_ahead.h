@@ -22,6 +22,10 @@ struct FrameRead {
     DeferredMessages said;
 };
 
+// The file a path leads to, links followed, as a key for telling whether two
+// entries are one file (the path itself when it cannot be resolved).
+std::string fileKey(const std::string& path);
+
 // Reads `path` as a folder job reads its frames (readFitsFile, ReadForm::Command),
 // with the reading options of `state`, into storage from `spares`.
 FrameRead readFrameAhead(const std::string& path, const AppState& state, PixelSpares& spares);

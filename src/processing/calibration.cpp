@@ -387,13 +387,7 @@ struct PreparedEntry {
 // before it (the same file under another name, by a link) waits for it.
 class SameFileAsEarlier {
 public:
-    bool operator()(const std::string& path)
-    {
-        std::error_code ec;
-        std::filesystem::path key = std::filesystem::weakly_canonical(path, ec);
-        if (ec) key = path;
-        return !seen_.insert(key.string()).second;
-    }
+    bool operator()(const std::string& path) { return !seen_.insert(fileKey(path)).second; }
 
 private:
     std::set<std::string> seen_;

@@ -1,7 +1,6 @@
 #include "processing/composite.h"
 
 #include <cmath>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -83,11 +82,6 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
             outputs.push_back(entryPath(settings.folder, prefix + queue.name(c)));
         }
     }
-    auto sameFile = [](const std::string& path) {
-        std::error_code ec;
-        std::filesystem::path key = std::filesystem::weakly_canonical(path, ec);
-        return ec ? path : key.string();
-    };
     std::set<std::string> writtenBefore;  // by the groups before the one being read ahead
     std::size_t groupsCounted = 0;
     PixelSpares spares;
@@ -100,8 +94,8 @@ CompositeResult runComposite(FitsImage& image, AppState& state, PixelPool* pool,
             readPaths.size(), 2 * h + 1,
             [&](std::size_t i) { return readFrameAhead(readPaths[i], readState, spares); },
             [&](std::size_t i) {
-                for (; groupsCounted < groupOf[i]; ++groupsCounted) writtenBefore.insert(sameFile(outputs[groupsCounted]));
-                return writtenBefore.count(sameFile(readPaths[i])) > 0;
+                for (; groupsCounted < groupOf[i]; ++groupsCounted) writtenBefore.insert(fileKey(outputs[groupsCounted]));
+                return writtenBefore.count(fileKey(readPaths[i])) > 0;
             });
     auto readMember = [&](const std::string& path) {
         if (!ahead) return readFitsFile(image, state, path, ReadForm::Command, platform, pool);

@@ -177,11 +177,12 @@ namespace {
 constexpr std::int32_t kNarrowLimit = 1 << 28;
 
 // Rows [from, to) of the filter; the copy holds every row these read.
-// `narrow`: the values of those rows lie within kNarrowLimit.
-void filterRows(NoiseFilter filter, FitsImage& image, const UndoBuffer& source, int from, int to, bool narrow)
+// `narrow`: the values of those rows lie within kNarrowLimit. `stays` is
+// Remove Hot/Cool Pixel's scratch row.
+void filterRows(NoiseFilter filter, FitsImage& image, const UndoBuffer& source, int from, int to, bool narrow,
+                std::vector<std::uint8_t>& stays)
 {
     const int n = image.naxis1;
-    std::vector<std::uint8_t> stays;
     for (int y = from; y < to; ++y) {
         std::int32_t* out = &image.at(0, y);
         const std::int32_t* u = source.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(n);
@@ -207,7 +208,8 @@ void applyNoiseFilter(NoiseFilter filter, FitsImage& image, const UndoBuffer& so
     if (!image.loaded()) return;
     // All but HotCool read the copy taken just before, of the image's own size.
     if (filter != NoiseFilter::HotCool && (source.columns() != image.naxis1 || source.rows() != image.naxis2)) return;
-    filterRows(filter, image, source, 0, image.naxis2, source.copiedWithin(kNarrowLimit));
+    std::vector<std::uint8_t> stays;
+    filterRows(filter, image, source, 0, image.naxis2, source.copiedWithin(kNarrowLimit), stays);
     image.settleBlanks();
 }
 
@@ -222,13 +224,14 @@ constexpr int kBand = 16;
 void copyAndFilter(NoiseFilter filter, FitsImage& image, UndoBuffer& undo, int from, int to, int keepFrom,
                    int keepTo, UndoBuffer::Extremes& extremes)
 {
+    std::vector<std::uint8_t> stays;
     for (int y = from; y < to; y += kBand) {
         const int end = std::min(y + kBand, to);
         const int copyTo = std::min(end + 1, image.naxis2);
         // Around the rows copied already, never into them: another thread reads them.
         undo.copyRows(image, y, std::min(copyTo, keepFrom), extremes);
         undo.copyRows(image, std::max(y, keepTo), copyTo, extremes);
-        filterRows(filter, image, undo, y, end, extremes.within(kNarrowLimit));
+        filterRows(filter, image, undo, y, end, extremes.within(kNarrowLimit), stays);
     }
 }
 
