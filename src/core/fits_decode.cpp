@@ -1,6 +1,6 @@
-// Reading a FITS data unit: from a read-only map of the file (guarded
-// against the file being cut short under it, a large frame by two threads,
-// one half each) or, where a file cannot be mapped, through a buffered read.
+// Reading a FITS data unit: a regular file by positional reads, a chunk at a
+// time (a large frame by two threads, one half each), anything else through
+// a buffered read.
 #include "core/fits_decode.h"
 
 #include <algorithm>
@@ -13,35 +13,19 @@
 #include "core/vector_clones.h"
 
 #if defined(__unix__) || defined(__APPLE__)
-#define LV_MAPPED_READ 1
-#include <csetjmp>
-#include <csignal>
-#include <mutex>
+#define LV_POSITIONAL_READ 1
 #include <pthread.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #else
-#define LV_MAPPED_READ 0
+#define LV_POSITIONAL_READ 0
 #endif
 
 namespace lv {
 
 namespace {
 
-constexpr long long kHugePageValues = (2 << 20) / sizeof(std::int32_t);
-
-// Whether a second decoding thread can run beside this one.
-bool twoThreadsHelp()
-{
-#if LV_MAPPED_READ
-    return usableProcessors() >= 2;
-#else
-    return false;  // only mapped files are decoded in halves
-#endif
-}
-
-std::atomic<void (*)(const std::string&)> afterMapHook{nullptr};
+std::atomic<void (*)(const std::string&)> beforeReadHook{nullptr};
 
 // Where decoding stopped early, if it did.
 struct DecodeStop {
@@ -180,110 +164,9 @@ DataResult resultOf(const Tally& tally, const DecodeStop& stop)
     return result;
 }
 
-// A read-only map of a whole regular file, or nothing where the file cannot
-// be mapped (the caller then reads it).
-struct MappedData {
-    const unsigned char* bytes = nullptr;
-    std::size_t length = 0;
-    bool shrunk = false;  // the file became shorter than needed after it was mapped
-    MappedData() = default;
-    MappedData(const MappedData&) = delete;
-    MappedData& operator=(const MappedData&) = delete;
-    MappedData(MappedData&& o) noexcept : bytes(o.bytes), length(o.length), shrunk(o.shrunk) { o.bytes = nullptr; }
-    ~MappedData()
-    {
-#if LV_MAPPED_READ
-        if (bytes) ::munmap(const_cast<unsigned char*>(bytes), length);
-#endif
-    }
-};
+#if LV_POSITIONAL_READ
+constexpr long long kHugePageValues = (2 << 20) / sizeof(std::int32_t);
 
-// `populate`: set up every page now; otherwise each decoding thread sets up
-// its own part (populateRange).
-MappedData mapData(std::FILE* file, std::size_t needed, bool populate)
-{
-    MappedData m;
-#if LV_MAPPED_READ
-    const int fd = fileno(file);
-    struct stat st {};
-    // Pipes, devices and the like are read instead.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<unsigned long long>(st.st_size) < needed ||
-        needed == 0)
-        return m;
-#ifdef MAP_POPULATE
-    const int populateFlag = populate ? MAP_POPULATE : 0;  // one call sets up every page instead of a fault per page
-#else
-    const int populateFlag = 0;
-    (void)populate;
-#endif
-    void* p = ::mmap(nullptr, needed, PROT_READ, MAP_PRIVATE | populateFlag, fd, 0);
-    if (p == MAP_FAILED) return m;
-    m.bytes = static_cast<const unsigned char*>(p);
-    m.length = needed;
-    // Cut short between the size check and the map: its pages past the end
-    // would fault.
-    if (::fstat(fd, &st) != 0 || static_cast<unsigned long long>(st.st_size) < needed) m.shrunk = true;
-#else
-    (void)file;
-    (void)needed;
-    (void)populate;
-#endif
-    return m;
-}
-
-// Sets up the pages of bytes [from, to) of the map at once, where the
-// platform can; otherwise they fault in as they are read. A failure here
-// (a file cut short) is left to the guarded decode to find.
-void populateRange(const MappedData& m, std::size_t from, std::size_t to)
-{
-#if LV_MAPPED_READ && defined(MADV_POPULATE_READ)
-    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    from -= from % page;
-    to = std::min(to, m.length);
-    if (m.bytes && from < to) ::madvise(const_cast<unsigned char*>(m.bytes) + from, to - from, MADV_POPULATE_READ);
-#else
-    (void)m;
-    (void)from;
-    (void)to;
-#endif
-}
-
-#if LV_MAPPED_READ
-// A file that shrinks while it is mapped makes the next touch of a vanished
-// page raise SIGBUS. Within a guarded decode, on this thread and for this
-// map, the handler returns to the guard instead, which rejects the file.
-thread_local sigjmp_buf* busJump = nullptr;
-thread_local const unsigned char* busFrom = nullptr;
-thread_local const unsigned char* busTo = nullptr;
-struct sigaction previousBusAction {};
-
-void onBusError(int sig, siginfo_t* info, void* context)
-{
-    const auto* addr = static_cast<const unsigned char*>(info->si_addr);
-    if (busJump && addr >= busFrom && addr < busTo) siglongjmp(*busJump, 1);
-    // Not ours: whoever handled it before does, or the default ends the program.
-    if (previousBusAction.sa_flags & SA_SIGINFO) {
-        if (previousBusAction.sa_sigaction) return previousBusAction.sa_sigaction(sig, info, context);
-    } else if (previousBusAction.sa_handler != SIG_DFL && previousBusAction.sa_handler != SIG_IGN) {
-        return previousBusAction.sa_handler(sig);
-    }
-    ::signal(SIGBUS, SIG_DFL);  // the fault repeats on return, now with the default action
-}
-
-void installBusHandler()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction action {};
-        action.sa_sigaction = &onBusError;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_SIGINFO | SA_NODEFER;
-        ::sigaction(SIGBUS, &action, &previousBusAction);
-    });
-}
-#endif
-
-#if LV_MAPPED_READ
 // `work` on a second thread while the caller goes on. A plain POSIX thread
 // with a small stack: std::thread frees its start-up state on the new
 // thread, and that first free there sets up a whole malloc arena, which
@@ -319,36 +202,47 @@ private:
     pthread_t id_{};
     bool started_ = false;
 };
-#endif
 
-// Runs `decode` over the map; false when the file shrank under it. `decode`
-// must not own anything that needs destroying, since a fault leaves it at once.
-template <class Decode>
-bool decodeGuarded(const MappedData& m, Decode&& decode)
-{
-#if LV_MAPPED_READ
-    installBusHandler();
-    sigjmp_buf jump;
-    busFrom = m.bytes;
-    busTo = m.bytes + m.length;
-    if (sigsetjmp(jump, 1) != 0) {
-        busJump = nullptr;
-        return false;
+// Reads the raw bytes of values [from, ...) chunk by chunk at their place in
+// the file, into a buffer small enough to stay in the processor's cache
+// while it is decoded. Positional reads, so that two halves share the file.
+class PositionalChunks {
+public:
+    PositionalChunks(int fd, long long offset, unsigned char* buffer) : fd_(fd), offset_(offset), buffer_(buffer) {}
+    const unsigned char* operator()(std::size_t bytes)
+    {
+        std::size_t got = 0;
+        while (got < bytes) {
+            const ssize_t n = ::pread(fd_, buffer_ + got, bytes - got, static_cast<off_t>(offset_ + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                cutShort_ = n == 0;  // the end of the file came first
+                return nullptr;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        offset_ += static_cast<long long>(bytes);
+        return buffer_;
     }
-    busJump = &jump;
-    decode();
-    busJump = nullptr;
-    return true;
-#else
-    (void)m;
-    decode();
-    return true;
-#endif
+    bool cutShort() const { return cutShort_; }
+
+private:
+    int fd_;
+    long long offset_;
+    unsigned char* buffer_;
+    bool cutShort_ = false;
+};
+
+bool regularFile(std::FILE* file)
+{
+    struct stat st {};
+    return ::fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
 }
+#endif
 
 }  // namespace
 
-void afterDataMappedForTesting(void (*hook)(const std::string& path)) { afterMapHook.store(hook); }
+void beforeDataReadForTesting(void (*hook)(const std::string& path)) { beforeReadHook.store(hook); }
 
 DataResult decodeData(std::FILE* file, const std::string& path, long long dataOffset, const DataPlan& plan,
                       std::int32_t* out)
@@ -357,63 +251,52 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
     const int planes = plan.planes;
     const int bytesPerValue = plan.bytesPerValue;
     const long long valuesPerPlane = plan.valuesPerPlane;
-    const long long dataBytes = valuesPerPlane * planes * bytesPerValue;
-
     const long long totalValues = valuesPerPlane * planes;
+    const std::size_t chunkBytes = kChunkValues * static_cast<std::size_t>(bytesPerValue);
     std::vector<BlankRun> secondBlanks;  // of the second half, when there is one
     auto decodeSpan = [&](long long from, long long to, auto&& nextChunk, Tally& t, DecodeStop& s) {
         decodeValues(plan, out, from, to, nextChunk, t, s, from == 0 ? result.blanks : secondBlanks);
     };
-
-    // A large frame is decoded by two threads, one half each: opening it
-    // is bound by the processor, and by the kernel setting up the file's
-    // pages and clearing the new storage, which then also run on both. The
-    // halves meet at a 2 MB boundary of the storage, so they never fault in
-    // the same huge page.
-    const long long half = totalValues / 2 / kHugePageValues * kHugePageValues;
-    const bool twoHalves = half >= kHugePageValues && twoThreadsHelp();
-
     Tally tally;
     DecodeStop stop;
-    const MappedData mapped = mapData(file, static_cast<std::size_t>(dataOffset + dataBytes), !twoHalves);
-    if (mapped.shrunk) {
-        result.kind = DataResult::CutShort;
-        return result;
-    }
-    if (mapped.bytes) {
-        if (auto hook = afterMapHook.load()) hook(path);
-        // Straight from the file's pages: no copy, no read buffer.
-        const unsigned char* data = mapped.bytes + dataOffset;
-        auto decodeMapped = [&](long long from, long long to, Tally& t, DecodeStop& s) {
-            const unsigned char* at = data + from * bytesPerValue;
-            if (twoHalves)
-                populateRange(mapped, static_cast<std::size_t>(dataOffset + from * bytesPerValue),
-                              static_cast<std::size_t>(dataOffset + to * bytesPerValue));
-            return decodeGuarded(mapped, [&] {
-                decodeSpan(
-                    from, to,
-                    [&](std::size_t bytes) {
-                        const unsigned char* chunk = at;
-                        at += bytes;
-                        return chunk;
-                    },
-                    t, s);
-            });
+    bool cutShort = false;
+
+    if (auto hook = beforeReadHook.load()) hook(path);
+#if LV_POSITIONAL_READ
+    if (regularFile(file)) {
+        // The chunk buffers of this thread's reads, kept from one frame to the
+        // next: new storage would be set up and cleared for every frame.
+        thread_local std::unique_ptr<std::uint64_t[]> buffers;
+        thread_local std::size_t bufferBytes = 0;
+        if (bufferBytes < 2 * chunkBytes) {
+            buffers.reset(new std::uint64_t[2 * chunkBytes / 8]);
+            bufferBytes = 2 * chunkBytes;
+        }
+        auto* const firstBuffer = reinterpret_cast<unsigned char*>(buffers.get());
+        const int fd = fileno(file);
+        auto decodeRead = [&](long long from, long long to, unsigned char* buffer, Tally& t, DecodeStop& s) {
+            PositionalChunks chunks(fd, dataOffset + from * bytesPerValue, buffer);
+            decodeSpan(from, to, chunks, t, s);
+            return chunks.cutShort();
         };
-        bool whole = true;
+        // A large frame is decoded by two threads, one half each. The halves
+        // meet at a 2 MB boundary of the storage, so they never fault in the
+        // same huge page.
+        const long long half = totalValues / 2 / kHugePageValues * kHugePageValues;
         bool split = false;
-#if LV_MAPPED_READ
-        if (twoHalves) {
+        if (half >= kHugePageValues && usableProcessors() >= 2) {
             Tally secondTally;
             DecodeStop secondStop;
-            bool secondWhole = true;
-            auto secondHalf = [&] { secondWhole = decodeMapped(half, totalValues, secondTally, secondStop); };
+            bool secondCut = false;
+            auto secondHalf = [&] {
+                secondCut = decodeRead(half, totalValues, firstBuffer + chunkBytes, secondTally, secondStop);
+            };
             HelperThread second(secondHalf);
             if (second.started()) {
                 split = true;
-                whole = decodeMapped(0, half, tally, stop);
+                cutShort = decodeRead(0, half, firstBuffer, tally, stop);
                 second.join();
-                whole = whole && secondWhole;
+                cutShort = cutShort || secondCut;
                 // The first value that does not fit is the one reported.
                 if (stop.kind == DecodeStop::None) stop = secondStop;
                 tally.minValue = std::min(tally.minValue, secondTally.minValue);
@@ -422,15 +305,11 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
                 result.blanks.insert(result.blanks.end(), secondBlanks.begin(), secondBlanks.end());
             }
         }
-#endif
         // One thread, also when no second one was to be had.
-        if (!split) whole = decodeMapped(0, totalValues, tally, stop);
-        if (!whole) {
-            // The file was cut short while it was being read.
-            result.kind = DataResult::CutShort;
-            return result;
-        }
-    } else {
+        if (!split) cutShort = decodeRead(0, totalValues, firstBuffer, tally, stop);
+    } else
+#endif
+    {
         // The header is at most 14 blocks long, well inside what fseek can address.
         if (std::fseek(file, static_cast<long>(dataOffset), SEEK_SET) != 0) {
             result.kind = DataResult::ReadFailed;
@@ -438,8 +317,7 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
             return result;
         }
         // 32-bit words, so that float data can be taken as words without copying.
-        std::unique_ptr<std::uint32_t[]> buffer(
-            new std::uint32_t[kChunkValues * static_cast<std::size_t>(bytesPerValue) / 4]);
+        std::unique_ptr<std::uint32_t[]> buffer(new std::uint32_t[chunkBytes / 4]);
         decodeSpan(
             0, totalValues,
             [&](std::size_t bytes) -> const unsigned char* {
@@ -448,6 +326,11 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
                 return reinterpret_cast<const unsigned char*>(buffer.get());
             },
             tally, stop);
+    }
+    if (cutShort) {
+        // The file became shorter than its header says while it was read.
+        result.kind = DataResult::CutShort;
+        return result;
     }
     std::vector<BlankRun> blanks = std::move(result.blanks);
     result = resultOf(tally, stop);

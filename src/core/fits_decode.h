@@ -1,8 +1,7 @@
 // Decoding a FITS data unit into 32-bit pixel values: the value rules of a
 // read, the per-chunk decoders (with AVX2 kernels for the common cases), and
-// the read of the data themselves, from a read-only map of the file (guarded
-// against the file being cut short under it, large frames by two threads)
-// or through a buffered read.
+// the read of the data themselves, by positional reads of the file (large
+// frames by two threads) or through a buffered read.
 #pragma once
 
 #include <cmath>
@@ -137,8 +136,8 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
 DataResult decodeFrom(const DataPlan& plan, std::int32_t* out,
                       const std::function<const unsigned char*(std::size_t bytes)>& next);
 
-// Fault injection for tests: called with the path once the data of a file
-// are mapped and checked, before they are decoded (nullptr: nothing).
-void afterDataMappedForTesting(void (*hook)(const std::string& path));
+// Fault injection for tests: called with the path once the header of a file
+// is checked, before its data are read (nullptr: nothing).
+void beforeDataReadForTesting(void (*hook)(const std::string& path));
 
 }  // namespace lv

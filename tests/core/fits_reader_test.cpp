@@ -187,9 +187,9 @@ TEST_F(FitsReaderTest, FileCutShortWhileReadIsRejected)
     // Large enough to be decoded in two halves at once: both meet the cut.
     std::vector<std::uint32_t> values(1100 * 1000, 7);
     const std::string path = put("big.fit", simpleFits(32, 1100, 1000, {}, test::bytes32(values)));
-    afterDataMappedForTesting([](const std::string& p) { std::filesystem::resize_file(p, 2880 + 4096); });
+    beforeDataReadForTesting([](const std::string& p) { std::filesystem::resize_file(p, 2880 + 4096); });
     const int result = read(path);
-    afterDataMappedForTesting(nullptr);
+    beforeDataReadForTesting(nullptr);
     EXPECT_EQ(result, -1);
     ASSERT_EQ(platform.messageTexts().size(), 1u);
     EXPECT_NE(platform.messageTexts()[0].find("shorter than the header announces"), std::string::npos);

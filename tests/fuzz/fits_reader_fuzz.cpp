@@ -3,7 +3,7 @@
 //   byte 0: bit 0 Dialog form, bit 1 BZERO subtracted ("Non Sign Integer"
 //           unticked), bit 2 dusky picture, bit 3 reading arithmetic
 //           multiplies, bit 4 read into storage from a pool filled with
-//           junk, bit 5 cut the file short once it is mapped
+//           junk, bit 5 cut the file short before its data are read
 //   byte 1: low half the reading arithmetic's value (kCalcValues), high half
 //           where the file is cut, in sixteenths of its data
 // An accepted read must give exactly what the plain per-value rules below
@@ -227,7 +227,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     FUZZ_CHECK(readFitsFile(previousImage, state, path, ReadForm::Command, platform) == 0);
     previousStatistics = state.statistics;
     std::remove(path.c_str());
-    afterDataMappedForTesting(&cutFile);
+    beforeDataReadForTesting(&cutFile);
     return 0;
 }
 
