@@ -63,7 +63,8 @@ chroot "$root" /usr/bin/env -i PATH=/usr/bin:/bin HOME=/tmp LANG=C.UTF-8 DISPLAY
 app=$!
 titles=""
 for _ in $(seq 60); do
-  titles=$(DISPLAY=$display xwininfo -root -tree 2>/dev/null | sed -n 's/^ *0x[0-9a-f]* "\([^"]*\)".*/\1/p')
+  # A window that goes while the tree is walked fails the walk: walked again.
+  titles=$(DISPLAY=$display xwininfo -root -tree 2>/dev/null | sed -n 's/^ *0x[0-9a-f]* "\([^"]*\)".*/\1/p' || true)
   if grep -q "^Lumavist ver" <<<"$titles" && grep -q "demo_0001.fit" <<<"$titles"; then break; fi
   sleep 0.5
 done
