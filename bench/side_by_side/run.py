@@ -6,8 +6,9 @@
 # stars over the 100 frames. Each run starts from a fresh copy of the frames
 # with the page cache warm, and ends with `sync`, so that every program's
 # flush to the disk is counted (Lumavist flushes each file itself). The
-# programs take turns within each round; the table gives the median time
-# and Lumavist's median / the other program's median.
+# programs take turns within each round, each round starting with the next
+# program; the table gives the median time and Lumavist's median / the
+# other program's median.
 #
 #   run.py LUMAVIST_CLI [--rounds N] [--night DIR] [--only JOB,...]
 #
@@ -142,8 +143,13 @@ def main():
         print(f"{'job':24} " + " ".join(f"{t:>18}" for t in tools))
         for name, size, count, commands in jobs:
             times = {t: [] for t in commands if t in tools}
-            for _ in range(opts.rounds):
-                for tool in times:
+            order = list(times)
+            for r in range(opts.rounds):
+                # Each round starts with another program: a program runs
+                # slower right after one that freed much memory (a virtual
+                # machine's host takes freed pages back), so a fixed order
+                # would favour some.
+                for tool in order[r % len(order):] + order[:r % len(order)]:
                     work = prepare(size, count)
                     times[tool].append(timed(commands[tool](work)))
             ours = statistics.median(times["lumavist"])
