@@ -130,71 +130,158 @@ int step()
     return n == failingStep.load() ? failingError.load() : 0;
 }
 
-// Writes a temporary file for `target`, on the disk when it returns true.
-bool writeTemporary(const std::string& path, const fs::path& target, const std::string& tempPath,
-                    const std::function<bool(std::FILE*)>& write, std::string& error)
+}  // namespace
+
+// A temporary file made and written, not yet flushed nor checked: the first
+// half of a replacement, which may run ahead on another thread. Its steps
+// are taken by the second half, in the order a replacement takes them.
+struct WrittenTemporary {
+    std::string path;  // as the caller named it, for the messages
+    fs::path target;
+    std::string tempPath;
+    bool unnamed = false;  // made without a name in the folder, named only in its turn
+    bool readOnly = false;
+    std::FILE* f = nullptr;
+    int openErr = 0;
+    bool wrote = false;
+    int writeErr = 0;
+};
+
+namespace {
+
+// Made and written. A file made ahead of its turn has no name yet: a job
+// killed meanwhile leaves nothing behind, and it takes its name (the one
+// temporary name of its target) only once the replacements before it are done.
+// False when an unnamed file cannot be made here.
+bool writeTemporaryAhead(WrittenTemporary& t, const std::function<bool(std::FILE*)>& write)
 {
-    if (isReadOnly(target)) {
+    std::error_code ec;
+    int fd = -1;
+    if (t.unnamed) {
+#ifdef O_TMPFILE
+        const fs::path folder = t.target.parent_path();
+        fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#endif
+        if (fd < 0) return false;  // not on this file system: named in its turn instead
+        t.f = ::fdopen(fd, "wb");
+        if (!t.f) {
+            closeDescriptor(fd);
+            return false;
+        }
+    } else {
+        if ((t.readOnly = isReadOnly(t.target))) return true;
+        fs::remove(t.tempPath, ec);  // left behind by a program that was stopped while saving
+#ifdef _WIN32
+        fd = _open(t.tempPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        t.f = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+#else
+        // Created new: never write into a file that someone else just made.
+        fd = ::open(t.tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        t.f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+#endif
+        t.openErr = errno;
+        if (!t.f) {
+            if (fd >= 0) {
+                closeDescriptor(fd);
+                fs::remove(t.tempPath, ec);
+            }
+            return true;
+        }
+    }
+    errno = 0;
+    t.wrote = write(t.f);
+    t.writeErr = errno;
+    if (std::fflush(t.f) != 0 || std::ferror(t.f)) {
+        t.wrote = false;
+        t.writeErr = errno;
+    }
+    return true;
+}
+
+// Gives an unnamed temporary file its name; 0 or the error number.
+int nameTemporary(WrittenTemporary& t)
+{
+#ifdef O_TMPFILE
+    std::error_code ec;
+    fs::remove(t.tempPath, ec);  // left behind by a program that was stopped while saving
+    const std::string self = "/proc/self/fd/" + std::to_string(fileno(t.f));
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, t.tempPath.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+    t.unnamed = false;
+    return 0;
+#else
+    (void)t;
+    return ENOTSUP;
+#endif
+}
+
+// The second half: the temporary file on the disk when it returns true;
+// otherwise removed, and `error` says why.
+bool settleTemporary(WrittenTemporary& t, std::string& error)
+{
+    const std::string& path = t.path;
+    std::error_code ec;
+    auto discard = [&] {
+        if (t.f) std::fclose(t.f);
+        t.f = nullptr;
+        if (!t.unnamed) fs::remove(t.tempPath, ec);
+    };
+    if (t.unnamed && isReadOnly(t.target)) {
+        discard();
+        t.readOnly = true;
+    }
+    if (t.readOnly) {
         error = path + ": the file is read-only and was left as it is";
         return false;
     }
-    std::error_code ec;
-    fs::remove(tempPath, ec);  // left behind by a program that was stopped while saving
-
-    int fd = -1;
-    std::FILE* f = nullptr;
-    int openErr = step();
-    if (!openErr) {
-#ifdef _WIN32
-        fd = _open(tempPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-        f = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
-#else
-        // Created new: never write into a file that someone else just made.
-        fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
-#endif
-        openErr = errno;
-    }
-    if (!f) {
-        if (fd >= 0) {
-            closeDescriptor(fd);
-            fs::remove(tempPath, ec);
-        }
-        error = path + ": the file cannot be created (" + errnoText(openErr ? openErr : EIO) + ")";
+    if (const int openErr = step(); openErr || !t.f) {
+        discard();
+        error = path + ": the file cannot be created (" + errnoText(openErr ? openErr : t.openErr ? t.openErr : EIO) + ")";
         return false;
     }
-
-    errno = 0;
-    bool ok = write(f);
-    int writeErr = errno;
+    bool ok = t.wrote;
+    int writeErr = t.writeErr;
     if (const int err = step(); err && ok) {
         ok = false;
         writeErr = err;
-    }
-    if (std::fflush(f) != 0 || std::ferror(f)) {
-        ok = false;
-        writeErr = errno;
     }
     if (ok) {
         // On the disk before the rename: otherwise a power cut may leave the
         // renamed file empty on file systems that reorder the two.
         const int injected = step();
-        if (const int err = injected ? injected : flushToDisk(f)) {
+        if (const int err = injected ? injected : flushToDisk(t.f)) {
             ok = false;
             writeErr = err;
         }
     }
+    if (ok && t.unnamed) {
+        if (const int err = nameTemporary(t)) {
+            discard();
+            error = path + ": the file cannot be created (" + errnoText(err) + ")";
+            return false;
+        }
+    }
     const int closeInjected = ok ? step() : 0;
-    if ((std::fclose(f) != 0 || closeInjected) && ok) {
+    const bool closed = std::fclose(t.f) == 0;
+    t.f = nullptr;
+    if ((!closed || closeInjected) && ok) {
         ok = false;
         writeErr = closeInjected ? closeInjected : errno;
     }
     if (!ok) {
-        fs::remove(tempPath, ec);
+        if (!t.unnamed) fs::remove(t.tempPath, ec);
         error = path + ": the file cannot be written (" + errnoText(writeErr ? writeErr : EIO) + ")";
         return false;
     }
     return true;
+}
+
+// Writes a temporary file for `target`, on the disk when it returns true.
+bool writeTemporary(const std::string& path, const fs::path& target, const std::string& tempPath,
+                    const std::function<bool(std::FILE*)>& write, std::string& error)
+{
+    WrittenTemporary t{path, target, tempPath};
+    writeTemporaryAhead(t, write);
+    return settleTemporary(t, error);
 }
 
 // Renames a written temporary file over `target`, keeping the target's
@@ -268,6 +355,53 @@ bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>&
     const std::string tempPath = replacementTemporaryPath(target.string());
     return writeTemporary(path, target, tempPath, write, error) && renameOver(path, target, tempPath, error) &&
            flushFolderOf(path, target, error);
+}
+
+StagedReplacement::StagedReplacement() = default;
+StagedReplacement::StagedReplacement(StagedReplacement&&) noexcept = default;
+StagedReplacement& StagedReplacement::operator=(StagedReplacement&& o) noexcept
+{
+    if (this != &o) {
+        StagedReplacement dropped(std::move(*this));
+        written_ = std::move(o.written_);
+    }
+    return *this;
+}
+
+StagedReplacement StagedReplacement::ahead(const std::string& path, std::string_view bytes)
+{
+    StagedReplacement staged;
+#ifdef O_TMPFILE
+    // It is named through /proc, which a chroot or a container may not have.
+    static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
+#else
+    constexpr bool canName = false;
+#endif
+    if (!canName) return staged;
+    auto t = std::make_unique<WrittenTemporary>();
+    t->path = path;
+    t->target = resolvedTarget(path);
+    t->tempPath = replacementTemporaryPath(t->target.string());
+    t->unnamed = true;
+    if (writeTemporaryAhead(*t, [&](std::FILE* f) {
+            return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        }))
+        staged.written_ = std::move(t);
+    return staged;
+}
+
+StagedReplacement::~StagedReplacement()
+{
+    // Unnamed until finished: closing it is all it takes to leave nothing.
+    if (written_ && written_->f) std::fclose(written_->f);
+}
+
+bool StagedReplacement::finish(std::string& error)
+{
+    if (!written_) return false;
+    std::unique_ptr<WrittenTemporary> t = std::move(written_);
+    return settleTemporary(*t, error) && renameOver(t->path, t->target, t->tempPath, error) &&
+           flushFolderOf(t->path, t->target, error);
 }
 
 bool replaceFilesWith(const std::vector<std::pair<std::string, std::string>>& files, std::string& error)

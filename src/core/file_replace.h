@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -23,6 +24,29 @@ bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>&
 
 // Writes `bytes` as the whole content of `path` the same way.
 bool replaceFileWith(const std::string& path, std::string_view bytes, std::string& error);
+
+struct WrittenTemporary;
+
+// A replaceFileWith begun ahead of its turn, on another thread: `bytes` are
+// written to a temporary file that has no name yet (a program stopped
+// meanwhile leaves nothing), not yet flushed. finish() does the rest in its
+// turn (checks, flush, name, rename, folder), with the result, the message
+// and the steps replaceFileWith would have. Where the system cannot make
+// such a file, ahead() begins nothing and the caller replaces the file in
+// its turn.
+class StagedReplacement {
+public:
+    StagedReplacement();
+    StagedReplacement(StagedReplacement&&) noexcept;
+    StagedReplacement& operator=(StagedReplacement&&) noexcept;
+    ~StagedReplacement();
+    static StagedReplacement ahead(const std::string& path, std::string_view bytes);
+    bool begun() const { return written_ != nullptr; }
+    bool finish(std::string& error);
+
+private:
+    std::unique_ptr<WrittenTemporary> written_;
+};
 
 // The whole content of `path`; false when it cannot be opened or read.
 bool readWholeFile(const std::string& path, std::string& bytes);

@@ -297,10 +297,22 @@ bool encodeFitsFile(const FitsImage& image, const std::string& path, int bitpix,
     return true;
 }
 
+namespace {
+
+std::string_view bytesOf(const EncodedFits& encoded)
+{
+    return {reinterpret_cast<const char*>(encoded.bytes.data.get()), encoded.bytes.size};
+}
+
+}  // namespace
+
+void stageEncodedFits(EncodedFits& encoded) { encoded.staged = StagedReplacement::ahead(encoded.path, bytesOf(encoded)); }
+
 bool writeEncodedFits(FitsImage& image, EncodedFits& encoded, std::string& error, std::string* notice)
 {
-    const auto* bytes = reinterpret_cast<const char*>(encoded.bytes.data.get());
-    if (!replaceFileWith(encoded.path, std::string_view(bytes, encoded.bytes.size), error)) return false;
+    const bool written = encoded.staged.begun() ? encoded.staged.finish(error)
+                                                : replaceFileWith(encoded.path, bytesOf(encoded), error);
+    if (!written) return false;
     takeWritten(image, std::move(encoded.cards), encoded.bitpix, encoded.clamped, encoded.path, notice);
     return true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_replace.h"
 #include "core/fits_image.h"
 
 namespace lv {
@@ -70,11 +71,16 @@ struct EncodedFits {
     std::vector<HeaderCard> cards;   // the records the image keeps once written
     int bitpix = 16;
     bool clamped = false;            // some values were clamped to the range of `bitpix`
+    StagedReplacement staged;        // the bytes already in a temporary file (stageEncodedFits)
 };
 // The bytes writeFitsFile(image, path, bitpix, ...) would write, or false
 // with `error` saying why it would refuse.
 bool encodeFitsFile(const FitsImage& image, const std::string& path, int bitpix, EncodedFits& out,
                     std::string& error);
+// Writes what encodeFitsFile made to a temporary file without a name, ahead
+// of its turn, where the system allows (the copy into the system's cache
+// then costs the writing thread nothing); writeEncodedFits finishes it.
+void stageEncodedFits(EncodedFits& encoded);
 // Writes what encodeFitsFile made from `image` (which must not have changed
 // since) as writeFitsFile would, with the same result and the same changes
 // to `image`. The records go to `image`; the bytes stay for the next frame.

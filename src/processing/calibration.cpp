@@ -372,8 +372,9 @@ void applyCalibration(FitsImage& image, const CalibrationFrame& frame, Calibrati
         divideByFlat(image, frame, mean);
 }
 
-// One entry made ready on the second thread: read, checked, calibrated and
-// encoded, with what the read said kept to be shown in its turn.
+// One entry made ready on the second thread: read, checked, calibrated,
+// encoded and written to its temporary file, with what the read said kept to
+// be shown in its turn.
 struct PreparedEntry {
     bool itself = false;
     FrameRead read;
@@ -410,8 +411,8 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
     BusyPointer busy(platform);
     std::int32_t mean = 0;
 
-    // With a second processor the next frames are read, calibrated and
-    // encoded while this one is written and flushed.
+    // With a second processor the next frames are read, calibrated, encoded
+    // and written to their temporary files while this one is flushed.
     std::vector<std::string> paths;
     for (FolderWalk walk = FolderWalk::whole(queue, true); walk.next();)
         paths.push_back(entryPath(settings.folder, walk.name()));
@@ -450,6 +451,9 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
                     applyCalibration(frameRead, frame, settings.kind, mean);
                     if (auto bytes = byteSpares.take()) e.file.bytes = std::move(*bytes);
                     e.encoded = encodeFitsFile(frameRead, path, savedBitpix(frameRead), e.file, e.encodeError);
+                    // Into a temporary file too: the job's thread then only
+                    // flushes, names and renames it in its turn.
+                    if (e.encoded) stageEncodedFits(e.file);
                     return e;
                 },
                 [&](std::size_t i) { return sameFile(paths[i]); });

@@ -101,6 +101,27 @@ TEST(FileFaults, EveryStepOfEveryWriterFailsCleanly)
                              return byError(writeFitsFile(image, frame, 16, error), error);
                          }});
 
+    // The same frame encoded and written to its temporary file ahead of its
+    // turn, as a folder job does; one dropped before its turn leaves nothing.
+    image.at(1, 0) = 77;
+    failEachStepOf(dir, {"FITS writer, written ahead", {frame}, [&] {
+                             std::string error;
+                             EncodedFits encoded;
+                             if (!encodeFitsFile(image, frame, 16, encoded, error)) return std::optional(error);
+                             stageEncodedFits(encoded);
+                             return byError(writeEncodedFits(image, encoded, error), error);
+                         }});
+    {
+        const auto before = folderContents(dir.path());
+        EncodedFits encoded;
+        std::string error;
+        image.at(2, 0) = 55;
+        ASSERT_TRUE(encodeFitsFile(image, frame, 16, encoded, error)) << error;
+        stageEncodedFits(encoded);
+        encoded = EncodedFits{};
+        EXPECT_TRUE(folderContents(dir.path()) == before);
+    }
+
     AppSettings settings;
     settings.starName = "RZ Cas";
     const std::string ini = dir.file("lumavist.ini");

@@ -4,6 +4,7 @@
 // it does one frame after the other (one processor).
 #include <filesystem>
 #include <random>
+#include <unordered_map>
 
 #include <gtest/gtest.h>
 
@@ -192,6 +193,57 @@ TEST(CalibrationAhead, AStopBetweenFramesLeavesTheSameFilesAsTheyWere)
         expectSame(one, two);
         EXPECT_TRUE(one.result.stopped);
     }
+}
+
+// Two frame names whose replacements share one temporary file (the short
+// name is a 32-bit hash): found by trying names until two meet.
+std::pair<std::string, std::string> namesSharingATemporary()
+{
+    std::unordered_map<std::string, std::string> byTemporary;
+    for (int i = 0;; ++i) {
+        const std::string name = "n" + std::to_string(i) + ".fit";
+        const auto [at, added] = byTemporary.emplace(replacementTemporaryPath(name), name);
+        if (!added) return {at->second, name};
+    }
+}
+
+// Frames are written to their temporary files ahead of their turn; two
+// frames in a row whose temporary files are one file must still each get
+// their own calibrated bytes.
+TEST(CalibrationAhead, FramesSharingATemporaryFileAreEachWrittenWhole)
+{
+    const auto [first, second] = namesSharingATemporary();
+    ASSERT_EQ(replacementTemporaryPath(first), replacementTemporaryPath(second));
+    auto run = [&](int processors) {
+        test::TempDir dir;
+        FileQueue queue;
+        const std::string calibration = dir.file("dark.fit");
+        test::writeFile(calibration, frame16(40, 30, 99));
+        const std::vector<std::string> names{"a.fit", first, second, "b.fit", "c.fit"};
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            test::writeFile(dir.file(names[i]), frame16(40, 30, 10 + static_cast<unsigned>(i)));
+            queue.names.push_back(names[i]);
+        }
+        FitsImage image;
+        AppState state;
+        PixelPool pool;
+        UndoBuffer undo;
+        CalibrationFrame frame;
+        ScriptedPlatform platform;
+        StopAt progress;
+        setUsableProcessorsForTesting(processors);
+        Outcome out;
+        out.result = runContinuousCalibration(image, state, &pool, undo, frame, queue,
+                                              {CalibrationKind::Dark, calibration, dir.path().string()}, progress,
+                                              platform);
+        setUsableProcessorsForTesting(0);
+        record(out, dir, platform, progress, image, state);
+        return out;
+    };
+    const Outcome one = run(1);
+    EXPECT_EQ(one.result.calibrated, 5);
+    EXPECT_EQ(one.said.size(), 1u);  // the question
+    for (int repeat = 0; repeat < 5; ++repeat) expectSame(one, run(2));
 }
 
 // A night for the composite of three: frames, one of another size (its
