@@ -264,14 +264,8 @@ DataResult decodeData(std::FILE* file, const std::string& path, long long dataOf
     if (auto hook = beforeReadHook.load()) hook(path);
 #if LV_POSITIONAL_READ
     if (regularFile(file)) {
-        // The chunk buffers of this thread's reads, kept from one frame to the
-        // next: new storage would be set up and cleared for every frame.
-        thread_local std::unique_ptr<std::uint64_t[]> buffers;
-        thread_local std::size_t bufferBytes = 0;
-        if (bufferBytes < 2 * chunkBytes) {
-            buffers.reset(new std::uint64_t[2 * chunkBytes / 8]);
-            bufferBytes = 2 * chunkBytes;
-        }
+        // One chunk buffer per half (the allocator keeps such blocks for the next frame).
+        const std::unique_ptr<std::uint64_t[]> buffers(new std::uint64_t[2 * chunkBytes / 8]);
         auto* const firstBuffer = reinterpret_cast<unsigned char*>(buffers.get());
         const int fd = fileno(file);
         auto decodeRead = [&](long long from, long long to, unsigned char* buffer, Tally& t, DecodeStop& s) {
