@@ -108,9 +108,10 @@ void record(Outcome& out, const test::TempDir& dir, const ScriptedPlatform& plat
     out.statistics = withoutFolder(state.statistics);
 }
 
-Outcome calibrate(CalibrationKind kind, int processors, long failingStep = 0, int stopAt = 0)
+// A continuous calibration of `queue` in `dir` on this many processors.
+Outcome calibrateIn(const test::TempDir& dir, FileQueue queue, CalibrationKind kind, const std::string& calibration,
+                    int processors, long failingStep = 0, int stopAt = 0)
 {
-    Night night(kind);
     FitsImage image;
     AppState state;
     PixelPool pool;
@@ -122,12 +123,18 @@ Outcome calibrate(CalibrationKind kind, int processors, long failingStep = 0, in
     setUsableProcessorsForTesting(processors);
     failFileStepForTesting(failingStep, EIO);
     Outcome out;
-    out.result = runContinuousCalibration(image, state, &pool, undo, frame, night.queue,
-                                          {kind, night.calibration, night.dir.path().string()}, progress, platform);
+    out.result = runContinuousCalibration(image, state, &pool, undo, frame, queue,
+                                          {kind, calibration, dir.path().string()}, progress, platform);
     failFileStepForTesting(0, 0);
     setUsableProcessorsForTesting(0);
-    record(out, night.dir, platform, progress, image, state);
+    record(out, dir, platform, progress, image, state);
     return out;
+}
+
+Outcome calibrate(CalibrationKind kind, int processors, long failingStep = 0, int stopAt = 0)
+{
+    Night night(kind);
+    return calibrateIn(night.dir, night.queue, kind, night.calibration, processors, failingStep, stopAt);
 }
 
 void expectSame(const Outcome& one, const Outcome& two)
@@ -224,21 +231,7 @@ TEST(CalibrationAhead, FramesSharingATemporaryFileAreEachWrittenWhole)
             test::writeFile(dir.file(names[i]), frame16(40, 30, 10 + static_cast<unsigned>(i)));
             queue.names.push_back(names[i]);
         }
-        FitsImage image;
-        AppState state;
-        PixelPool pool;
-        UndoBuffer undo;
-        CalibrationFrame frame;
-        ScriptedPlatform platform;
-        StopAt progress;
-        setUsableProcessorsForTesting(processors);
-        Outcome out;
-        out.result = runContinuousCalibration(image, state, &pool, undo, frame, queue,
-                                              {CalibrationKind::Dark, calibration, dir.path().string()}, progress,
-                                              platform);
-        setUsableProcessorsForTesting(0);
-        record(out, dir, platform, progress, image, state);
-        return out;
+        return calibrateIn(dir, queue, CalibrationKind::Dark, calibration, processors);
     };
     const Outcome one = run(1);
     EXPECT_EQ(one.result.calibrated, 5);
