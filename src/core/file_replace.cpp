@@ -145,6 +145,14 @@ struct WrittenTemporary {
     int openErr = 0;
     bool wrote = false;
     int writeErr = 0;
+    WrittenTemporary() = default;
+    WrittenTemporary(const WrittenTemporary&) = delete;
+    WrittenTemporary& operator=(const WrittenTemporary&) = delete;
+    // An unnamed file still open goes with it; a named one is removed by whoever made it.
+    ~WrittenTemporary()
+    {
+        if (f) std::fclose(f);
+    }
 };
 
 namespace {
@@ -275,11 +283,20 @@ bool settleTemporary(WrittenTemporary& t, std::string& error)
     return true;
 }
 
+// What writes `bytes` as a file's whole content.
+std::function<bool(std::FILE*)> writerOf(std::string_view bytes)
+{
+    return [bytes](std::FILE* f) { return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); };
+}
+
 // Writes a temporary file for `target`, on the disk when it returns true.
 bool writeTemporary(const std::string& path, const fs::path& target, const std::string& tempPath,
                     const std::function<bool(std::FILE*)>& write, std::string& error)
 {
-    WrittenTemporary t{path, target, tempPath};
+    WrittenTemporary t;
+    t.path = path;
+    t.target = target;
+    t.tempPath = tempPath;
     writeTemporaryAhead(t, write);
     return settleTemporary(t, error);
 }
@@ -326,6 +343,13 @@ bool flushFolderOf(const std::string& path, const fs::path& target, std::string&
     return true;
 }
 
+// The rest of a replacement once its temporary file is written.
+bool finishReplacement(WrittenTemporary& t, std::string& error)
+{
+    return settleTemporary(t, error) && renameOver(t.path, t.target, t.tempPath, error) &&
+           flushFolderOf(t.path, t.target, error);
+}
+
 }  // namespace
 
 void failFileStepForTesting(long n, int err)
@@ -351,22 +375,19 @@ bool readWholeFile(const std::string& path, std::string& bytes)
 
 bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>& write, std::string& error)
 {
-    const fs::path target = resolvedTarget(path);
-    const std::string tempPath = replacementTemporaryPath(target.string());
-    return writeTemporary(path, target, tempPath, write, error) && renameOver(path, target, tempPath, error) &&
-           flushFolderOf(path, target, error);
+    WrittenTemporary t;
+    t.path = path;
+    t.target = resolvedTarget(path);
+    t.tempPath = replacementTemporaryPath(t.target.string());
+    writeTemporaryAhead(t, write);
+    return finishReplacement(t, error);
 }
 
 StagedReplacement::StagedReplacement() = default;
 StagedReplacement::StagedReplacement(StagedReplacement&&) noexcept = default;
-StagedReplacement& StagedReplacement::operator=(StagedReplacement&& o) noexcept
-{
-    if (this != &o) {
-        StagedReplacement dropped(std::move(*this));
-        written_ = std::move(o.written_);
-    }
-    return *this;
-}
+StagedReplacement& StagedReplacement::operator=(StagedReplacement&&) noexcept = default;
+// Unnamed until finished: closing it (the temporary's own end) leaves nothing.
+StagedReplacement::~StagedReplacement() = default;
 
 StagedReplacement StagedReplacement::ahead(const std::string& path, std::string_view bytes)
 {
@@ -383,25 +404,15 @@ StagedReplacement StagedReplacement::ahead(const std::string& path, std::string_
     t->target = resolvedTarget(path);
     t->tempPath = replacementTemporaryPath(t->target.string());
     t->unnamed = true;
-    if (writeTemporaryAhead(*t, [&](std::FILE* f) {
-            return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        }))
-        staged.written_ = std::move(t);
+    if (writeTemporaryAhead(*t, writerOf(bytes))) staged.written_ = std::move(t);
     return staged;
-}
-
-StagedReplacement::~StagedReplacement()
-{
-    // Unnamed until finished: closing it is all it takes to leave nothing.
-    if (written_ && written_->f) std::fclose(written_->f);
 }
 
 bool StagedReplacement::finish(std::string& error)
 {
     if (!written_) return false;
-    std::unique_ptr<WrittenTemporary> t = std::move(written_);
-    return settleTemporary(*t, error) && renameOver(t->path, t->target, t->tempPath, error) &&
-           flushFolderOf(t->path, t->target, error);
+    const std::unique_ptr<WrittenTemporary> t = std::move(written_);
+    return finishReplacement(*t, error);
 }
 
 bool replaceFilesWith(const std::vector<std::pair<std::string, std::string>>& files, std::string& error)
@@ -429,12 +440,7 @@ bool replaceFilesWith(const std::vector<std::pair<std::string, std::string>>& fi
             error = path + ": the file cannot be read before it is replaced";
             return false;
         }
-        const std::string& content = bytes;
-        if (!writeTemporary(path, p.target, p.tempPath,
-                            [&](std::FILE* f) {
-                                return std::fwrite(content.data(), 1, content.size(), f) == content.size();
-                            },
-                            error)) {
+        if (!writeTemporary(path, p.target, p.tempPath, writerOf(bytes), error)) {
             removeTemporaries(0);
             return false;
         }
@@ -516,9 +522,7 @@ bool appendToFile(const std::string& path, const std::string& bytes, std::string
 
 bool replaceFileWith(const std::string& path, std::string_view bytes, std::string& error)
 {
-    return replaceFile(
-        path, [&](std::FILE* f) { return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); },
-        error);
+    return replaceFile(path, writerOf(bytes), error);
 }
 
 }  // namespace lv
