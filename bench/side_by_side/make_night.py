@@ -36,6 +36,7 @@ def write(path, data, header=None):
     hdu.writeto(path, overwrite=True)
 
 
+os.makedirs(root, exist_ok=True)
 with open(os.path.join(root, "stars.txt"), "w") as f:
     for sx, sy, _ in stars:
         f.write(f"{sx:.0f} {sy:.0f}\n")

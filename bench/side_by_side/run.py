@@ -8,7 +8,8 @@
 # flush to the disk is counted (Lumavist flushes each file itself). The
 # programs take turns within each round, each round starting with the next
 # program; the table gives the median time and Lumavist's median / the
-# other program's median.
+# other program's median. For dark and flat the "floor" column is the time
+# of replacing the frames durably and nothing else (durable_floor.py).
 #
 #   run.py LUMAVIST_CLI [--rounds N] [--night DIR] [--only JOB,...]
 #
@@ -59,7 +60,9 @@ def main():
             stars = [tuple(int(v) for v in line.split()) for line in f if line.strip()]
         pos = [f"{x},{y}" for x, y in stars]
 
-        tools = ["lumavist"]
+        # "floor" is no program: it only replaces the frames durably, the
+        # least that dark and flat must do (durable_floor.py).
+        tools = ["lumavist", "floor"]
         if shutil.which("siril-cli"):
             tools.append("siril")
         if has_module("ccdproc"):
@@ -77,6 +80,7 @@ def main():
             option = "--dark" if kind == "dark" else "--flat"
             return {
                 "lumavist": lambda w: [cli, kind, w + "/frames", option, calib],
+                "floor": lambda w: [python, os.path.join(here, "durable_floor.py"), w + "/frames"],
                 "siril": lambda w: siril_script(w, ["cd frames", "link f -out=../seq", "cd ../seq",
                                                     f"preprocess f_ -{kind}={calib} -prefix=c_"]),
                 "ccdproc": lambda w: [python, os.path.join(here, "others.py"), "ccdproc", kind, w + "/frames", calib,

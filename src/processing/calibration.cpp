@@ -116,16 +116,53 @@ bool readCalibrationFile(const std::string& path, CalibrationKind kind, Calibrat
     if (static_cast<long long>(length) < dataOffset + dataBytes)
         return own("the data are shorter than the header announces");
 
-    std::vector<unsigned char> data(static_cast<std::size_t>(dataBytes));
-    if (std::fseek(file.get(), static_cast<long>(dataOffset), SEEK_SET) != 0 ||
-        std::fread(data.data(), 1, data.size(), file.get()) != data.size())
-        return own("the file cannot be read (" + errnoText(errno) + ")");
-
     // Dark values of the single-frame command keep their sign; everything
     // else below 0 is stored as 0.
     const bool keepNegative = !continuous && kind == CalibrationKind::Dark;
     const double offset = bzero * bzeroSign;
     const std::int32_t wrapAt = isFloat ? 0 : bitpix == 16 ? 65536 : bitpix == 8 ? 256 : 0;
+    struct Stored {
+        bool fits = false;  // in a 32-bit integer
+        std::int32_t value = 0;
+        double exact = 0.0;
+    };
+    auto stored = [&](const unsigned char* p) {
+        Stored s;
+        const auto raw = rawValue(p, bitpix, isFloat);
+        double exact = raw ? offset + *raw * bscale : 0.0;
+        if (wrapAt != 0 && exact >= wrapAt) exact -= wrapAt;
+        const auto v = raw ? toInt32(offset + *raw * bscale) : std::nullopt;
+        if (!v) return s;
+        std::int32_t value = *v;
+        if (wrapAt != 0 && value >= wrapAt) value -= wrapAt;
+        if (value < 0 && !keepNegative) value = 0;
+        s.fits = true;
+        s.value = value;
+        s.exact = exact;
+        return s;
+    };
+    // 8- and 16-bit frames have millions of values but at most 65536
+    // different ones: when every one fits, each is worked out once.
+    std::vector<std::int32_t> table;
+    std::vector<double> exactTable;
+    if (!isFloat && bitpix <= 16 && count > (std::size_t{1} << 18)) {
+        const std::size_t raws = std::size_t{1} << bitpix;
+        table.resize(raws);
+        if (keepNegative) exactTable.resize(raws);
+        for (std::size_t raw = 0; raw < raws; ++raw) {
+            const unsigned char bytes[4] = {static_cast<unsigned char>(bitpix == 8 ? raw : raw >> 8),
+                                            static_cast<unsigned char>(raw & 0xFF), 0, 0};
+            const Stored v = stored(bytes);
+            if (!v.fits) {
+                table.clear();
+                exactTable.clear();
+                break;
+            }
+            table[raw] = v.value;
+            if (keepNegative) exactTable[raw] = v.exact;
+        }
+    }
+
     CalibrationFrame staged;
     staged.naxis1 = naxis1;
     staged.naxis2 = naxis2;
@@ -133,22 +170,45 @@ bool readCalibrationFile(const std::string& path, CalibrationKind kind, Calibrat
     staged.values.resize(count);
     if (keepNegative) staged.exact.resize(count);
     long long sum = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto raw = rawValue(data.data() + i * bytesPerValue, bitpix, isFloat);
-        double exact = raw ? offset + *raw * bscale : 0.0;
-        if (wrapAt != 0 && exact >= wrapAt) exact -= wrapAt;
-        const auto v = raw ? toInt32(offset + *raw * bscale) : std::nullopt;
-        if (!v) {
-            return own("the value at column" + numberText(static_cast<std::int64_t>(i % static_cast<std::size_t>(naxis1))) +
-                       ", row" + numberText(static_cast<std::int64_t>(i / static_cast<std::size_t>(naxis1))) +
-                       " does not fit in a 32-bit integer");
+    // Read a piece at a time; every byte is read before a value that does
+    // not fit is reported, so that a read error is what is said first.
+    if (std::fseek(file.get(), static_cast<long>(dataOffset), SEEK_SET) != 0)
+        return own("the file cannot be read (" + errnoText(errno) + ")");
+    constexpr std::size_t kPieceValues = std::size_t{1} << 16;
+    std::vector<unsigned char> piece(kPieceValues * bytesPerValue);
+    std::size_t firstUnfit = count;
+    for (std::size_t from = 0; from < count; from += kPieceValues) {
+        const std::size_t n = std::min(kPieceValues, count - from);
+        errno = 0;
+        if (std::fread(piece.data(), 1, n * bytesPerValue, file.get()) != n * bytesPerValue)
+            return own(errno ? "the file cannot be read (" + errnoText(errno) + ")"
+                             : "the data are shorter than the header announces");  // it became shorter meanwhile
+        if (firstUnfit < count) continue;
+        std::int32_t* values = staged.values.data() + from;
+        if (!table.empty()) {
+            for (std::size_t k = 0; k < n; ++k) {
+                const std::size_t raw = bitpix == 8 ? piece[k] : (std::size_t{piece[2 * k]} << 8) | piece[2 * k + 1];
+                values[k] = table[raw];
+                sum += values[k];
+                if (keepNegative) staged.exact[from + k] = exactTable[raw];
+            }
+            continue;
         }
-        std::int32_t value = *v;
-        if (wrapAt != 0 && value >= wrapAt) value -= wrapAt;
-        if (value < 0 && !keepNegative) value = 0;
-        staged.values[i] = value;
-        if (keepNegative) staged.exact[i] = exact;
-        sum += value;
+        for (std::size_t k = 0; k < n; ++k) {
+            const Stored v = stored(piece.data() + k * bytesPerValue);
+            if (!v.fits) {
+                firstUnfit = from + k;
+                break;
+            }
+            values[k] = v.value;
+            if (keepNegative) staged.exact[from + k] = v.exact;
+            sum += v.value;
+        }
+    }
+    if (firstUnfit < count) {
+        const auto columns = static_cast<std::size_t>(naxis1);
+        return own("the value at column" + numberText(static_cast<std::int64_t>(firstUnfit % columns)) + ", row" +
+                   numberText(static_cast<std::int64_t>(firstUnfit / columns)) + " does not fit in a 32-bit integer");
     }
     staged.sum = sum;
     frame = std::move(staged);

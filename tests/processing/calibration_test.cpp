@@ -331,6 +331,76 @@ TEST(CalibrationFile, WhatTheModelCannotHoldIsRefusedWithTheFileNamed)
     EXPECT_EQ(frame.values, std::vector<std::int32_t>{2147483647});
 }
 
+// A frame of millions of 8- or 16-bit values stores each raw value as a
+// frame of a few does: every raw value, under scalings that wrap, go below
+// 0, round halves or do not fit, in both forms and both kinds.
+TEST(CalibrationFile, LargeFramesStoreEveryRawValueAsSmallOnes)
+{
+    struct Scaling {
+        const char* bzero;
+        const char* bscale;
+        int bzeroSign;
+    };
+    const Scaling scalings[] = {{"32768", "1", 1}, {"32768", "1", -1}, {"-100.5", "1", 1}, {"0", "2.5", 1},
+                                {"0", "70000", 1}};
+    test::TempDir dir;
+    const std::string path = dir.file("cal.fit");
+    constexpr int kColumns = 1024, kRows = 300;  // beyond a frame of 512 x 512
+    for (const int bitpix : {8, 16}) {
+        const std::size_t raws = std::size_t{1} << bitpix;
+        std::string everyRaw;  // each raw value once, in order
+        std::string large;     // the raw values in a shuffled cycle
+        std::vector<std::size_t> rawAt;
+        std::mt19937 rng(static_cast<unsigned>(bitpix));
+        for (std::size_t r = 0; r < raws; ++r)
+            everyRaw += bitpix == 8 ? std::string(1, static_cast<char>(r))
+                                    : std::string{static_cast<char>(r >> 8), static_cast<char>(r & 0xFF)};
+        for (std::size_t i = 0; i < std::size_t{kColumns} * kRows; ++i) {
+            rawAt.push_back(i < raws ? (i * 7919) % raws : rng() % raws);
+            large += everyRaw.substr(rawAt.back() * static_cast<std::size_t>(bitpix / 8), static_cast<std::size_t>(bitpix / 8));
+        }
+        for (const Scaling& sc : scalings)
+            for (const CalibrationForm form : {CalibrationForm::Single, CalibrationForm::Continuous})
+                for (const CalibrationKind kind : {CalibrationKind::Dark, CalibrationKind::Flat}) {
+                    SCOPED_TRACE(std::to_string(bitpix) + " bits, BZERO " + sc.bzero + " x " +
+                                 std::to_string(sc.bzeroSign) + ", BSCALE " + sc.bscale);
+                    const std::vector<std::string> scale = {card("BZERO", sc.bzero), card("BSCALE", sc.bscale)};
+                    const int side = bitpix == 8 ? 16 : 256;
+                    ScriptedPlatform smallSaid, largeSaid;
+                    CalibrationFrame small, big;
+                    test::writeFile(path, test::simpleFits(bitpix, side, side, scale, everyRaw));
+                    const bool smallRead = readCalibrationFile(path, kind, form, sc.bzeroSign, small, smallSaid);
+                    test::writeFile(path, test::simpleFits(bitpix, kColumns, kRows, scale, large));
+                    const bool largeRead = readCalibrationFile(path, kind, form, sc.bzeroSign, big, largeSaid);
+                    ASSERT_EQ(smallRead, largeRead);
+                    if (!smallRead) {
+                        // The first value that does not fit is named where it is.
+                        const std::string said = smallSaid.messageTexts().at(0);
+                        const std::size_t column = std::stoul(said.substr(said.find("column") + 6));
+                        const std::size_t row = std::stoul(said.substr(said.find("row") + 3));
+                        const std::size_t firstRaw = row * static_cast<std::size_t>(side) + column;
+                        std::size_t at = 0;
+                        while (rawAt[at] < firstRaw) ++at;
+                        EXPECT_EQ(largeSaid.messageTexts(),
+                                  std::vector<std::string>{path + ": the value at column" + numberText(static_cast<std::int64_t>(at % kColumns)) +
+                                                           ", row" + numberText(static_cast<std::int64_t>(at / kColumns)) +
+                                                           " does not fit in a 32-bit integer"});
+                        continue;
+                    }
+                    long long sum = 0;
+                    bool same = true;
+                    for (std::size_t i = 0; i < rawAt.size() && same; ++i) {
+                        same = big.values[i] == small.values[rawAt[i]] &&
+                               (big.exact.empty() ? small.exact.empty() : big.exact[i] == small.exact[rawAt[i]]);
+                        EXPECT_TRUE(same) << "value " << i << ", raw " << rawAt[i];
+                        sum += big.values[i];
+                    }
+                    EXPECT_EQ(big.sum, sum);
+                    EXPECT_EQ(big.bitpix, small.bitpix);
+                }
+    }
+}
+
 TEST(CalibrationFile, ARefusedFileLeavesTheImageAsItWasAndUndoOffered)
 {
     Single s;
