@@ -3,8 +3,9 @@
 # reading, decoding or arithmetic: each .fit file's own bytes are written to
 # a temporary file in the same folder, flushed to the disk, renamed over the
 # frame, and the folder is flushed, one frame after the other, as Lumavist's
-# dark and flat replace them. No program that keeps those guarantees can
-# calibrate the folder faster than this.
+# dark and flat replace them: what the disk alone asks of a job that keeps
+# those guarantees (one that writes the next frame while it flushes one can
+# come in somewhat under it).
 #   durable_floor.py FOLDER
 import os
 import sys

@@ -9,7 +9,8 @@
 # programs take turns within each round, each round starting with the next
 # program; the table gives the median time and Lumavist's median / the
 # other program's median. For dark and flat the "floor" column is the time
-# of replacing the frames durably and nothing else (durable_floor.py).
+# of replacing the frames durably one after the other and nothing else
+# (durable_floor.py).
 #
 #   run.py LUMAVIST_CLI [--rounds N] [--night DIR] [--only JOB,...]
 #
@@ -60,8 +61,8 @@ def main():
             stars = [tuple(int(v) for v in line.split()) for line in f if line.strip()]
         pos = [f"{x},{y}" for x, y in stars]
 
-        # "floor" is no program: it only replaces the frames durably, the
-        # least that dark and flat must do (durable_floor.py).
+        # "floor" is no program: it only replaces the frames durably, one
+        # after the other, as dark and flat must (durable_floor.py).
         tools = ["lumavist", "floor"]
         if shutil.which("siril-cli"):
             tools.append("siril")

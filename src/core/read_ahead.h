@@ -64,15 +64,19 @@ private:
 // nor touch what the caller uses; `waitsForEarlier(i)`, asked once per
 // entry on that thread, holds entry i back until the caller has finished
 // every entry before it (an entry that may be a file written earlier).
+// `then`, when given, is a second step run on each prepared entry, in
+// order, on a thread of its own, so that entry i + 1 goes through it while
+// entry i + 2 is prepared; the same rules hold for it.
 template <class T>
 class ReadAhead {
 public:
     ReadAhead(std::size_t count, std::size_t depth, std::function<T(std::size_t)> prepare,
-              std::function<bool(std::size_t)> waitsForEarlier = {})
+              std::function<bool(std::size_t)> waitsForEarlier = {}, std::function<void(T&)> then = {})
         : count_(count), depth_(depth < 1 ? 1 : depth), prepare_(std::move(prepare)),
-          waitsForEarlier_(std::move(waitsForEarlier))
+          waitsForEarlier_(std::move(waitsForEarlier)), then_(std::move(then))
     {
         worker_ = std::thread([this] { run(); });
+        if (then_) second_ = std::thread([this] { runThen(); });
     }
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -84,6 +88,7 @@ public:
         }
         changed_.notify_all();
         worker_.join();
+        if (second_.joinable()) second_.join();
     }
 
     // Entry i, once prepared; entries before i not yet taken are dropped.
@@ -92,13 +97,15 @@ public:
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            while (!ready_.empty() && ready_.front().first < i) ready_.pop_front();
+            bool dropped = false;
+            for (; !ready_.empty() && ready_.front().first < i; dropped = true) drop(ready_);
             if (!ready_.empty()) break;
             if (failure_ && failedAt_ <= i) std::rethrow_exception(failure_);
+            if (dropped) changed_.notify_all();  // room for the next ones, which come before i
             changed_.wait(lock);
         }
         T out = std::move(ready_.front().second);
-        ready_.pop_front();
+        drop(ready_);
         lock.unlock();
         changed_.notify_all();
         return out;
@@ -115,6 +122,24 @@ public:
     }
 
 private:
+    using Queue = std::deque<std::pair<std::size_t, T>>;
+
+    // Under the lock: entry prepared and no longer ahead.
+    void drop(Queue& q)
+    {
+        q.pop_front();
+        --ahead_;
+    }
+
+    // Under the lock: the first failure (by entry) is the one the caller gets.
+    void fail(std::size_t i)
+    {
+        if (!failure_ || i < failedAt_) {
+            failure_ = std::current_exception();
+            failedAt_ = i;
+        }
+    }
+
     void run()
     {
         for (std::size_t i = 0; i < count_; ++i) {
@@ -122,18 +147,48 @@ private:
             {
                 std::unique_lock lock(mutex_);
                 changed_.wait(lock, [&] {
-                    return stopping_ || (ready_.size() < depth_ && (!wait || finishedThrough_ >= i));
+                    return stopping_ || (ahead_ < depth_ && (!wait || finishedThrough_ >= i));
                 });
                 if (stopping_) return;
             }
             try {
                 T value = prepare_(i);
                 std::lock_guard lock(mutex_);
-                ready_.emplace_back(i, std::move(value));
+                (then_ ? prepared_ : ready_).emplace_back(i, std::move(value));
+                ++ahead_;
             } catch (...) {
                 std::lock_guard lock(mutex_);
-                failure_ = std::current_exception();
-                failedAt_ = i;
+                fail(i);
+                preparedAll_ = true;
+                changed_.notify_all();
+                return;
+            }
+            changed_.notify_all();
+        }
+        std::lock_guard lock(mutex_);
+        preparedAll_ = true;
+        changed_.notify_all();
+    }
+
+    void runThen()
+    {
+        for (;;) {
+            std::pair<std::size_t, T> entry;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stopping_ || !prepared_.empty() || preparedAll_; });
+                if (stopping_ || prepared_.empty()) return;
+                entry = std::move(prepared_.front());
+                prepared_.pop_front();
+            }
+            try {
+                then_(entry.second);
+                std::lock_guard lock(mutex_);
+                ready_.push_back(std::move(entry));
+            } catch (...) {
+                std::lock_guard lock(mutex_);
+                --ahead_;
+                fail(entry.first);
                 changed_.notify_all();
                 return;
             }
@@ -145,14 +200,19 @@ private:
     const std::size_t depth_;
     std::function<T(std::size_t)> prepare_;
     std::function<bool(std::size_t)> waitsForEarlier_;
+    std::function<void(T&)> then_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::pair<std::size_t, T>> ready_;
+    Queue prepared_;  // waiting for `then`
+    Queue ready_;     // for the caller
+    std::size_t ahead_ = 0;  // prepared and not yet taken nor dropped
     std::size_t finishedThrough_ = 0;  // entries 0 ... finishedThrough_ - 1 are finished
     bool stopping_ = false;
+    bool preparedAll_ = false;  // the first thread has ended
     std::exception_ptr failure_;
     std::size_t failedAt_ = 0;
     std::thread worker_;
+    std::thread second_;
 };
 
 // Storage for frames in flight between the thread that reads ahead and the

@@ -471,8 +471,9 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
     BusyPointer busy(platform);
     std::int32_t mean = 0;
 
-    // With a second processor the next frames are read, calibrated, encoded
-    // and written to their temporary files while this one is flushed.
+    // With a second processor the next frames are read, calibrated and
+    // encoded on one thread and written to their temporary files on
+    // another while this one is flushed.
     std::vector<std::string> paths;
     for (FolderWalk walk = FolderWalk::whole(queue, true); walk.next();)
         paths.push_back(entryPath(settings.folder, walk.name()));
@@ -511,12 +512,16 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
                     applyCalibration(frameRead, frame, settings.kind, mean);
                     if (auto bytes = byteSpares.take()) e.file.bytes = std::move(*bytes);
                     e.encoded = encodeFitsFile(frameRead, path, savedBitpix(frameRead), e.file, e.encodeError);
-                    // Into a temporary file too: the job's thread then only
-                    // flushes, names and renames it in its turn.
-                    if (e.encoded) stageEncodedFits(e.file);
                     return e;
                 },
-                [&](std::size_t i) { return sameFile(paths[i]); });
+                [&](std::size_t i) { return sameFile(paths[i]); },
+                // Into a temporary file too, on a third thread (copying a
+                // frame into the system's cache takes as long as making
+                // it): the job's thread then only flushes, names and renames
+                // it in its turn.
+                [](PreparedEntry& e) {
+                    if (e.encoded) stageEncodedFits(e.file);
+                });
         }
         return true;
     };
