@@ -154,11 +154,18 @@ LV_VECTOR_CLONES void shadeRow(const std::int32_t* __restrict up, const std::int
             out[x] = nearestNarrow<3>(a + b + c + d + e - least - largest);
             continue;
         }
+        if constexpr (Median) {
+            // The median of five without ordering them: the larger of the
+            // two pairs' smaller values and the smaller of their larger
+            // ones bound it, and it is the middle of those two and e.
+            const std::int32_t f = std::max(std::min(a, b), std::min(c, d));
+            const std::int32_t g = std::min(std::max(a, b), std::max(c, d));
+            out[x] = std::max(std::min(e, f), std::min(std::max(e, f), g));
+            continue;
+        }
         LV_SORT2(a, b) LV_SORT2(d, e) LV_SORT2(c, e) LV_SORT2(c, d) LV_SORT2(b, e)
         LV_SORT2(a, d) LV_SORT2(a, c) LV_SORT2(b, d) LV_SORT2(b, c)
-        if constexpr (Median)
-            out[x] = c;
-        else if constexpr (Narrow)
+        if constexpr (Narrow)
             out[x] = nearestNarrow<3>(b + c + d);
         else
             out[x] = nearestThird(static_cast<double>(b) + static_cast<double>(c) + static_cast<double>(d));
