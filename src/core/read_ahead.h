@@ -76,20 +76,17 @@ public:
           waitsForEarlier_(std::move(waitsForEarlier)), then_(std::move(then))
     {
         worker_ = std::thread([this] { run(); });
-        if (then_) second_ = std::thread([this] { runThen(); });
+        if (!then_) return;
+        try {
+            second_ = std::thread([this] { runThen(); });
+        } catch (...) {
+            stop();  // a running thread must not outlive a failed construction
+            throw;
+        }
     }
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
-    ~ReadAhead()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        worker_.join();
-        if (second_.joinable()) second_.join();
-    }
+    ~ReadAhead() { stop(); }
 
     // Entry i, once prepared; entries before i not yet taken are dropped.
     // Rethrows what preparing it threw.
@@ -98,14 +95,14 @@ public:
         std::unique_lock lock(mutex_);
         for (;;) {
             bool dropped = false;
-            for (; !ready_.empty() && ready_.front().first < i; dropped = true) drop(ready_);
+            for (; !ready_.empty() && ready_.front().first < i; dropped = true) dropFirstReady();
             if (!ready_.empty()) break;
             if (failure_ && failedAt_ <= i) std::rethrow_exception(failure_);
             if (dropped) changed_.notify_all();  // room for the next ones, which come before i
             changed_.wait(lock);
         }
         T out = std::move(ready_.front().second);
-        drop(ready_);
+        dropFirstReady();
         lock.unlock();
         changed_.notify_all();
         return out;
@@ -124,10 +121,21 @@ public:
 private:
     using Queue = std::deque<std::pair<std::size_t, T>>;
 
-    // Under the lock: entry prepared and no longer ahead.
-    void drop(Queue& q)
+    void stop()
     {
-        q.pop_front();
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        if (worker_.joinable()) worker_.join();
+        if (second_.joinable()) second_.join();
+    }
+
+    // Under the lock: the caller's next entry, taken or passed over, is no longer ahead.
+    void dropFirstReady()
+    {
+        ready_.pop_front();
         --ahead_;
     }
 
