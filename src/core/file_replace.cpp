@@ -145,7 +145,11 @@ struct WrittenTemporary {
     int openErr = 0;
     bool wrote = false;
     int writeErr = 0;
-    WrittenTemporary() = default;
+    // The replacement of `path`, through the one temporary name of the file it leads to.
+    explicit WrittenTemporary(const std::string& forPath)
+        : path(forPath), target(resolvedTarget(forPath)), tempPath(replacementTemporaryPath(target.string()))
+    {
+    }
     WrittenTemporary(const WrittenTemporary&) = delete;
     WrittenTemporary& operator=(const WrittenTemporary&) = delete;
     // An unnamed file still open goes with it; a named one is removed by whoever made it.
@@ -289,14 +293,10 @@ std::function<bool(std::FILE*)> writerOf(std::string_view bytes)
     return [bytes](std::FILE* f) { return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); };
 }
 
-// Writes a temporary file for `target`, on the disk when it returns true.
-bool writeTemporary(const std::string& path, const fs::path& target, const std::string& tempPath,
-                    const std::function<bool(std::FILE*)>& write, std::string& error)
+// Writes the temporary file of a replacement of `path`, on the disk when it returns true.
+bool writeTemporary(const std::string& path, const std::function<bool(std::FILE*)>& write, std::string& error)
 {
-    WrittenTemporary t;
-    t.path = path;
-    t.target = target;
-    t.tempPath = tempPath;
+    WrittenTemporary t(path);
     writeTemporaryAhead(t, write);
     return settleTemporary(t, error);
 }
@@ -375,10 +375,7 @@ bool readWholeFile(const std::string& path, std::string& bytes)
 
 bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>& write, std::string& error)
 {
-    WrittenTemporary t;
-    t.path = path;
-    t.target = resolvedTarget(path);
-    t.tempPath = replacementTemporaryPath(t.target.string());
+    WrittenTemporary t(path);
     writeTemporaryAhead(t, write);
     return finishReplacement(t, error);
 }
@@ -389,20 +386,22 @@ StagedReplacement& StagedReplacement::operator=(StagedReplacement&&) noexcept = 
 // Unnamed until finished: closing it (the temporary's own end) leaves nothing.
 StagedReplacement::~StagedReplacement() = default;
 
-StagedReplacement StagedReplacement::ahead(const std::string& path, std::string_view bytes)
+bool StagedReplacement::possible()
 {
-    StagedReplacement staged;
 #ifdef O_TMPFILE
     // It is named through /proc, which a chroot or a container may not have.
     static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
+    return canName;
 #else
-    constexpr bool canName = false;
+    return false;
 #endif
-    if (!canName) return staged;
-    auto t = std::make_unique<WrittenTemporary>();
-    t->path = path;
-    t->target = resolvedTarget(path);
-    t->tempPath = replacementTemporaryPath(t->target.string());
+}
+
+StagedReplacement StagedReplacement::ahead(const std::string& path, std::string_view bytes)
+{
+    StagedReplacement staged;
+    if (!possible()) return staged;
+    auto t = std::make_unique<WrittenTemporary>(path);
     t->unnamed = true;
     if (writeTemporaryAhead(*t, writerOf(bytes))) staged.written_ = std::move(t);
     return staged;
@@ -440,7 +439,7 @@ bool replaceFilesWith(const std::vector<std::pair<std::string, std::string>>& fi
             error = path + ": the file cannot be read before it is replaced";
             return false;
         }
-        if (!writeTemporary(path, p.target, p.tempPath, writerOf(bytes), error)) {
+        if (!writeTemporary(path, writerOf(bytes), error)) {
             removeTemporaries(0);
             return false;
         }

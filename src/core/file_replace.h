@@ -40,6 +40,8 @@ public:
     StagedReplacement(StagedReplacement&&) noexcept;
     StagedReplacement& operator=(StagedReplacement&&) noexcept;
     ~StagedReplacement();
+    // Whether ahead() can begin anything on this system.
+    static bool possible();
     static StagedReplacement ahead(const std::string& path, std::string_view bytes);
     bool begun() const { return written_ != nullptr; }
     bool finish(std::string& error);

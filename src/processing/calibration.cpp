@@ -129,9 +129,10 @@ bool readCalibrationFile(const std::string& path, CalibrationKind kind, Calibrat
     auto stored = [&](const unsigned char* p) {
         Stored s;
         const auto raw = rawValue(p, bitpix, isFloat);
-        double exact = raw ? offset + *raw * bscale : 0.0;
+        if (!raw) return s;
+        double exact = offset + *raw * bscale;
+        const auto v = toInt32(exact);
         if (wrapAt != 0 && exact >= wrapAt) exact -= wrapAt;
-        const auto v = raw ? toInt32(offset + *raw * bscale) : std::nullopt;
         if (!v) return s;
         std::int32_t value = *v;
         if (wrapAt != 0 && value >= wrapAt) value -= wrapAt;
@@ -518,10 +519,11 @@ ContinuousResult runContinuousCalibration(FitsImage& image, AppState& state, Pix
                 // Into a temporary file too, on a third thread (copying a
                 // frame into the system's cache takes as long as making
                 // it): the job's thread then only flushes, names and renames
-                // it in its turn.
-                [](PreparedEntry& e) {
+                // it in its turn. Where that cannot be, it is written in its turn.
+                StagedReplacement::possible() ? std::function<void(PreparedEntry&)>([](PreparedEntry& e) {
                     if (e.encoded) stageEncodedFits(e.file);
-                });
+                })
+                                              : nullptr);
         }
         return true;
     };
